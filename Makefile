@@ -1,0 +1,54 @@
+# One-command entry points: `make demo` runs the demo, `make test` runs every test.
+# Each target does its own set-up on a fresh machine (apt packages, virtual
+# environment, pip packages, build).
+
+PYTHON ?= python3
+VENV ?= .venv
+VPY := $(VENV)/bin/python
+CPP_BUILD ?= build/cpp
+JOBS ?= 2
+
+.PHONY: test demo bench setup system-deps venv install cpp-test py-test fma-check clean
+
+test: install cpp-test fma-check py-test
+
+demo: install
+	$(VPY) examples/franke_demo.py
+
+bench: install
+	$(VPY) -m pip install -q scipy numpy
+	$(VPY) benchmarks/run.py
+
+# GoogleTest comes from Debian; install it only when it is missing.
+system-deps:
+	@if [ ! -f /usr/include/gtest/gtest.h ]; then \
+	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+	  $$SUDO apt-get update -qq && $$SUDO apt-get install -y -qq libgtest-dev; \
+	fi
+
+$(VPY):
+	$(PYTHON) -m venv $(VENV)
+
+venv: $(VPY)
+	$(VPY) -m pip install -q --upgrade pip
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest numpy
+
+install: system-deps venv
+	$(VPY) -m pip install -q --no-build-isolation .
+
+cpp-test: system-deps venv
+	PATH="$(abspath $(VENV))/bin:$$PATH" cmake -S . -B $(CPP_BUILD) -G Ninja \
+	  -DPYMORVEL_BUILD_EXTENSION=OFF -DPYMORVEL_BUILD_TESTS=ON
+	PATH="$(abspath $(VENV))/bin:$$PATH" cmake --build $(CPP_BUILD) -j $(JOBS)
+	cd $(CPP_BUILD) && PATH="$(abspath $(VENV))/bin:$$PATH" ctest --output-on-failure -j $(JOBS)
+
+# No fused multiply-add may reach the object code: it would change the bits.
+fma-check: cpp-test install
+	$(VPY) tools/check_no_fma.py $(CPP_BUILD)/libpymorvel_core.a \
+	  $$($(VPY) -c "import pymorvel; print(pymorvel.__file__)")
+
+py-test: install
+	cd tests/python && ../../$(VPY) -m pytest -q
+
+clean:
+	rm -rf build $(VENV)

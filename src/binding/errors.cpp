@@ -1,0 +1,106 @@
+// Pending exceptions, PanicException and the entry guard's translation of failures.
+#include "binding/errors.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <stdexcept>
+
+namespace pymorvel::binding {
+
+namespace {
+
+constexpr const char* PANIC_DOC =
+    "Raised when native code called from Python aborts.\n\n"
+    "Like SystemExit, it derives from BaseException rather than Exception, so that\n"
+    "it usually propagates all the way up the stack and makes the interpreter exit.";
+
+// The text of an exception value, or a stand-in when even str() fails.
+std::string text_of(PyObject* value) {
+    if (value != nullptr) {
+        PyRef text = PyRef::steal(PyObject_Str(value));
+        if (text) {
+            Py_ssize_t size = 0;
+            const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
+            if (utf8 != nullptr) return std::string(utf8, static_cast<std::size_t>(size));
+        }
+        PyErr_Clear();
+    }
+    return "<exception str() failed>";
+}
+
+void set_panic(const std::string& message) {
+    PyObject* type = panic_exception_type();
+    PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+    if (text) PyErr_SetObject(type, text.get());  // else MemoryError is pending
+}
+
+}  // namespace
+
+PyObject* panic_exception_type() {
+    static PyObject* type = nullptr;  // created under the interpreter lock, kept forever
+    if (type == nullptr) {
+        type = PyErr_NewExceptionWithDoc("pymorvel.PanicException", PANIC_DOC, PyExc_BaseException, nullptr);
+        if (type == nullptr) {
+            PyErr_Print();
+            write_abort_report("Failed to initialize new exception type.", std::source_location::current());
+            std::abort();
+        }
+    }
+    return type;
+}
+
+void raise_pending() {
+    if (PyErr_Occurred() != nullptr && PyErr_ExceptionMatches(panic_exception_type())) {
+        PyObject *type, *value, *traceback;
+        PyErr_Fetch(&type, &value, &traceback);
+        PyErr_NormalizeException(&type, &value, &traceback);
+        const std::string message = text_of(value);
+        std::fputs("--- an aborted native call passed through Python code and resumes here ---\n", stderr);
+        PyErr_Restore(type, value, traceback);
+        PyErr_Print();
+        abort_call(message);
+    }
+    throw PythonError{};
+}
+
+void raise_message(PyObject* exception_class, const std::string& message) {
+    PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+    if (text) PyErr_SetObject(exception_class, text.get());
+    throw PythonError{};
+}
+
+void terminate_at_boundary() noexcept {
+    write_abort_report("uncaught panic at ffi boundary", std::source_location::current());
+    std::abort();
+}
+
+PyObject* translate_current_exception() noexcept {
+    try {
+        try {
+            throw;
+        } catch (const PythonError&) {
+            // Already pending.
+        } catch (const AbortError& e) {
+            set_panic(e.message());
+        } catch (const std::bad_alloc&) {
+            PyErr_NoMemory();
+        } catch (const std::length_error&) {
+            // An impossible reservation: the same as running out of memory.
+            PyErr_NoMemory();
+        } catch (const std::exception& e) {
+            // Any other C++ failure is an internal fault, reported like an abort.
+            write_abort_report(e.what(), std::source_location::current());
+            set_panic(e.what());
+        } catch (...) {
+            set_panic("native code aborted without a message");
+        }
+    } catch (...) {
+        // Raising the exception failed in turn: nothing safe is left to do.
+        terminate_at_boundary();
+    }
+    if (PyErr_Occurred() == nullptr) terminate_at_boundary();
+    return nullptr;
+}
+
+}  // namespace pymorvel::binding

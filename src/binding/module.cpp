@@ -1,0 +1,63 @@
+// Module initialisation: the pymorvel module, its Rbf attribute and __all__.
+#include "binding/errors.hpp"
+#include "binding/rbf_object.hpp"
+
+namespace pymorvel::binding {
+
+namespace {
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "pymorvel", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+// The module of the first initialisation; kept for the life of the process.
+PyObject* the_module = nullptr;
+
+void add_to_all(PyObject* module, const char* name) {
+    PyRef all = PyRef::steal(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) raise_pending();
+        PyErr_Clear();
+        all = PyRef::steal(PyList_New(0));
+        if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) raise_pending();
+    }
+    PyRef text = PyRef::steal(PyUnicode_FromString(name));
+    if (!text || !PyList_Check(all.get()) || PyList_Append(all.get(), text.get()) < 0) {
+        std::string why = "__all__ is not a list";
+        if (PyErr_Occurred() != nullptr) {
+            PyObject *type, *value, *traceback;
+            PyErr_Fetch(&type, &value, &traceback);
+            PyRef owned_type = PyRef::steal(type), owned_value = PyRef::steal(value),
+                  owned_traceback = PyRef::steal(traceback);
+            PyRef description = PyRef::steal(owned_value ? PyObject_Repr(owned_value.get()) : nullptr);
+            const char* utf8 = description ? PyUnicode_AsUTF8(description.get()) : nullptr;
+            why = utf8 != nullptr ? utf8 : "unknown error";
+            PyErr_Clear();
+        }
+        abort_call("could not append __name__ to __all__: " + why);
+    }
+}
+
+PyObject* init_module() {
+    // 1. Once per process: a second interpreter (or a re-import after the
+    // module was dropped from sys.modules) must not share native state.
+    if (the_module != nullptr)
+        raise_message(PyExc_ImportError, "pymorvel may only be initialized once per interpreter process");
+    // 2-4. Module, type, __all__ and the Rbf attribute.
+    PyRef module = PyRef::steal(PyModule_Create(&module_def));
+    if (!module) raise_pending();
+    PyTypeObject* type = rbf_type();
+    add_to_all(module.get(), "Rbf");
+    if (PyObject_SetAttrString(module.get(), "Rbf", reinterpret_cast<PyObject*>(type)) < 0) raise_pending();
+    // 5. Keep one reference forever, hand one to the interpreter.
+    the_module = PyRef::borrow(module.get()).release();
+    return module.release();
+}
+
+}  // namespace
+
+}  // namespace pymorvel::binding
+
+PyMODINIT_FUNC PyInit_pymorvel() noexcept {
+    return pymorvel::binding::entry_guard(pymorvel::binding::init_module);
+}

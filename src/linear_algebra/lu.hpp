@@ -1,0 +1,25 @@
+// LU factorisation with partial pivoting (P A = L U).
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "linear_algebra/matrix.hpp"
+#include "numeric/outcome.hpp"
+
+namespace pymorvel {
+
+struct LuFactors {
+    // Below the diagonal: the multipliers of L (unit diagonal implied); on and
+    // above it: U.
+    DesignMatrix lu;
+    // perm[i] is the input row that ended at position i.
+    std::vector<std::size_t> perm;
+};
+
+// Factorises a copy of the square matrix; the input is never modified. Fails
+// with "Exact zero pivot encountered at column k" for the first column k < N-1
+// whose chosen pivot is exactly zero.
+Outcome<LuFactors> lu_decompose(MatrixView matrix, const Execution& execution = {});
+
+}  // namespace pymorvel

@@ -1,0 +1,72 @@
+// Point and value operations that let one algorithm serve numbers and vectors.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace pymorvel {
+
+using Vector = std::vector<double>;
+
+inline double squared_distance(double a, double b) noexcept {
+    const double t = a - b;
+    return t * t;
+}
+
+// Vectors of different lengths are compared over their common prefix; the sum
+// starts at -0.0 so that two empty points keep the sign of an empty sum.
+inline double squared_distance(std::span<const double> a, std::span<const double> b) noexcept {
+    const std::size_t n = std::min(a.size(), b.size());
+    double acc = -0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double t = a[k] - b[k];
+        acc = (t * t) + acc;
+    }
+    return acc;
+}
+
+inline double squared_distance(const Vector& a, const Vector& b) noexcept {
+    return squared_distance(std::span<const double>(a), std::span<const double>(b));
+}
+
+inline double zero_like(double) noexcept { return 0.0; }
+inline Vector zero_like(const Vector& v) { return Vector(v.size(), 0.0); }
+
+inline double scale(double v, double c) noexcept { return v * c; }
+inline Vector scale(const Vector& v, double c) {
+    Vector out(v.size());
+    for (std::size_t k = 0; k < v.size(); ++k) out[k] = v[k] * c;
+    return out;
+}
+
+inline void add_assign(double& a, double b) noexcept { a = b + a; }
+// a keeps its length; elements beyond the shorter side are left alone.
+inline void add_assign(Vector& a, const Vector& b) noexcept {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t k = 0; k < n; ++k) a[k] = b[k] + a[k];
+}
+
+inline double subtract(double a, double b) noexcept { return a - b; }
+inline Vector subtract(const Vector& a, const Vector& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    Vector out(n);
+    for (std::size_t k = 0; k < n; ++k) out[k] = a[k] - b[k];
+    return out;
+}
+
+inline double divide(double v, double c) noexcept { return v / c; }
+inline Vector divide(const Vector& v, double c) {
+    Vector out(v.size());
+    for (std::size_t k = 0; k < v.size(); ++k) out[k] = v[k] / c;
+    return out;
+}
+
+inline bool has_nan(double v) noexcept { return std::isnan(v); }
+inline bool has_nan(const Vector& v) noexcept {
+    return std::any_of(v.begin(), v.end(), [](double e) { return std::isnan(e); });
+}
+
+}  // namespace pymorvel

@@ -1,0 +1,17 @@
+// The text form of a model: its shape label and epsilon.
+#pragma once
+
+#include <string>
+
+#include "rbf/model.hpp"
+
+namespace pymorvel {
+
+// Shortest round-trip digits, always laid out positionally (no exponent);
+// "NaN", "inf" and "-inf" for the special values; negative zero is "-0".
+std::string format_epsilon(double v);
+
+// "<label>: epsilon = <epsilon>"
+std::string describe(const RbfVariant& model);
+
+}  // namespace pymorvel

@@ -1,0 +1,37 @@
+// Fitting a model: the length assertion, the design matrix and the solve.
+#pragma once
+
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "linear_algebra/design_matrix.hpp"
+#include "linear_algebra/solver.hpp"
+#include "parallel/abort.hpp"
+#include "rbf/model.hpp"
+
+namespace pymorvel {
+
+// Takes over x and y. A length mismatch aborts the call; the solver's failures
+// are returned unchanged.
+template <class X, class Y>
+Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, KernelFn kernel, double epsilon,
+                            const Execution& execution = {}) {
+    // 1. Same number of points and values.
+    if (x.size() != y.size()) {
+        abort_call("assertion `left == right` failed: x and y must have the same length\n  left: " +
+                   std::to_string(x.size()) + "\n right: " + std::to_string(y.size()));
+    }
+    // 2-3. One factorisation for all value components.
+    Outcome<std::vector<Y>> weights = [&] {
+        const DesignMatrix matrix = build_design_matrix(x, kernel, epsilon);
+        return solve(MatrixView(matrix), std::span<const Y>(y), execution);
+    }();
+    if (auto* failure = std::get_if<Failure>(&weights)) return std::move(*failure);
+    // 4. The model owns everything it was given.
+    return RbfModel<X, Y>{std::move(x), std::move(y), std::get<std::vector<Y>>(std::move(weights)),
+                          kernel, epsilon};
+}
+
+}  // namespace pymorvel

@@ -1,0 +1,42 @@
+// The fitted model in its four shapes.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "numeric/kernels.hpp"
+#include "numeric/values.hpp"
+
+namespace pymorvel {
+
+// X and Y are each a number (double) or a vector of numbers (Vector).
+template <class X, class Y>
+struct RbfModel {
+    std::vector<X> x;
+    std::vector<Y> y;
+    std::vector<Y> weights;
+    KernelFn kernel = nullptr;
+    double epsilon = 1.0;
+};
+
+using F64F64 = RbfModel<double, double>;
+using F64Vec = RbfModel<double, Vector>;
+using VecF64 = RbfModel<Vector, double>;
+using VecVec = RbfModel<Vector, Vector>;
+
+// The alternative's index is its tag; the order is fixed.
+using RbfVariant = std::variant<F64F64, F64Vec, VecF64, VecVec>;
+
+inline constexpr std::array<std::string_view, 4> SHAPE_LABELS = {
+    "Rbf<f64, f64>", "Rbf<f64, Vec<f64>>", "Rbf<Vec<f64>, f64>", "Rbf<Vec<f64>, Vec<f64>>"};
+
+inline std::size_t tag_of(const RbfVariant& v) noexcept { return v.index(); }
+
+inline double epsilon_of(const RbfVariant& v) noexcept {
+    return std::visit([](const auto& m) { return m.epsilon; }, v);
+}
+
+}  // namespace pymorvel
