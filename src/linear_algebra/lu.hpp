@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "linear_algebra/matrix.hpp"
+#include "linear_algebra/square_matrix.hpp"
 #include "numeric/outcome.hpp"
 
 namespace pymorvel {
@@ -16,6 +17,10 @@ struct LuFactors {
     // perm[i] is the input row that ended at position i.
     std::vector<std::size_t> perm;
 };
+
+// Copies separately owned rows into one square matrix. A row shorter than the
+// number of rows aborts the call (an index outside it would be needed).
+SquareMatrix to_square(MatrixView matrix);
 
 // Factorises a copy of the square matrix; the input is never modified. Fails
 // with "Exact zero pivot encountered at column k" for the first column k < N-1

@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "linear_algebra/update_kernels.hpp"
+
 namespace pymorvel::parallel {
 class WorkerPool;
 }
@@ -24,9 +26,21 @@ inline constexpr std::size_t PARALLEL_ROWS_THRESHOLD = 100;
 // Where the parallel steps of a solve run. The defaults are the production
 // choice; tests use other pools and thresholds to show that results do not
 // depend on them.
+// Block sizes of the blocked factorisation. They change speed, never results;
+// tests shrink them so that every edge path runs on small matrices.
+struct LuBlocking {
+    std::size_t panel = 128;      // columns factorised before each trailing update
+    std::size_t base = 16;        // panel width below which columns go one by one
+    std::size_t row_block = 64;   // rows of A packed at a time
+    std::size_t depth = 256;      // elimination steps per packed block
+    std::size_t column_chunk = 512;  // columns per parallel piece
+};
+
 struct Execution {
     parallel::WorkerPool* pool = nullptr;  // null: the process-wide pool
     std::size_t parallel_rows_threshold = PARALLEL_ROWS_THRESHOLD;
+    KernelPath kernel = default_kernel_path();
+    LuBlocking blocking = {};
 
     static Execution sequential() noexcept {
         return {nullptr, std::numeric_limits<std::size_t>::max()};

@@ -7,52 +7,67 @@
 #include <utility>
 #include <vector>
 
+#include "linear_algebra/blocked_lu.hpp"
 #include "linear_algebra/lu.hpp"
 #include "numeric/values.hpp"
 #include "parallel/abort.hpp"
 
 namespace pymorvel {
 
-// V is double (one output) or Vector (several outputs sharing one factorisation).
-// Fails with the factorisation's message, or with
+// V is double (one output) or Vector (several outputs sharing one
+// factorisation). Each product is rounded before it is added, terms are added
+// in increasing index order, and no term allocates. Fails with
 // "NaN detected in backward substitution at index i" for the highest i whose
 // weight is (or contains) NaN.
 template <class V>
-Outcome<std::vector<V>> lu_solve(MatrixView matrix, std::span<const V> values,
-                                 const Execution& execution = {}) {
-    // 1. Factorise.
-    Outcome<LuFactors> factored = lu_decompose(matrix, execution);
-    if (auto* failure = std::get_if<Failure>(&factored)) return std::move(*failure);
-    const LuFactors& f = std::get<LuFactors>(factored);
-    const std::size_t n = f.lu.size();
+Outcome<std::vector<V>> substitute(const SquareMatrix& lu, std::span<const std::size_t> perm,
+                                   std::span<const V> values) {
+    const std::size_t n = lu.size();
     check_index(0, values.size());
-    auto entry = [&](std::size_t i, std::size_t j) {
-        check_index(j, f.lu[i].size());
-        return f.lu[i][j];
-    };
 
-    // 2. Forward substitution, L y = P b. Every product is rounded before it is
-    // added, and terms are added in increasing j.
+    // 1. Forward substitution, L y = P b. Accumulators are shaped like the
+    // first value, whatever the permutation.
     std::vector<V> y;
     y.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
+        const double* l = lu.row(i);
         V acc = zero_like(values[0]);
-        for (std::size_t j = 0; j < i; ++j) add_assign(acc, scale(y[j], entry(i, j)));
-        check_index(f.perm[i], values.size());
-        y.push_back(subtract(values[f.perm[i]], acc));
+        for (std::size_t j = 0; j < i; ++j) add_scaled(acc, y[j], l[j]);
+        check_index(perm[i], values.size());
+        y.push_back(subtract(values[perm[i]], acc));
     }
 
-    // 3. Back substitution, U x = y, from the last row up; the first NaN stops it.
+    // 2. Back substitution, U x = y, from the last row up; the first NaN stops it.
     std::vector<V> x(n, zero_like(y[0]));
+    V acc = zero_like(y[0]);
     for (std::size_t i = n; i-- > 0;) {
-        V acc = zero_like(y[0]);
-        for (std::size_t j = i + 1; j < n; ++j) add_assign(acc, scale(x[j], entry(i, j)));
+        const double* u = lu.row(i);
+        acc = zero_like(y[0]);
+        for (std::size_t j = i + 1; j < n; ++j) add_scaled(acc, x[j], u[j]);
         // A true division by the diagonal, after the difference.
-        x[i] = divide(subtract(y[i], acc), entry(i, i));
+        x[i] = divide(subtract(y[i], acc), u[i]);
         if (has_nan(x[i]))
             return Failure{"NaN detected in backward substitution at index " + std::to_string(i)};
     }
     return x;
+}
+
+// Factorises `a` in place, then substitutes.
+template <class V>
+Outcome<std::vector<V>> lu_solve_in_place(SquareMatrix& a, std::span<const V> values,
+                                          const Execution& execution = {}) {
+    std::vector<std::size_t> perm;
+    const std::size_t bad = lu_factor_in_place(a, perm, execution);
+    if (bad != NO_ZERO_PIVOT) return Failure{"Exact zero pivot encountered at column " + std::to_string(bad)};
+    return substitute(a, std::span<const std::size_t>(perm), values);
+}
+
+// The same on a copy of separately owned rows.
+template <class V>
+Outcome<std::vector<V>> lu_solve(MatrixView matrix, std::span<const V> values,
+                                 const Execution& execution = {}) {
+    SquareMatrix a = to_square(matrix);
+    return lu_solve_in_place(a, values, execution);
 }
 
 }  // namespace pymorvel

@@ -49,6 +49,13 @@ inline void add_assign(Vector& a, const Vector& b) noexcept {
     for (std::size_t k = 0; k < n; ++k) a[k] = b[k] + a[k];
 }
 
+// add_assign(a, scale(b, c)) without the temporary: the same roundings.
+inline void add_scaled(double& a, double b, double c) noexcept { a = (b * c) + a; }
+inline void add_scaled(Vector& a, const Vector& b, double c) noexcept {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t k = 0; k < n; ++k) a[k] = (b[k] * c) + a[k];
+}
+
 inline double subtract(double a, double b) noexcept { return a - b; }
 inline Vector subtract(const Vector& a, const Vector& b) {
     const std::size_t n = std::min(a.size(), b.size());

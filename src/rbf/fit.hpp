@@ -23,10 +23,11 @@ Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, KernelFn kernel,
         abort_call("assertion `left == right` failed: x and y must have the same length\n  left: " +
                    std::to_string(x.size()) + "\n right: " + std::to_string(y.size()));
     }
-    // 2-3. One factorisation for all value components.
+    // 2-3. One factorisation for all value components. The solver consumes
+    // the matrix in place, so a fit holds a single N x N block at a time.
     Outcome<std::vector<Y>> weights = [&] {
-        const DesignMatrix matrix = build_design_matrix(x, kernel, epsilon);
-        return solve(MatrixView(matrix), std::span<const Y>(y), execution);
+        SquareMatrix matrix = build_kernel_matrix(x, kernel, epsilon);
+        return solve_in_place(matrix, std::span<const Y>(y), execution);
     }();
     if (auto* failure = std::get_if<Failure>(&weights)) return std::move(*failure);
     // 4. The model owns everything it was given.

@@ -21,7 +21,7 @@ Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> 
         for (std::size_t j = 0; j < model.x.size(); ++j) {
             const double phi =
                 model.kernel(floor_distance(squared_distance(x_new[i], model.x[j])), model.epsilon);
-            add_assign(out[i], scale(model.weights[j], phi));
+            add_scaled(out[i], model.weights[j], phi);
         }
         if (has_nan(out[i])) return Failure{"NaN values in output"};
     }

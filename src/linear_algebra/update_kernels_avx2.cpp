@@ -1,0 +1,51 @@
+// The AVX2 micro-kernel: a 4 x 8 tile of C held in eight ymm registers.
+#include <immintrin.h>
+
+#include "linear_algebra/update_kernels.hpp"
+
+namespace pymorvel {
+
+// Only "avx2" is enabled here, never "fma": with contraction switched off the
+// compiler cannot fuse the separate multiply and subtract below in any case,
+// and the object-code scan of the build checks that it did not.
+__attribute__((target("avx2"))) void micro_kernel_avx2(std::size_t kc, const double* a,
+                                                       const double* b, double* const* c_rows,
+                                                       std::size_t col, std::size_t m, std::size_t n) {
+    if (m != KERNEL_MR || n != KERNEL_NR) {
+        // Edge tiles are rare; the plain kernel gives the same bits.
+        micro_kernel_portable(kc, a, b, c_rows, col, m, n);
+        return;
+    }
+    double* c0 = c_rows[0] + col;
+    double* c1 = c_rows[1] + col;
+    double* c2 = c_rows[2] + col;
+    double* c3 = c_rows[3] + col;
+    __m256d c00 = _mm256_loadu_pd(c0), c01 = _mm256_loadu_pd(c0 + 4);
+    __m256d c10 = _mm256_loadu_pd(c1), c11 = _mm256_loadu_pd(c1 + 4);
+    __m256d c20 = _mm256_loadu_pd(c2), c21 = _mm256_loadu_pd(c2 + 4);
+    __m256d c30 = _mm256_loadu_pd(c3), c31 = _mm256_loadu_pd(c3 + 4);
+    for (std::size_t k = 0; k < kc; ++k) {
+        const __m256d b0 = _mm256_loadu_pd(b);
+        const __m256d b1 = _mm256_loadu_pd(b + 4);
+        __m256d ar = _mm256_broadcast_sd(a + 0);
+        c00 = _mm256_sub_pd(c00, _mm256_mul_pd(b0, ar));
+        c01 = _mm256_sub_pd(c01, _mm256_mul_pd(b1, ar));
+        ar = _mm256_broadcast_sd(a + 1);
+        c10 = _mm256_sub_pd(c10, _mm256_mul_pd(b0, ar));
+        c11 = _mm256_sub_pd(c11, _mm256_mul_pd(b1, ar));
+        ar = _mm256_broadcast_sd(a + 2);
+        c20 = _mm256_sub_pd(c20, _mm256_mul_pd(b0, ar));
+        c21 = _mm256_sub_pd(c21, _mm256_mul_pd(b1, ar));
+        ar = _mm256_broadcast_sd(a + 3);
+        c30 = _mm256_sub_pd(c30, _mm256_mul_pd(b0, ar));
+        c31 = _mm256_sub_pd(c31, _mm256_mul_pd(b1, ar));
+        a += KERNEL_MR;
+        b += KERNEL_NR;
+    }
+    _mm256_storeu_pd(c0, c00), _mm256_storeu_pd(c0 + 4, c01);
+    _mm256_storeu_pd(c1, c10), _mm256_storeu_pd(c1 + 4, c11);
+    _mm256_storeu_pd(c2, c20), _mm256_storeu_pd(c2 + 4, c21);
+    _mm256_storeu_pd(c3, c30), _mm256_storeu_pd(c3 + 4, c31);
+}
+
+}  // namespace pymorvel

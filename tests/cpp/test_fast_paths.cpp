@@ -1,0 +1,266 @@
+// The blocked, vectorised and parallel solver against the plain reference, compared with memcmp.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "linear_algebra/blocked_lu.hpp"
+#include "linear_algebra/design_matrix.hpp"
+#include "linear_algebra/solver.hpp"
+#include "parallel/pool.hpp"
+#include "rbf/fit.hpp"
+#include "reference_solver.hpp"
+
+namespace pymorvel {
+namespace {
+
+enum class Family { Random, PivotHeavy, SmallIntegers, DuplicateRows, ZeroColumn, NonFinite, Gaussian };
+
+const char* name(Family f) {
+    static const char* names[] = {"random", "pivot-heavy", "small-integers", "duplicate-rows",
+                                  "zero-column", "non-finite", "gaussian"};
+    return names[static_cast<int>(f)];
+}
+
+DesignMatrix make_matrix(Family family, std::size_t n, unsigned seed) {
+    std::mt19937_64 rng(seed * 7919 + n);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    DesignMatrix m(n, Row(n));
+    for (Row& row : m)
+        for (double& v : row) v = unit(rng);
+    switch (family) {
+        case Family::Random: break;
+        case Family::PivotHeavy:
+            // Diagonally dominant, then rows reversed: every column exchanges.
+            for (std::size_t i = 0; i < n; ++i) m[i][i] += 2.0 * static_cast<double>(n);
+            std::reverse(m.begin(), m.end());
+            break;
+        case Family::SmallIntegers:
+            for (Row& row : m)
+                for (double& v : row) v = std::round(2.0 * v);
+            break;
+        case Family::DuplicateRows:
+            if (n > 1) m[n - 1] = m[n / 2];
+            break;
+        case Family::ZeroColumn:
+            for (Row& row : m) row[n / 3] = 0.0;
+            break;
+        case Family::NonFinite:
+            m[n / 2][n / 3] = std::numeric_limits<double>::quiet_NaN();
+            m[n / 3][n / 2] = std::numeric_limits<double>::infinity();
+            break;
+        case Family::Gaussian: {
+            std::vector<Vector> points(n, Vector(2));
+            for (Vector& p : points) p = {unit(rng), unit(rng)};
+            return reference::design_matrix(points, gaussian, 0.3);
+        }
+    }
+    return m;
+}
+
+parallel::WorkerPool& pool_of(unsigned workers) {
+    static std::unique_ptr<parallel::WorkerPool> pools[8];
+    if (!pools[workers]) pools[workers] = std::make_unique<parallel::WorkerPool>(workers);
+    return *pools[workers];
+}
+
+std::vector<KernelPath> kernel_paths() {
+    std::vector<KernelPath> paths{KernelPath::Portable};
+    if (cpu_has_avx2()) paths.push_back(KernelPath::Avx2);
+    return paths;
+}
+
+struct SolverSetup {
+    const char* label;
+    unsigned workers;  // 0: no pool at all
+    LuBlocking blocking;
+};
+
+// Block sizes small enough that panels, recursion, packing edges and chunking
+// all run on matrices of a few dozen rows.
+const SolverSetup SETUPS[] = {
+    {"sequential-tiny", 0, {3, 1, 4, 2, 8}},
+    {"1-worker-small", 1, {8, 2, 8, 5, 16}},
+    {"2-workers-tiny", 2, {3, 1, 4, 2, 8}},
+    {"3-workers-small", 3, {8, 2, 8, 5, 16}},
+    {"7-workers-odd", 7, {13, 3, 12, 7, 24}},
+    {"2-workers-default", 2, {}},
+};
+
+Execution execution_for(const SolverSetup& s, KernelPath path) {
+    Execution e = s.workers == 0 ? Execution::sequential() : Execution{&pool_of(s.workers), 2};
+    e.kernel = path;
+    e.blocking = s.blocking;
+    return e;
+}
+
+// memcmp, except that any NaN matches any NaN: when both operands of a
+// commutative product are NaN, which payload survives depends on the operand
+// order the compiler picked, and no NaN ever leaves the solver (a NaN weight
+// is reported as a failure).
+bool same_bits(const double* a, const double* b, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::memcmp(a + i, b + i, sizeof(double)) != 0 && !(std::isnan(a[i]) && std::isnan(b[i]))) return false;
+    return true;
+}
+
+// Factors, weights for one and for two outputs, all against the reference.
+void expect_matches_reference(const DesignMatrix& m, const Execution& e) {
+    const std::size_t n = m.size();
+    const auto expected = reference::lu_decompose(MatrixView(m));
+    SquareMatrix a = to_square(MatrixView(m));
+    std::vector<std::size_t> perm;
+    const std::size_t bad = lu_factor_in_place(a, perm, e);
+    if (failed(expected)) {
+        EXPECT_EQ("Exact zero pivot encountered at column " + std::to_string(bad),
+                  std::get<Failure>(expected).message);
+    } else {
+        const auto& f = std::get<reference::Factors>(expected);
+        ASSERT_EQ(bad, NO_ZERO_PIVOT);
+        ASSERT_EQ(perm, f.perm);
+        for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same_bits(a.row(i), f.lu[i].data(), n)) << "row " << i;
+    }
+
+    std::vector<double> values(n);
+    std::vector<Vector> vector_values(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        values[i] = std::sin(static_cast<double>(i)) * 1e3;
+        vector_values[i] = {values[i], static_cast<double>(i % 5)};
+    }
+    const auto want = reference::solve(MatrixView(m), std::span<const double>(values));
+    const auto got = solve(MatrixView(m), std::span<const double>(values), e);
+    ASSERT_EQ(failed(want), failed(got));
+    if (failed(want)) {
+        EXPECT_EQ(std::get<Failure>(want).message, std::get<Failure>(got).message);
+    } else {
+        const auto& w = std::get<std::vector<double>>(want);
+        EXPECT_TRUE(same_bits(w.data(), std::get<std::vector<double>>(got).data(), n));
+    }
+    const auto want_v = reference::solve(MatrixView(m), std::span<const Vector>(vector_values));
+    const auto got_v = solve(MatrixView(m), std::span<const Vector>(vector_values), e);
+    ASSERT_EQ(failed(want_v), failed(got_v));
+    if (!failed(want_v)) {
+        const auto& w = std::get<std::vector<Vector>>(want_v);
+        const auto& g = std::get<std::vector<Vector>>(got_v);
+        for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same_bits(w[i].data(), g[i].data(), 2)) << "weight " << i;
+    }
+}
+
+class FastLu : public ::testing::TestWithParam<Family> {};
+
+TEST_P(FastLu, MatchesReferenceForEverySizeSetupAndKernel) {
+    std::vector<std::size_t> sizes;
+    for (std::size_t n = 1; n <= 40; ++n) sizes.push_back(n);
+    for (std::size_t n : {64, 101, 102, 257}) sizes.push_back(n);
+    for (KernelPath path : kernel_paths())
+        for (const SolverSetup& s : SETUPS)
+            for (std::size_t n : sizes) {
+                SCOPED_TRACE(std::string(name(GetParam())) + " n=" + std::to_string(n) + " " + s.label +
+                             (path == KernelPath::Avx2 ? " avx2" : " portable"));
+                expect_matches_reference(make_matrix(GetParam(), n, 1), execution_for(s, path));
+                if (HasFatalFailure()) return;
+            }
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, FastLu,
+                         ::testing::Values(Family::Random, Family::PivotHeavy, Family::SmallIntegers,
+                                           Family::DuplicateRows, Family::ZeroColumn, Family::NonFinite,
+                                           Family::Gaussian),
+                         [](const auto& info) {
+                             std::string s = name(info.param);
+                             std::replace(s.begin(), s.end(), '-', '_');
+                             return s;
+                         });
+
+TEST(FastLuLarge, MatchesReferenceAtProductionBlockSizes) {
+    for (std::size_t n : {500, 1000})
+        for (unsigned workers : {1u, 2u, 7u})
+            for (KernelPath path : kernel_paths()) {
+                SCOPED_TRACE("n=" + std::to_string(n) + " workers=" + std::to_string(workers));
+                Execution e{&pool_of(workers)};
+                e.kernel = path;
+                expect_matches_reference(make_matrix(Family::Gaussian, n, 2), e);
+            }
+}
+
+// A fused multiply-add would leave 3 - 3 * (1/3 rounded) = 5.551115123125783e-17
+// in U(1, 1); separate roundings give exactly +0.0. Comparing two builds cannot
+// catch contraction, this can.
+TEST(FastLuKnownAnswer, NoContractionOnAnyKernelPath) {
+    for (KernelPath path : kernel_paths())
+        for (const SolverSetup& s : SETUPS) {
+            SCOPED_TRACE(s.label);
+            SquareMatrix a = to_square(MatrixView(DesignMatrix{{3, 3}, {1, 1}}));
+            std::vector<std::size_t> perm;
+            Execution e = execution_for(s, path);
+            e.blocking.base = 1;  // column 1 is then updated by a micro-kernel
+            e.blocking.panel = 1;
+            ASSERT_EQ(lu_factor_in_place(a, perm, e), NO_ZERO_PIVOT);
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(a(1, 1)), std::bit_cast<std::uint64_t>(0.0));
+        }
+    // The same through a full tile of the vectorised kernel: 8 rows of [3 3 ... 3], [1 1 ... 1].
+    for (KernelPath path : kernel_paths()) {
+        const std::size_t n = 16;
+        DesignMatrix m(n, Row(n, 1.0));
+        for (std::size_t j = 0; j < n; ++j) m[0][j] = 3.0, m[0][0] = 3.0;
+        for (std::size_t i = 1; i < n; ++i) m[i][i] = 1.0 + static_cast<double>(i);
+        SquareMatrix a = to_square(MatrixView(m));
+        std::vector<std::size_t> perm;
+        Execution e = Execution::sequential();
+        e.kernel = path;
+        e.blocking = {1, 1, 4, 1, 8};
+        lu_factor_in_place(a, perm, e);
+        const auto f = std::get<reference::Factors>(reference::lu_decompose(MatrixView(m)));
+        for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same_bits(a.row(i), f.lu[i].data(), n));
+    }
+}
+
+// Mirroring the upper triangle relies on the squared distance being symmetric
+// bit for bit; a full evaluation must give the same matrix.
+TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
+    std::mt19937_64 rng(5);
+    std::normal_distribution<double> normal(0.0, 10.0);
+    std::vector<double> numbers(60);
+    std::vector<Vector> vectors(60);
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        numbers[i] = normal(rng);
+        vectors[i] = Vector(1 + i % 4);  // ragged on purpose: the common prefix is compared
+        for (double& c : vectors[i]) c = normal(rng);
+    }
+    numbers[7] = std::numeric_limits<double>::quiet_NaN();
+    for (KernelFn k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
+        const auto check = [&](const auto& points) {
+            const SquareMatrix fast = build_kernel_matrix(points, k, 0.7);
+            const DesignMatrix plain = reference::design_matrix(points, k, 0.7);
+            for (std::size_t i = 0; i < plain.size(); ++i)
+                ASSERT_TRUE(same_bits(fast.row(i), plain[i].data(), plain.size())) << "row " << i;
+        };
+        check(numbers);
+        check(vectors);
+    }
+}
+
+TEST(FastFit, WeightsMatchPlainPipeline) {
+    std::mt19937_64 rng(9);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<Vector> x(300, Vector(2));
+    std::vector<double> y(300);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        x[i] = {unit(rng), unit(rng)};
+        y[i] = std::sin(6 * x[i][0]) + x[i][1];
+    }
+    for (KernelFn k : {gaussian, multiquadric, thin_plate_spline}) {
+        const DesignMatrix plain = reference::design_matrix(x, k, 0.5);
+        const auto want = std::get<std::vector<double>>(reference::solve(MatrixView(plain), std::span<const double>(y)));
+        const auto model = std::get<VecF64>(fit(x, y, k, 0.5, Execution{&pool_of(3), 2}));
+        EXPECT_TRUE(same_bits(want.data(), model.weights.data(), want.size()));
+    }
+}
+
+}  // namespace
+}  // namespace pymorvel
