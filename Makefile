@@ -17,7 +17,10 @@ demo: install
 
 bench: install
 	$(VPY) -m pip install -q scipy numpy
-	$(VPY) benchmarks/run.py
+	PATH="$(abspath $(VENV))/bin:$$PATH" cmake -S . -B build/bench -G Ninja \
+	  -DPYMORVEL_BUILD_EXTENSION=OFF -DPYMORVEL_BUILD_BENCHMARKS=ON
+	PATH="$(abspath $(VENV))/bin:$$PATH" cmake --build build/bench -j $(JOBS) --target lu_bench
+	$(VPY) benchmarks/run.py --lu-bench build/bench/lu_bench $(BENCH_ARGS)
 
 # GoogleTest comes from Debian; install it only when it is missing.
 system-deps:

@@ -16,8 +16,8 @@ namespace detail {
 // Only the upper triangle is evaluated: the squared distance is symmetric bit
 // for bit (a - b is exactly -(b - a), and the squares and their sum in
 // component order are then equal), so the mirror image is the same value.
-template <auto Kernel, class X>
-void fill_kernel_matrix(SquareMatrix& m, const std::vector<X>& points, double epsilon) {
+template <auto Kernel, class Points>
+void fill_kernel_matrix(SquareMatrix& m, const Points& points, double epsilon) {
     const std::size_t n = points.size();
     for (std::size_t i = 0; i < n; ++i) {
         double* row = m.row(i);
@@ -31,8 +31,9 @@ void fill_kernel_matrix(SquareMatrix& m, const std::vector<X>& points, double ep
 
 // Entry (i, j) is kernel(floor(|x_i - x_j|^2), epsilon). The six kernels are
 // resolved at compile time so that no entry pays for an indirect call.
-template <class X>
-SquareMatrix build_kernel_matrix(const std::vector<X>& points, KernelFn kernel, double epsilon) {
+// Points is a vector of numbers, a vector of vectors or a PointSet.
+template <class Points>
+SquareMatrix build_kernel_matrix(const Points& points, KernelFn kernel, double epsilon) {
     SquareMatrix m(points.size());
     if (kernel == &gaussian) detail::fill_kernel_matrix<gaussian>(m, points, epsilon);
     else if (kernel == &multiquadric) detail::fill_kernel_matrix<multiquadric>(m, points, epsilon);

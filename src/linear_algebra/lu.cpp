@@ -12,7 +12,9 @@ SquareMatrix to_square(MatrixView matrix) {
     const std::size_t n = matrix.size();
     SquareMatrix a(n);
     for (std::size_t i = 0; i < n; ++i) {
-        check_index(n - 1, matrix[i].size());
+        // Indices are used in increasing order, so the first one outside a
+        // short row is its length.
+        if (matrix[i].size() < n) check_index(matrix[i].size(), matrix[i].size());
         std::copy(matrix[i].begin(), matrix[i].begin() + static_cast<std::ptrdiff_t>(n), a.row(i));
     }
     return a;

@@ -25,13 +25,14 @@ Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, KernelFn kernel,
     }
     // 2-3. One factorisation for all value components. The solver consumes
     // the matrix in place, so a fit holds a single N x N block at a time.
+    typename PointStorage<X>::type points = PointStorage<X>::from(std::move(x));
     Outcome<std::vector<Y>> weights = [&] {
-        SquareMatrix matrix = build_kernel_matrix(x, kernel, epsilon);
+        SquareMatrix matrix = build_kernel_matrix(points, kernel, epsilon);
         return solve_in_place(matrix, std::span<const Y>(y), execution);
     }();
     if (auto* failure = std::get_if<Failure>(&weights)) return std::move(*failure);
     // 4. The model owns everything it was given.
-    return RbfModel<X, Y>{std::move(x), std::move(y), std::get<std::vector<Y>>(std::move(weights)),
+    return RbfModel<X, Y>{std::move(points), std::move(y), std::get<std::vector<Y>>(std::move(weights)),
                           kernel, epsilon};
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "numeric/kernels.hpp"
+#include "numeric/point_set.hpp"
 #include "numeric/values.hpp"
 
 namespace pymorvel {
@@ -15,7 +16,7 @@ namespace pymorvel {
 // X and Y are each a number (double) or a vector of numbers (Vector).
 template <class X, class Y>
 struct RbfModel {
-    std::vector<X> x;
+    typename PointStorage<X>::type x;  // vector points are stored contiguously
     std::vector<Y> y;
     std::vector<Y> weights;
     KernelFn kernel = nullptr;

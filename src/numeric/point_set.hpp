@@ -1,0 +1,59 @@
+// Vector points stored back to back in one block, each reached as a span.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <span>
+#include <vector>
+
+#include "numeric/values.hpp"
+
+namespace pymorvel {
+
+// Points may differ in length (distances use the common prefix), so each keeps
+// its own extent; the coordinates themselves are contiguous, which keeps the
+// n^2 distance evaluations of a fit and the m x n of a prediction in cache.
+class PointSet {
+public:
+    PointSet() = default;
+    PointSet(std::initializer_list<Vector> points) : PointSet(std::vector<Vector>(points)) {}
+    explicit PointSet(const std::vector<Vector>& points) {
+        std::size_t total = 0;
+        for (const Vector& p : points) total += p.size();
+        coordinates_.reserve(total);
+        offsets_.reserve(points.size() + 1);
+        offsets_.push_back(0);
+        for (const Vector& p : points) {
+            coordinates_.insert(coordinates_.end(), p.begin(), p.end());
+            offsets_.push_back(coordinates_.size());
+        }
+    }
+
+    std::size_t size() const noexcept { return offsets_.empty() ? 0 : offsets_.size() - 1; }
+    std::span<const double> operator[](std::size_t i) const noexcept {
+        return {coordinates_.data() + offsets_[i], offsets_[i + 1] - offsets_[i]};
+    }
+
+private:
+    std::vector<double> coordinates_;
+    std::vector<std::size_t> offsets_;
+};
+
+// How a model keeps its sample points: numbers in a plain vector, vectors in a PointSet.
+template <class X>
+struct PointStorage {
+    using type = std::vector<X>;
+    static type from(std::vector<X>&& points) { return std::move(points); }
+};
+
+template <>
+struct PointStorage<Vector> {
+    using type = PointSet;
+    static type from(std::vector<Vector>&& points) {
+        PointSet set(points);
+        std::vector<Vector>().swap(points);  // the separate vectors are not kept
+        return set;
+    }
+};
+
+}  // namespace pymorvel
