@@ -1,11 +1,157 @@
-// Rbf.__new__ (placeholder until the constructor lands).
+// Rbf.__new__: binding, kernel lookup, the shape trials and the fit with the interpreter lock released.
+#include <array>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "binding/convert.hpp"
 #include "binding/errors.hpp"
 #include "binding/rbf_object.hpp"
+#include "rbf/fit.hpp"
 
 namespace pymorvel::binding {
 
-PyObject* rbf_new(PyTypeObject*, PyObject*, PyObject*) noexcept {
-    return entry_guard([]() -> PyObject* { raise_message(PyExc_NotImplementedError, "Rbf() is not implemented yet"); });
+namespace {
+
+constexpr std::array<const char*, 4> PARAMETERS = {"x", "y", "kernel_name", "epsilon"};
+constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2};
+
+// The model is moved into memory the interpreter already owns; a throwing move
+// would leave an instance whose deallocation destroys a model never built.
+static_assert(std::is_nothrow_move_constructible_v<RbfVariant>);
+
+// Exact, case-sensitive match on the UTF-8 bytes; the length picks the candidate.
+KernelFn lookup_kernel(std::string_view name) {
+    struct Entry {
+        std::string_view name;
+        KernelFn kernel;
+    };
+    Entry entry{};
+    switch (name.size()) {
+        case 5: entry = {"cubic", cubic}; break;
+        case 6: entry = {"linear", linear}; break;
+        case 8: entry = {"gaussian", gaussian}; break;
+        case 12: entry = {"multiquadric", multiquadric}; break;
+        case 17: entry = {"thin_plate_spline", thin_plate_spline}; break;
+        case 22: entry = {"inverse_multiquadratic", inverse_multiquadratic}; break;
+        default: return nullptr;
+    }
+    return name == entry.name ? entry.kernel : nullptr;
+}
+
+std::string kernel_name_text(PyObject* kernel_name) {
+    if (kernel_name == nullptr || kernel_name == Py_None) return "gaussian";
+    if (!PyUnicode_Check(kernel_name)) {
+        as_argument("kernel_name", [&] { raise_wrong_kind(kernel_name, "PyString"); });
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(kernel_name, &size);
+    if (utf8 == nullptr) raise_pending();  // e.g. a lone surrogate: UnicodeEncodeError as it is
+    return std::string(utf8, static_cast<std::size_t>(size));
+}
+
+double epsilon_value(PyObject* epsilon) {
+    if (epsilon == nullptr || epsilon == Py_None) return 1.0;
+    return as_argument("epsilon", [&] { return extract_number(epsilon); });
+}
+
+// Holds the interpreter lock released for its lifetime and takes it back on
+// every way out, an aborted fit included, before any exception is raised.
+class UnlockedInterpreter {
+public:
+    UnlockedInterpreter() noexcept : state_(PyEval_SaveThread()) {}
+    ~UnlockedInterpreter() { PyEval_RestoreThread(state_); }
+    UnlockedInterpreter(const UnlockedInterpreter&) = delete;
+    UnlockedInterpreter& operator=(const UnlockedInterpreter&) = delete;
+
+private:
+    PyThreadState* state_;
+};
+
+// One conversion of a shape trial. Its failure only means "not this shape" and
+// is dropped -- except an interruption (Ctrl-C during a long conversion must
+// stop the call, not turn into a shape error), a MemoryError, or an aborted
+// call resumed from Python code, which all reach the caller.
+template <class T>
+std::optional<std::vector<T>> attempt(PyObject* obj) {
+    try {
+        return extract_sequence<T>(obj);
+    } catch (const PythonError&) {
+        if (pending_must_propagate()) throw;
+        PyErr_Clear();
+        return std::nullopt;
+    }
+}
+
+template <class X, class Y>
+struct Samples {
+    std::vector<X> x;
+    std::vector<Y> y;
+};
+
+// Both conversions always run, even when the first has failed: which of them
+// fails must not change how often user sequences are iterated.
+template <class X, class Y>
+std::optional<Samples<X, Y>> try_shape(PyObject* x, PyObject* y) {
+    std::optional<std::vector<X>> xs = attempt<X>(x);
+    std::optional<std::vector<Y>> ys = attempt<Y>(y);
+    if (!xs || !ys) return std::nullopt;
+    return Samples<X, Y>{std::move(*xs), std::move(*ys)};
+}
+
+template <class X, class Y>
+RbfVariant fit_unlocked(Samples<X, Y> samples, KernelFn kernel, double epsilon) {
+    Outcome<RbfModel<X, Y>> outcome = [&] {
+        // fit touches only the native copies made above.
+        UnlockedInterpreter unlocked;
+        return fit(std::move(samples.x), std::move(samples.y), kernel, epsilon);
+    }();
+    if (auto* failure = std::get_if<Failure>(&outcome)) raise_message(PyExc_ValueError, failure->message);
+    return RbfVariant(std::in_place_type<RbfModel<X, Y>>, std::get<RbfModel<X, Y>>(std::move(outcome)));
+}
+
+RbfVariant fit_first_shape(PyObject* x, PyObject* y, KernelFn kernel, double epsilon) {
+    if (auto s = try_shape<double, double>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
+    if (auto s = try_shape<double, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
+    if (auto s = try_shape<Vector, double>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
+    if (auto s = try_shape<Vector, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
+    raise_message(PyExc_ValueError, "Unsupported input shapes for x and y");
+}
+
+PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    // 1. Bind.
+    std::array<PyRef, PARAMETERS.size()> bound;
+    bind_arguments(SIGNATURE, args, kwargs, bound);
+    PyObject* const x = bound[0].get();
+    PyObject* const y = bound[1].get();
+
+    // 2-4. Kernel and epsilon, before x and y are looked at.
+    const std::string name = kernel_name_text(bound[2].get());
+    const double epsilon = epsilon_value(bound[3].get());
+    const KernelFn kernel = lookup_kernel(name);
+    if (kernel == nullptr) raise_message(PyExc_ValueError, "Unsupported kernel");
+
+    // 5-8. The first shape whose conversions both succeed is fitted.
+    RbfVariant model = fit_first_shape(x, y, kernel, epsilon);
+
+    // 9-10. An instance exists only with a fitted model in it.
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    if (alloc == nullptr) alloc = PyType_GenericAlloc;
+    PyRef self = PyRef::steal(alloc(type, 0));
+    if (!self) raise_pending();
+    ::new (&reinterpret_cast<RbfObject*>(self.get())->model) RbfVariant(std::move(model));
+    return self.release();
+}
+
+}  // namespace
+
+PyObject* rbf_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+    return entry_guard([&] { return construct(type, args, kwargs); });
 }
 
 }  // namespace pymorvel::binding

@@ -51,8 +51,14 @@ PyObject* panic_exception_type() {
 }
 
 void raise_pending() {
-    if (PyErr_Occurred() != nullptr && PyErr_ExceptionMatches(panic_exception_type())) {
-        PyObject *type, *value, *traceback;
+    // The class cannot be created while an exception is pending (the
+    // interpreter would take that exception for its own failure), so it is
+    // made, if need be, with the exception set aside.
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyObject* const panic = panic_exception_type();
+    PyErr_Restore(type, value, traceback);
+    if (PyErr_Occurred() != nullptr && PyErr_ExceptionMatches(panic)) {
         PyErr_Fetch(&type, &value, &traceback);
         PyErr_NormalizeException(&type, &value, &traceback);
         const std::string message = text_of(value);

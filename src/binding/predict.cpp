@@ -1,11 +1,52 @@
-// Rbf.predict (placeholder until prediction lands).
+// Rbf.predict: binding, conversion of the query points by the model's shape, and the result lists.
+#include <array>
+#include <span>
+#include <variant>
+#include <vector>
+
+#include "binding/convert.hpp"
 #include "binding/errors.hpp"
 #include "binding/rbf_object.hpp"
+#include "numeric/outcome.hpp"  // rbf/predict.hpp uses Outcome without including it
+#include "rbf/predict.hpp"
 
 namespace pymorvel::binding {
 
-PyObject* rbf_predict(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) noexcept {
-    return entry_guard([]() -> PyObject* { raise_message(PyExc_NotImplementedError, "Rbf.predict() is not implemented yet"); });
+namespace {
+
+constexpr std::array<const char*, 1> PARAMETERS = {"x_new"};
+constexpr Signature SIGNATURE = {"Rbf", "predict", PARAMETERS, 1};
+
+// The interpreter lock stays held: evaluation is short next to a fit, and the
+// model is read in place.
+template <class X, class Y>
+PyRef predict_shape(const RbfModel<X, Y>& model, PyObject* x_new) {
+    const std::vector<X> points = extract_sequence<X>(x_new);
+    Outcome<std::vector<Y>> outcome = predict(model, std::span<const X>(points));
+    if (auto* failure = std::get_if<Failure>(&outcome)) raise_message(PyExc_RuntimeError, failure->message);
+    return to_list(std::span<const Y>(std::get<std::vector<Y>>(outcome)));
+}
+
+PyObject* run_predict(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    // 1. Bind.
+    std::array<PyRef, PARAMETERS.size()> bound;
+    bind_arguments(SIGNATURE, args, nargs, kwnames, bound);
+    // 2. The method descriptor normally checks the receiver already; a direct
+    // call of the C function must not read a foreign object as a model.
+    if (!PyObject_TypeCheck(self, rbf_type())) raise_wrong_kind(self, "Rbf");
+    // Converting x_new runs Python code, which must not be able to free the
+    // instance whose model is read below.
+    const PyRef keep_alive = PyRef::borrow(self);
+    // 3-6. One dispatch on the shape.
+    return std::visit([&](const auto& model) { return predict_shape(model, bound[0].get()); },
+                      reinterpret_cast<RbfObject*>(self)->model)
+        .release();
+}
+
+}  // namespace
+
+PyObject* rbf_predict(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return entry_guard([&] { return run_predict(self, args, nargs, kwnames); });
 }
 
 }  // namespace pymorvel::binding

@@ -56,12 +56,37 @@ PyType_Spec rbf_spec = {
     rbf_slots,
 };
 
+// The type's name is bare on purpose, and recent interpreters warn about a
+// bare name with a DeprecationWarning. Under "-W error" that warning would make
+// the import itself fail, so it is silenced around the creation only.
+PyObject* create_type_quietly() {
+    PyRef warnings = PyRef::steal(PyImport_ImportModule("warnings"));
+    PyRef context = PyRef::steal(warnings ? PyObject_CallMethod(warnings.get(), "catch_warnings", nullptr) : nullptr);
+    PyRef entered = PyRef::steal(context ? PyObject_CallMethod(context.get(), "__enter__", nullptr) : nullptr);
+    if (!entered) return nullptr;
+    PyRef ignored = PyRef::steal(
+        PyObject_CallMethod(warnings.get(), "simplefilter", "sO", "ignore", PyExc_DeprecationWarning));
+    PyObject* type = ignored ? PyType_FromSpec(&rbf_spec) : nullptr;
+    // Leave the filters as they were, also when creation failed.
+    PyObject *error_type, *error_value, *error_traceback;
+    PyErr_Fetch(&error_type, &error_value, &error_traceback);
+    PyRef exited = PyRef::steal(PyObject_CallMethod(context.get(), "__exit__", "OOO", Py_None, Py_None, Py_None));
+    if (!exited) {
+        Py_XDECREF(type);
+        type = nullptr;
+        Py_XDECREF(error_type), Py_XDECREF(error_value), Py_XDECREF(error_traceback);
+        return nullptr;
+    }
+    PyErr_Restore(error_type, error_value, error_traceback);
+    return type;
+}
+
 }  // namespace
 
 PyTypeObject* rbf_type() {
     static PyTypeObject* type = nullptr;  // created under the interpreter lock
     if (type == nullptr) {
-        type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&rbf_spec));
+        type = reinterpret_cast<PyTypeObject*>(create_type_quietly());
         if (type == nullptr) {
             PyErr_Print();
             abort_call("failed to create type object for Rbf");

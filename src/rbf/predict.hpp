@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "numeric/outcome.hpp"
 #include "rbf/model.hpp"
 
 namespace pymorvel {

@@ -1,0 +1,279 @@
+// Argument binding, the boundary's TypeError texts, and the conversions between Python objects and native vectors.
+#include "binding/convert.hpp"
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "parallel/abort.hpp"
+
+namespace pymorvel::binding {
+
+namespace {
+
+constexpr const char* STR_REFUSAL = "Can't extract `str` to `Vec`";
+constexpr const char* UNKNOWN_TYPE_NAME = "<failed to extract type name>";
+
+// A sequence's length is only its own claim: __len__ may say 2**60 and yield
+// three items. Reserving more than this up front buys nothing that growth would
+// not, and an honest large sequence only pays a few reallocations.
+constexpr std::size_t RESERVATION_LIMIT_BYTES = std::size_t{1} << 20;
+
+std::string function_text(const Signature& signature) {
+    return std::string(signature.class_name) + "." + std::string(signature.function_name) + "()";
+}
+
+// Sets a TypeError whose message is `message` (or what failed while making it).
+[[noreturn]] void raise_type_error(PyRef message) {
+    if (!message) raise_pending();
+    PyErr_SetObject(PyExc_TypeError, message.get());
+    throw PythonError{};
+}
+
+// 'a'; 'a' and 'b'; 'a', 'b', and 'c'.
+std::string quoted_names(const std::vector<const char*>& names) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) {
+            if (names.size() > 2) out += ",";
+            out += " ";
+            if (i + 1 == names.size()) out += "and ";
+        }
+        out += "'";
+        out += names[i];
+        out += "'";
+    }
+    return out;
+}
+
+std::size_t parameter_index(const Signature& signature, PyObject* name) {
+    // CompareWithASCIIString never raises, so even a name that has no UTF-8
+    // form (a lone surrogate) is simply "not a parameter".
+    for (std::size_t i = 0; i < signature.parameters.size(); ++i)
+        if (PyUnicode_CompareWithASCIIString(name, signature.parameters[i]) == 0) return i;
+    return signature.parameters.size();
+}
+
+// Anything that is not a sequence, and text (which is one), is refused before
+// it is iterated.
+void require_sequence(PyObject* obj) {
+    if (PyUnicode_Check(obj)) raise_message(PyExc_TypeError, STR_REFUSAL);
+    if (!PySequence_Check(obj)) raise_wrong_kind(obj, "Sequence");
+}
+
+template <class T>
+void reserve_for_length(std::vector<T>& out, PyObject* obj) {
+    const Py_ssize_t length = PySequence_Size(obj);
+    if (length < 0) {
+        // The length is only a hint, so its failure is dropped -- but not an
+        // interruption, which the caller must still see.
+        if (pending_must_propagate()) raise_pending();
+        PyErr_Clear();
+        return;
+    }
+    const std::size_t limit = RESERVATION_LIMIT_BYTES / sizeof(T);
+    try {
+        out.reserve(std::min(static_cast<std::size_t>(length), limit));
+    } catch (const std::bad_alloc&) {
+        // Growth while iterating will try again with what is really needed.
+    } catch (const std::length_error&) {
+    }
+}
+
+// Iterates obj (already known to be a sequence) and converts every item in
+// order. The first failure ends the loop; what was collected is released.
+template <class T, class ConvertItem>
+std::vector<T> collect(PyObject* obj, ConvertItem convert_item) {
+    // 1. Reserve what the sequence says it holds, within reason.
+    std::vector<T> out;
+    reserve_for_length(out, obj);
+    // 2. Take exactly what iteration yields.
+    PyRef iterator = PyRef::steal(PyObject_GetIter(obj));
+    if (!iterator) raise_pending();
+    for (;;) {
+        PyRef item = PyRef::steal(PyIter_Next(iterator.get()));
+        if (!item) break;
+        out.push_back(convert_item(item.get()));
+    }
+    if (PyErr_Occurred() != nullptr) raise_pending();
+    // 3. A length that overstated the items must not leave its reservation in
+    // the model for the model's lifetime.
+    if (out.capacity() / 2 > out.size()) out.shrink_to_fit();
+    return out;
+}
+
+[[noreturn]] void api_call_failed() {
+    PyErr_Print();
+    abort_call("Python API call failed");
+}
+
+PyRef new_list(std::size_t size) {
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(size)));
+    if (!list) api_call_failed();
+    return list;
+}
+
+}  // namespace
+
+void bind_arguments(const Signature& signature, std::span<PyObject* const> positional,
+                    const KeywordArguments& keywords, std::span<PyRef> bound) {
+    const std::size_t count = signature.parameters.size();
+    // 1. No extra positional arguments.
+    if (positional.size() > count) {
+        const std::string given = std::to_string(positional.size()) + (positional.size() == 1 ? " was" : " were");
+        const std::string takes = signature.required == count
+                                      ? std::to_string(count)
+                                      : "from " + std::to_string(signature.required) + " to " + std::to_string(count);
+        raise_message(PyExc_TypeError,
+                      function_text(signature) + " takes " + takes + " positional arguments but " + given + " given");
+    }
+    // 2. Positional arguments fill the parameters from the first.
+    for (std::size_t i = 0; i < positional.size(); ++i) bound[i] = PyRef::borrow(positional[i]);
+    // 3. Keywords, in the order the caller gave them.
+    for (std::size_t k = 0; k < keywords.names.size(); ++k) {
+        PyObject* name = keywords.names[k];
+        if (!PyUnicode_Check(name)) raise_message(PyExc_TypeError, "keywords must be strings");
+        const std::size_t index = parameter_index(signature, name);
+        if (index == count) {
+            raise_type_error(PyRef::steal(PyUnicode_FromFormat("%s got an unexpected keyword argument '%U'",
+                                                               function_text(signature).c_str(), name)));
+        }
+        if (bound[index]) {
+            raise_message(PyExc_TypeError, function_text(signature) + " got multiple values for argument '" +
+                                               signature.parameters[index] + "'");
+        }
+        bound[index] = PyRef::borrow(keywords.values[k]);
+    }
+    // 4. Every required parameter has a value.
+    std::vector<const char*> missing;
+    for (std::size_t i = 0; i < signature.required; ++i)
+        if (!bound[i]) missing.push_back(signature.parameters[i]);
+    if (!missing.empty()) {
+        raise_message(PyExc_TypeError, function_text(signature) + " missing " + std::to_string(missing.size()) +
+                                           " required positional " +
+                                           (missing.size() == 1 ? "argument" : "arguments") + ": " +
+                                           quoted_names(missing));
+    }
+}
+
+void bind_arguments(const Signature& signature, PyObject* args, PyObject* kwargs, std::span<PyRef> bound) {
+    const std::span<PyObject* const> positional(PySequence_Fast_ITEMS(args),
+                                                static_cast<std::size_t>(PyTuple_GET_SIZE(args)));
+    // Borrowed from the dictionary: nothing below runs Python code that could
+    // change it before the bound values are held by strong references.
+    std::vector<PyObject*> names, values;
+    if (kwargs != nullptr) {
+        Py_ssize_t position = 0;
+        PyObject *name, *value;
+        while (PyDict_Next(kwargs, &position, &name, &value)) {
+            names.push_back(name);
+            values.push_back(value);
+        }
+    }
+    bind_arguments(signature, positional, KeywordArguments{names, values}, bound);
+}
+
+void bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                    std::span<PyRef> bound) {
+    const std::size_t positional_count = static_cast<std::size_t>(nargs);
+    const std::size_t keyword_count = kwnames != nullptr ? static_cast<std::size_t>(PyTuple_GET_SIZE(kwnames)) : 0;
+    KeywordArguments keywords;
+    if (keyword_count > 0) {
+        keywords.names = std::span<PyObject* const>(PySequence_Fast_ITEMS(kwnames), keyword_count);
+        keywords.values = std::span<PyObject* const>(args + positional_count, keyword_count);
+    }
+    bind_arguments(signature, std::span<PyObject* const>(args, positional_count), keywords, bound);
+}
+
+bool pending_must_propagate() noexcept {
+    // The PanicException class cannot be created while an exception is
+    // pending, so it is made (if need be) with the exception set aside.
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyObject* panic = panic_exception_type();
+    PyErr_Restore(type, value, traceback);
+    return PyErr_ExceptionMatches(panic) || !PyErr_ExceptionMatches(PyExc_Exception) ||
+           PyErr_ExceptionMatches(PyExc_MemoryError);
+}
+
+void raise_wrong_kind(PyObject* obj, const char* target) {
+    PyRef name = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__qualname__"));
+    if (!name) {
+        if (pending_must_propagate()) raise_pending();
+        PyErr_Clear();
+    } else if (!PyUnicode_Check(name.get())) {
+        name = PyRef();
+    }
+    if (name) {
+        raise_type_error(PyRef::steal(
+            PyUnicode_FromFormat("'%U' object cannot be converted to '%s'", name.get(), target)));
+    }
+    raise_type_error(PyRef::steal(
+        PyUnicode_FromFormat("'%s' object cannot be converted to '%s'", UNKNOWN_TYPE_NAME, target)));
+}
+
+void raise_argument_error(const char* parameter) {
+    // 1. Take the pending exception in its normalised form: only its class
+    // tells a TypeError from a subclass of it.
+    PyObject *raw_type, *raw_value, *raw_traceback;
+    PyErr_Fetch(&raw_type, &raw_value, &raw_traceback);
+    PyErr_NormalizeException(&raw_type, &raw_value, &raw_traceback);
+    PyRef type = PyRef::steal(raw_type), value = PyRef::steal(raw_value), traceback = PyRef::steal(raw_traceback);
+    // 2. A subclass of TypeError, or any other class, passes unchanged.
+    if (!value || Py_TYPE(value.get()) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
+        PyErr_Restore(type.release(), value.release(), traceback.release());
+        raise_pending();
+    }
+    // 3. A new TypeError that names the parameter and keeps the original's cause.
+    PyRef text = PyRef::steal(PyObject_Str(value.get()));
+    if (!text) raise_pending();
+    PyRef message = PyRef::steal(PyUnicode_FromFormat("argument '%s': %U", parameter, text.get()));
+    if (!message) raise_pending();
+    PyRef replacement = PyRef::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+    if (!replacement) raise_pending();
+    PyRef cause = PyRef::steal(PyException_GetCause(value.get()));
+    if (cause) PyException_SetCause(replacement.get(), cause.release());
+    PyErr_SetObject(PyExc_TypeError, replacement.get());
+    throw PythonError{};
+}
+
+double extract_number(PyObject* obj) {
+    if (PyFloat_CheckExact(obj)) return PyFloat_AS_DOUBLE(obj);
+    const double value = PyFloat_AsDouble(obj);
+    if (value == -1.0 && PyErr_Occurred() != nullptr) raise_pending();
+    return value;
+}
+
+Vector extract_number_vector(PyObject* obj) {
+    require_sequence(obj);
+    // The generic road: any sequence, any item float() accepts. A shortcut for
+    // exact lists and tuples of exact floats may precede it, provided it gives
+    // the same values.
+    return collect<double>(obj, [](PyObject* item) { return extract_number(item); });
+}
+
+std::vector<Vector> extract_vector_vector(PyObject* obj) {
+    require_sequence(obj);
+    // An item that is text meets the text refusal inside the inner conversion.
+    return collect<Vector>(obj, [](PyObject* item) { return extract_number_vector(item); });
+}
+
+PyRef number_vector_to_list(std::span<const double> values) {
+    PyRef list = new_list(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        PyObject* item = PyFloat_FromDouble(values[i]);
+        if (item == nullptr) api_call_failed();
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);  // steals item
+    }
+    return list;
+}
+
+PyRef vector_vector_to_list(std::span<const Vector> values) {
+    PyRef list = new_list(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), number_vector_to_list(values[i]).release());
+    return list;
+}
+
+}  // namespace pymorvel::binding

@@ -1,0 +1,8 @@
+import pytest
+
+import support
+
+
+@pytest.fixture(scope="session")
+def panic_exception():
+    return support.panic_type()

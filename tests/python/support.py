@@ -1,0 +1,115 @@
+"""Objects that exercise the Python side of pymorvel's conversions."""
+import ctypes
+
+import pymorvel
+
+
+def error_of(call):
+    """The exception that call() raises, whatever its class."""
+    try:
+        call()
+    except BaseException as e:  # noqa: B036
+        return e
+    raise AssertionError("the call succeeded")
+
+
+class Seq:
+    """A sequence by __len__ and __getitem__ only, whose length may lie and whose
+    items may fail: `length` is what __len__ reports (an int, or an exception to
+    raise), `fail_at` the index whose access raises `error`."""
+
+    def __init__(self, items, length=None, fail_at=None, error=None):
+        self.items = list(items)
+        self.length = len(self.items) if length is None else length
+        self.fail_at = fail_at
+        self.error = error
+        self.iterations = 0
+
+    def __len__(self):
+        if isinstance(self.length, BaseException):
+            raise self.length
+        return self.length
+
+    def __getitem__(self, index):
+        if index == 0:
+            self.iterations += 1
+        if index == self.fail_at:
+            raise self.error
+        return self.items[index]  # IndexError past the end ends iteration
+
+
+class FailingIter(Seq):
+    """A sequence whose __iter__ raises."""
+
+    def __iter__(self):
+        raise self.error
+
+
+class Number:
+    """A number only through __float__."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __float__(self):
+        return self.value
+
+
+class Index:
+    """A number only through __index__."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class Raising:
+    """An object whose float conversion raises the given exception."""
+
+    def __init__(self, error):
+        self.error = error
+
+    def __float__(self):
+        raise self.error
+
+
+class Outer:
+    class Inner:
+        pass
+
+
+class _NamelessMeta(type):
+    def __getattribute__(cls, name):
+        if name == "__qualname__":
+            raise RuntimeError("no name for you")
+        return super().__getattribute__(name)
+
+
+class Nameless(metaclass=_NamelessMeta):
+    """Instances of a type whose __qualname__ cannot be read."""
+
+
+def panic_type():
+    """The PanicException class, reached the only way callers can: through a caught instance."""
+    try:
+        pymorvel.Rbf([0.0, 1.0, 2.0], [0.0, 1.0])
+    except BaseException as e:  # noqa: B036 - PanicException is not an Exception
+        return type(e)
+    raise AssertionError("a length mismatch did not abort")
+
+
+class _MallInfo2(ctypes.Structure):
+    _fields_ = [(name, ctypes.c_size_t) for name in (
+        "arena", "ordblks", "smblks", "hblks", "hblkhd", "usmblks", "fsmblks", "uordblks", "fordblks", "keepcost")]
+
+
+_libc = ctypes.CDLL(None)
+_libc.mallinfo2.restype = _MallInfo2
+
+
+def heap_in_use():
+    """Bytes the C library's allocator has handed out and not had back (mmapped chunks included)."""
+    info = _libc.mallinfo2()
+    return info.uordblks + info.hblkhd
