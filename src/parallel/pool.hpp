@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "parallel/function_ref.hpp"
 
@@ -43,8 +44,9 @@ public:
 
     // Calls op on disjoint ranges that together cover [0, count) exactly once,
     // and returns only when all of them are done. Must be called from a thread
-    // that is not one of this pool's workers. A fault (exception) raised by op
-    // on a worker is re-raised here.
+    // that is not one of this pool's workers (a worker that calls it anyway runs
+    // the loop in place). A fault (exception) raised by op on a worker is
+    // re-raised here.
     void for_each_range(std::size_t count, RangeOperation op);
 
     struct State;
@@ -61,6 +63,9 @@ unsigned thread_count();
 // True once global_pool() has started creating the pool (tests use it to check
 // that small fits never do).
 bool global_pool_requested() noexcept;
+// Test hook: the starter global_pool() will use for its workers, so a test (in a
+// child process) can make the creation fail. Without effect once created.
+void set_global_pool_starter(ThreadStarter starter) noexcept;
 
 // Parses an unsigned decimal count: optional '+', then digits only; nullopt on
 // anything else, including overflow of an unsigned 64-bit value.
@@ -72,6 +77,12 @@ unsigned choose_thread_count(const char* num_threads, const char* rs_num_cpus,
 // The CPUs available to this process: affinity mask, then sysconf, capped by a
 // cgroup v1 or v2 CPU quota; 1 if nothing can be determined.
 unsigned default_thread_count() noexcept;
+// The CPU cap set by control-group quotas, or nullopt when none applies. root is
+// where the cgroup file systems are mounted (/sys/fs/cgroup: the unified
+// hierarchy there or in root/unified, version-1 controllers in root/<controllers>);
+// proc_self_cgroup is the text of /proc/self/cgroup. The smallest quota/period
+// (at least 1) over the group and its ancestors wins.
+std::optional<unsigned> cgroup_cpu_limit(const std::string& root, std::string_view proc_self_cgroup);
 
 // Applies op to every row of rows exactly once; an unsplit piece visits its
 // rows in ascending order.

@@ -1,0 +1,309 @@
+// Tests of the worker pool: exactly-once coverage, faults, sizing rules and cgroup quotas.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <ostream>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "parallel/abort.hpp"
+#include "parallel/pool.hpp"
+
+namespace {
+
+using pymorvel::AbortError;
+using namespace pymorvel::parallel;
+using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
+
+// Runs one loop and returns how many indices were not visited exactly once.
+// The pieces must be non-empty, inside [0, count), and never run by the caller.
+std::size_t indices_not_visited_once(WorkerPool& pool, std::size_t count) {
+    std::vector<std::atomic<int>> visits(count);
+    std::atomic<int> bad_pieces{0};
+    const auto caller = std::this_thread::get_id();
+    pool.for_each_range(count, [&](std::size_t begin, std::size_t end) {
+        if (begin >= end || end > count || std::this_thread::get_id() == caller) ++bad_pieces;
+        for (std::size_t i = begin; i < end && i < count; ++i) visits[i].fetch_add(1);
+    });
+    EXPECT_EQ(bad_pieces.load(), 0);
+    return std::count_if(visits.begin(), visits.end(), [](auto& v) { return v.load() != 1; });
+}
+
+class ExactlyOnce : public testing::TestWithParam<std::tuple<unsigned, std::size_t>> {};
+
+TEST_P(ExactlyOnce, EveryIndexIsVisitedOnce) {
+    const auto [workers, count] = GetParam();
+    WorkerPool pool(workers);
+    ASSERT_EQ(pool.thread_count(), workers);
+    for (int round = 0; round < 20; ++round) ASSERT_EQ(indices_not_visited_once(pool, count), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pool, ExactlyOnce,
+                         testing::Combine(testing::Values(1u, 2u, 3u, 8u),
+                                          testing::Values(0, 1, 2, 3, 101, 102, 1000, 4097)));
+
+// With one worker nothing is stolen, so the budget of 1 allows exactly one halving.
+class SingleWorkerPieces : public testing::TestWithParam<std::pair<std::size_t, Ranges>> {};
+
+TEST_P(SingleWorkerPieces, RootIsHalvedOnce) {
+    WorkerPool pool(1);
+    std::mutex mutex;
+    Ranges seen;
+    pool.for_each_range(GetParam().first, [&](std::size_t begin, std::size_t end) {
+        std::lock_guard lock(mutex);
+        seen.emplace_back(begin, end);
+    });
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pool, SingleWorkerPieces,
+                         testing::Values(std::pair{1, Ranges{{0, 1}}}, std::pair{2, Ranges{{0, 1}, {1, 2}}},
+                                         std::pair{3, Ranges{{0, 1}, {1, 3}}},
+                                         std::pair{1000, Ranges{{0, 500}, {500, 1000}}}));
+
+struct FaultCase {
+    unsigned workers;
+    std::size_t count;
+    std::size_t faulty;  // SIZE_MAX: every piece faults
+};
+void PrintTo(const FaultCase& c, std::ostream* out) {
+    *out << c.workers << " workers, " << c.count << " rows, fault at " << static_cast<long long>(c.faulty);
+}
+
+class FaultPropagation : public testing::TestWithParam<FaultCase> {};
+
+TEST_P(FaultPropagation, CallerGetsTheFaultAfterAllPiecesSettled) {
+    const FaultCase c = GetParam();
+    WorkerPool pool(c.workers);
+    std::atomic<int> in_flight{0};
+    try {
+        pool.for_each_range(c.count, [&](std::size_t begin, std::size_t end) {
+            ++in_flight;
+            struct Leave { std::atomic<int>& n; ~Leave() { --n; } } leave{in_flight};
+            std::this_thread::yield();  // gives the other pieces a chance to overlap
+            if (c.faulty == SIZE_MAX || (begin <= c.faulty && c.faulty < end))
+                throw AbortError("row " + std::to_string(c.faulty == SIZE_MAX ? begin : c.faulty));
+        });
+        FAIL() << "no fault reached the caller";
+    } catch (const AbortError& error) {
+        if (c.faulty != SIZE_MAX) {
+            EXPECT_EQ(error.message(), "row " + std::to_string(c.faulty));
+        }
+    }
+    EXPECT_EQ(in_flight.load(), 0);
+    EXPECT_EQ(indices_not_visited_once(pool, c.count), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pool, FaultPropagation,
+                         testing::Values(FaultCase{1, 10, 0}, FaultCase{2, 1000, 999},
+                                         FaultCase{3, 102, 50}, FaultCase{8, 4097, 2048},
+                                         FaultCase{8, 4097, SIZE_MAX}));
+
+TEST(Pool, ConcurrentCallersEachSeeExactlyOnce) {
+    WorkerPool pool(3);
+    std::atomic<std::size_t> failures{0};
+    std::vector<std::thread> callers;
+    for (std::size_t t = 0; t < 4; ++t) {
+        callers.emplace_back([&, t] {
+            for (std::size_t round = 0; round < 50; ++round)
+                failures += indices_not_visited_once(pool, 101 + 7 * t + round);
+        });
+    }
+    for (auto& caller : callers) caller.join();
+    EXPECT_EQ(failures.load(), 0u);
+}
+
+TEST(Pool, LoopInsideAPieceRunsOnTheSameWorkers) {
+    WorkerPool pool(2);
+    std::vector<std::atomic<int>> visits(8 * 100);
+    pool.for_each_range(8, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t outer = begin; outer < end; ++outer) {
+            pool.for_each_range(100, [&](std::size_t b, std::size_t e) {
+                for (std::size_t i = b; i < e; ++i) ++visits[outer * 100 + i];
+            });
+        }
+    });
+    EXPECT_TRUE(std::all_of(visits.begin(), visits.end(), [](auto& v) { return v.load() == 1; }));
+}
+
+struct TextCase {
+    const char* text;
+    std::optional<unsigned long long> value;
+};
+void PrintTo(const TextCase& c, std::ostream* out) { *out << '"' << (c.text ? c.text : "(unset)") << '"'; }
+
+class ParseCount : public testing::TestWithParam<TextCase> {};
+
+TEST_P(ParseCount, Table) { EXPECT_EQ(parse_count(GetParam().text), GetParam().value); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Pool, ParseCount,
+    testing::Values(TextCase{"+4", 4}, TextCase{"4", 4}, TextCase{"0", 0}, TextCase{"007", 7},
+                    TextCase{"18446744073709551615", 18446744073709551615ULL},
+                    TextCase{"18446744073709551616", {}}, TextCase{" 4", {}}, TextCase{"4 ", {}},
+                    TextCase{"abc", {}}, TextCase{"", {}}, TextCase{"+", {}}, TextCase{"-1", {}},
+                    TextCase{"++4", {}}, TextCase{nullptr, {}}));
+
+struct ChoiceCase {
+    const char* num_threads;
+    const char* rs_num_cpus;
+    unsigned expected;  // the default is 7
+};
+void PrintTo(const ChoiceCase& c, std::ostream* out) {
+    *out << (c.num_threads ? c.num_threads : "(unset)") << ", " << (c.rs_num_cpus ? c.rs_num_cpus : "(unset)");
+}
+
+class ChooseThreadCount : public testing::TestWithParam<ChoiceCase> {};
+
+TEST_P(ChooseThreadCount, Table) {
+    const ChoiceCase c = GetParam();
+    EXPECT_EQ(choose_thread_count(c.num_threads, c.rs_num_cpus, 7), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pool, ChooseThreadCount,
+                         testing::Values(ChoiceCase{"0", "5", 7}, ChoiceCase{"abc", "3", 3},
+                                         ChoiceCase{nullptr, nullptr, 7}, ChoiceCase{"+4", nullptr, 4},
+                                         ChoiceCase{" 4", "2", 2}, ChoiceCase{nullptr, "0", 7},
+                                         ChoiceCase{"70000", nullptr, 65535},
+                                         ChoiceCase{nullptr, "18446744073709551615", 65535}));
+
+// A starter that runs workers on joinable threads (so the test can prove they
+// left) and fails on the start numbered fail_at.
+struct StartCase {
+    unsigned workers;
+    unsigned fail_at;  // == workers: no failure
+    int error;
+};
+void PrintTo(const StartCase& c, std::ostream* out) { *out << c.workers << " workers, start " << c.fail_at << " fails"; }
+StartCase start_plan;
+std::vector<std::thread> started;
+
+int planned_starter(void* (*entry)(void*), void* arg) {
+    if (started.size() == start_plan.fail_at) return start_plan.error;
+    started.emplace_back(entry, arg);
+    return 0;
+}
+
+class ThreadStart : public testing::TestWithParam<StartCase> {};
+
+TEST_P(ThreadStart, FailedStartStopsTheStartedWorkers) {
+    start_plan = GetParam();
+    started.clear();
+    try {
+        WorkerPool pool(start_plan.workers, planned_starter);
+        EXPECT_EQ(start_plan.fail_at, start_plan.workers) << "start failure not reported";
+        EXPECT_EQ(indices_not_visited_once(pool, 1000), 0u);
+    } catch (const ThreadPoolBuildError& error) {
+        EXPECT_EQ(error.kind, BuildErrorKind::IOError);
+        EXPECT_EQ(error.os_error, start_plan.error);
+        EXPECT_NE(error.debug_string().find(std::strerror(start_plan.error)), std::string::npos);
+    }
+    EXPECT_EQ(started.size(), std::min(start_plan.fail_at, start_plan.workers));
+    // Every started worker has to return on its own; a worker left running hangs here.
+    for (auto& thread : started) thread.join();
+}
+
+INSTANTIATE_TEST_SUITE_P(Pool, ThreadStart,
+                         testing::Values(StartCase{8, 2, EAGAIN}, StartCase{8, 0, EAGAIN},
+                                         StartCase{4, 3, ENOMEM}, StartCase{4, 4, 0}));
+
+TEST(Pool, GlobalPoolIsSizedOnceFromTheEnvironment) {
+    if (global_pool_requested()) GTEST_SKIP() << "another test already made the global pool";
+    setenv("RAYON_NUM_THREADS", "3", 1);
+    EXPECT_EQ(thread_count(), 3u);
+    EXPECT_TRUE(global_pool_requested());
+    setenv("RAYON_NUM_THREADS", "5", 1);
+    EXPECT_EQ(&global_pool(), &global_pool());
+    EXPECT_EQ(thread_count(), 3u);
+    unsetenv("RAYON_NUM_THREADS");
+}
+
+int fail_third_start(void* (*entry)(void*), void* arg) {
+    static int starts = 0;
+    return ++starts == 3 ? EAGAIN : start_detached_thread(entry, arg);
+}
+
+// Runs in a child process: every use of a pool whose creation failed aborts.
+[[noreturn]] void use_global_pool_that_cannot_start() {
+    set_global_pool_starter(fail_third_start);
+    setenv("RAYON_NUM_THREADS", "4", 1);
+    const std::string expected = "The global thread pool has not been initialized.: " +
+                                 ThreadPoolBuildError{BuildErrorKind::IOError, EAGAIN}.debug_string();
+    int aborts = 0;
+    for (int use = 0; use < 2; ++use) {
+        try {
+            thread_count();
+        } catch (const AbortError& error) {
+            aborts += error.message() == expected;
+        }
+    }
+    std::exit(aborts == 2 ? 0 : 1);
+}
+
+TEST(Pool, FailedGlobalPoolAbortsEveryUse) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process without a global pool
+    EXPECT_EXIT(use_global_pool_that_cannot_start(), testing::ExitedWithCode(0), "has not been initialized");
+}
+
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+struct CgroupCase {
+    const char* name;
+    Files files;
+    std::string proc_self_cgroup;
+    std::optional<unsigned> limit;
+};
+
+class CgroupLimit : public testing::TestWithParam<CgroupCase> {};
+
+TEST_P(CgroupLimit, FakeTree) {
+    char pattern[] = "/tmp/pool-cgroup-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path root = pattern;
+    for (const auto& [path, text] : GetParam().files) {
+        std::filesystem::create_directories((root / path).parent_path());
+        std::ofstream(root / path) << text;
+    }
+    EXPECT_EQ(cgroup_cpu_limit(root.string(), GetParam().proc_self_cgroup), GetParam().limit);
+    std::filesystem::remove_all(root);
+}
+
+// Version-1 quota files of one group, over a period of 100000.
+Files v1(const std::string& dir, const char* quota) {
+    return {{dir + "/cpu.cfs_quota_us", quota}, {dir + "/cpu.cfs_period_us", "100000\n"}};
+}
+Files operator+(Files a, const Files& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
+const Files kUnifiedAtRoot{{"cgroup.controllers", "cpu"}};
+const Files kUnifiedBelow{{"unified/cgroup.controllers", ""}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Pool, CgroupLimit,
+    testing::Values(
+        CgroupCase{"v2_leaf", kUnifiedAtRoot + Files{{"a/cpu.max", "max 100000\n"}, {"a/b/cpu.max", "150000 100000\n"}},
+                   "0::/a/b\n", 1},
+        CgroupCase{"v2_ancestor_is_tighter",
+                   kUnifiedAtRoot + Files{{"a/cpu.max", "200000 100000"}, {"a/b/cpu.max", "800000 100000"}}, "0::/a/b", 2},
+        CgroupCase{"v2_no_quota", kUnifiedAtRoot + Files{{"a/cpu.max", "max 100000"}}, "0::/a\n", std::nullopt},
+        CgroupCase{"v2_below_one_cpu", kUnifiedAtRoot + Files{{"a/cpu.max", "50000 100000"}}, "0::/a\n", 1},
+        CgroupCase{"hybrid_unified_and_cpuacct_ignored",
+                   kUnifiedBelow + Files{{"unified/a/cpu.max", "300000 100000"}} + v1("cpuacct", "100000"),
+                   "2:cpuacct:/\n0::/a\n", 3},
+        CgroupCase{"v1_comounted", v1("cpu,cpuacct/grp", "250000\n"), "4:cpu,cpuacct:/grp\n", 2},
+        CgroupCase{"v1_no_quota", v1("cpu", "-1"), "3:cpu:/\n", std::nullopt},
+        CgroupCase{"v1_container_sees_own_group_at_mount", v1("cpu", "300000"), "3:cpu:/docker/abc\n", 3},
+        CgroupCase{"v1_and_v2_smaller_wins", kUnifiedBelow + Files{{"unified/cpu.max", "200000 100000"}} + v1("cpu", "400000"),
+                   "3:cpu:/\n0::/\n", 2},
+        CgroupCase{"no_groups", kUnifiedAtRoot, "", std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
