@@ -88,20 +88,66 @@ std::vector<T> collect(PyObject* obj, ConvertItem convert_item) {
     // 1. Reserve what the sequence says it holds, within reason.
     std::vector<T> out;
     reserve_for_length(out, obj);
-    // 2. Take exactly what iteration yields.
-    PyRef iterator = PyRef::steal(PyObject_GetIter(obj));
-    if (!iterator) raise_pending();
-    for (;;) {
-        PyRef item = PyRef::steal(PyIter_Next(iterator.get()));
-        if (!item) break;
-        out.push_back(convert_item(item.get()));
+    // 2. Take exactly what iteration yields. Exact lists and tuples are walked
+    // by index, which is what their iterators do (the size is read again
+    // before every item, and each item is held while it is converted, since
+    // converting it may run Python code that changes the list).
+    if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+        for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(obj); ++i) {
+            PyRef item = PyRef::borrow(PySequence_Fast_GET_ITEM(obj, i));
+            out.push_back(convert_item(item.get()));
+        }
+    } else {
+        PyRef iterator = PyRef::steal(PyObject_GetIter(obj));
+        if (!iterator) raise_pending();
+        for (;;) {
+            PyRef item = PyRef::steal(PyIter_Next(iterator.get()));
+            if (!item) break;
+            out.push_back(convert_item(item.get()));
+        }
+        if (PyErr_Occurred() != nullptr) raise_pending();
     }
-    if (PyErr_Occurred() != nullptr) raise_pending();
     // 3. A length that overstated the items must not leave its reservation in
     // the model for the model's lifetime.
     if (out.capacity() / 2 > out.size()) out.shrink_to_fit();
     return out;
 }
+
+// A C-contiguous buffer of native doubles (NumPy arrays, array('d'),
+// memoryviews), held for as long as this lives.
+class DoubleBuffer {
+public:
+    // Empty unless obj exports such a buffer with `dimensions` dimensions.
+    DoubleBuffer(PyObject* obj, int dimensions) {
+        if (!PyObject_CheckBuffer(obj)) return;
+        if (PyObject_GetBuffer(obj, &view_, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) < 0) {
+            // Not exportable this way (a strided view, say): the generic road decides.
+            if (pending_must_propagate()) raise_pending();
+            PyErr_Clear();
+            return;
+        }
+        held_ = true;
+        const std::string_view format = view_.format != nullptr ? view_.format : "B";
+        const bool doubles = view_.itemsize == sizeof(double) &&
+                             (format == "d" || format == "@d" || format == "=d" || format == "<d");
+        usable_ = doubles && view_.ndim == dimensions && (dimensions == 1 || view_.shape != nullptr);
+    }
+    ~DoubleBuffer() {
+        if (held_) PyBuffer_Release(&view_);
+    }
+    DoubleBuffer(const DoubleBuffer&) = delete;
+    DoubleBuffer& operator=(const DoubleBuffer&) = delete;
+
+    explicit operator bool() const noexcept { return usable_; }
+    const double* data() const noexcept { return static_cast<const double*>(view_.buf); }
+    std::size_t count() const noexcept { return static_cast<std::size_t>(view_.len) / sizeof(double); }
+    std::size_t extent(int d) const noexcept { return static_cast<std::size_t>(view_.shape[d]); }
+
+private:
+    Py_buffer view_{};
+    bool held_ = false;
+    bool usable_ = false;
+};
 
 [[noreturn]] void api_call_failed() {
     PyErr_Print();
@@ -247,14 +293,23 @@ double extract_number(PyObject* obj) {
 
 Vector extract_number_vector(PyObject* obj) {
     require_sequence(obj);
-    // The generic road: any sequence, any item float() accepts. A shortcut for
-    // exact lists and tuples of exact floats may precede it, provided it gives
-    // the same values.
+    // A one-dimensional buffer of doubles is read directly: iterating it would
+    // give the same numbers, one Python object at a time.
+    if (const DoubleBuffer buffer(obj, 1); buffer) return Vector(buffer.data(), buffer.data() + buffer.count());
     return collect<double>(obj, [](PyObject* item) { return extract_number(item); });
 }
 
 std::vector<Vector> extract_vector_vector(PyObject* obj) {
     require_sequence(obj);
+    // A two-dimensional buffer of doubles: one vector per row.
+    if (const DoubleBuffer buffer(obj, 2); buffer) {
+        const std::size_t rows = buffer.extent(0), columns = buffer.extent(1);
+        std::vector<Vector> out;
+        out.reserve(rows);
+        for (std::size_t i = 0; i < rows; ++i)
+            out.emplace_back(buffer.data() + i * columns, buffer.data() + (i + 1) * columns);
+        return out;
+    }
     // An item that is text meets the text refusal inside the inner conversion.
     return collect<Vector>(obj, [](PyObject* item) { return extract_number_vector(item); });
 }
