@@ -10,6 +10,10 @@
 
 namespace pymorvel {
 
+// Memory this process can still expect to get: the system's available memory,
+// capped by the control group's limit where one is set.
+std::size_t available_memory_bytes() noexcept;
+
 // Rows live in one allocation (padded to whole cache lines, so every row starts
 // 64-byte aligned) and are reached through `rows()`. A row exchange swaps two
 // pointers and never moves data.
@@ -20,7 +24,12 @@ public:
         if (n == 0) return;
         // Refuse sizes whose byte count would overflow before asking for memory.
         if (stride_ > (static_cast<std::size_t>(-1) / sizeof(double)) / n) throw std::bad_alloc();
-        void* block = std::aligned_alloc(64, n * stride_ * sizeof(double));
+        const std::size_t bytes = n * stride_ * sizeof(double);
+        // The system may promise memory it cannot deliver (overcommit), and
+        // then the process is killed while the matrix is filled. A request the
+        // machine cannot hold is refused here instead, as out of memory.
+        if (bytes > available_memory_bytes()) throw std::bad_alloc();
+        void* block = std::aligned_alloc(64, bytes);
         if (block == nullptr) throw std::bad_alloc();
         data_.reset(static_cast<double*>(block));
         for (std::size_t i = 0; i < n; ++i) rows_[i] = data_.get() + i * stride_;
