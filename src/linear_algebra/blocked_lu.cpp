@@ -154,70 +154,53 @@ private:
 
     void update_block(std::size_t i0, std::size_t i1, std::size_t j0, std::size_t j1, std::size_t k0,
                       std::size_t k1, bool parallel) {
+        // 1. Pieces are (column chunk, row group) pairs. Each packs the B of its
+        // chunk itself (so packing runs in parallel too) and writes only its
+        // own tiles; A is read in place from the rows.
         const std::size_t kc = k1 - k0;
-        const std::size_t width = j1 - j0;
-        const std::size_t panels = (width + KERNEL_NR - 1) / KERNEL_NR;
-
-        // 1. Pack B once, shared read-only by every piece: NR-column
-        // micro-panels, k-major, zero-padded on the right.
-        thread_local std::vector<double> b_buffer;
-        double* b = scratch(b_buffer, panels * kc * KERNEL_NR);
-        for (std::size_t q = 0; q < panels; ++q) {
-            const std::size_t jq = j0 + q * KERNEL_NR;
-            const std::size_t nq = std::min(KERNEL_NR, j1 - jq);
-            double* out = b + q * kc * KERNEL_NR;
-            for (std::size_t k = 0; k < kc; ++k) {
-                const double* u = rows_[k0 + k] + jq;
-                for (std::size_t c = 0; c < KERNEL_NR; ++c) out[k * KERNEL_NR + c] = c < nq ? u[c] : 0.0;
-            }
-        }
-
-        // 2. Pieces are (row block, column chunk) pairs; each writes its own tiles only.
-        const std::size_t row_blocks = (i1 - i0 + blocking_.row_block - 1) / blocking_.row_block;
-        const std::size_t chunk_panels = blocking_.column_chunk / KERNEL_NR;
-        const std::size_t chunks = (panels + chunk_panels - 1) / chunk_panels;
+        const std::size_t chunk = blocking_.column_chunk;
+        const std::size_t chunks = (j1 - j0 + chunk - 1) / chunk;
+        const std::size_t group = blocking_.row_block;
+        const std::size_t groups = (i1 - i0 + group - 1) / group;
         const MicroKernel kernel = kernel_;
         double* const* rows = rows_;
-        const std::size_t row_block = blocking_.row_block;
 
         auto run = [&](std::size_t begin, std::size_t end) {
-            thread_local std::vector<double> a_buffer;
-            double* a = scratch(a_buffer, row_block * kc);
-            std::size_t packed = static_cast<std::size_t>(-1);
+            thread_local std::vector<double> b_buffer;
+            double* b = scratch(b_buffer, kc * chunk);
             for (std::size_t t = begin; t < end; ++t) {
-                const std::size_t rb = t / chunks;
-                const std::size_t cb = t % chunks;
-                const std::size_t r0 = i0 + rb * row_block;
-                const std::size_t r1 = std::min(r0 + row_block, i1);
-                // 3. Pack A for this row block: MR-row micro-panels, k-major.
-                if (packed != rb) {
-                    for (std::size_t p = 0; r0 + p * KERNEL_MR < r1; ++p) {
-                        const std::size_t rp = r0 + p * KERNEL_MR;
-                        const std::size_t mp = std::min(KERNEL_MR, r1 - rp);
-                        double* out = a + p * kc * KERNEL_MR;
-                        for (std::size_t r = 0; r < KERNEL_MR; ++r) {
-                            const double* l = r < mp ? rows[rp + r] + k0 : nullptr;
-                            for (std::size_t k = 0; k < kc; ++k) out[k * KERNEL_MR + r] = l ? l[k] : 0.0;
-                        }
+                const std::size_t c0 = j0 + (t / groups) * chunk;
+                const std::size_t c1 = std::min(c0 + chunk, j1);
+                const std::size_t r0 = i0 + (t % groups) * group;
+                const std::size_t r1 = std::min(r0 + group, i1);
+                // 2. Pack B (rows k0..k1-1 of U over the chunk) into NR-wide,
+                // k-major micro-panels, zero-padded on the right.
+                const std::size_t panels = (c1 - c0 + KERNEL_NR - 1) / KERNEL_NR;
+                for (std::size_t q = 0; q < panels; ++q) {
+                    const std::size_t jq = c0 + q * KERNEL_NR;
+                    const std::size_t nq = std::min(KERNEL_NR, c1 - jq);
+                    double* out = b + q * kc * KERNEL_NR;
+                    for (std::size_t k = 0; k < kc; ++k) {
+                        const double* u = rows[k0 + k] + jq;
+                        for (std::size_t c = 0; c < KERNEL_NR; ++c) out[k * KERNEL_NR + c] = c < nq ? u[c] : 0.0;
                     }
-                    packed = rb;
                 }
-                // 4. Micro-kernels over the chunk's tiles.
-                const std::size_t q0 = cb * chunk_panels;
-                const std::size_t q1 = std::min(q0 + chunk_panels, panels);
-                for (std::size_t q = q0; q < q1; ++q) {
-                    const std::size_t jq = j0 + q * KERNEL_NR;
-                    const std::size_t nq = std::min(KERNEL_NR, j1 - jq);
-                    for (std::size_t p = 0; r0 + p * KERNEL_MR < r1; ++p) {
-                        const std::size_t rp = r0 + p * KERNEL_MR;
-                        kernel(kc, a + p * kc * KERNEL_MR, b + q * kc * KERNEL_NR, rows + rp, jq,
-                               std::min(KERNEL_MR, r1 - rp), nq);
+                // 3. One MR-row strip of A at a time against every micro-panel
+                // of the chunk: the strip stays in L1, the chunk in L2.
+                for (std::size_t rp = r0; rp < r1; rp += KERNEL_MR) {
+                    const std::size_t m = std::min(KERNEL_MR, r1 - rp);
+                    for (std::size_t q = 0; q < panels; ++q) {
+                        const std::size_t jq = c0 + q * KERNEL_NR;
+                        kernel(kc, rows + rp, k0, b + q * kc * KERNEL_NR, jq, m, std::min(KERNEL_NR, c1 - jq));
                     }
                 }
             }
         };
-        const std::size_t pieces = row_blocks * chunks;
-        if (parallel && pieces > 1) {
+        // The pool takes every step with more rows below its pivot than the
+        // threshold, even one that makes a single piece: whether the pool
+        // exists must depend on the system's size only.
+        const std::size_t pieces = chunks * groups;
+        if (parallel) {
             parallel::WorkerPool& pool =
                 execution_.pool != nullptr ? *execution_.pool : parallel::global_pool();
             pool.for_each_range(pieces, run);

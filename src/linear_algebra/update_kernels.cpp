@@ -3,21 +3,22 @@
 
 namespace pymorvel {
 
-void micro_kernel_portable(std::size_t kc, const double* a, const double* b, double* const* c_rows,
-                           std::size_t col, std::size_t m, std::size_t n) {
+void micro_kernel_portable(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
+                           std::size_t c_col, std::size_t m, std::size_t n) {
     // Work on a register-sized copy so that each entry is read once and
     // written once, whatever the tile.
     double c[KERNEL_MR][KERNEL_NR];
     for (std::size_t r = 0; r < m; ++r)
-        for (std::size_t j = 0; j < n; ++j) c[r][j] = c_rows[r][col + j];
+        for (std::size_t j = 0; j < n; ++j) c[r][j] = rows[r][c_col + j];
     for (std::size_t k = 0; k < kc; ++k) {
-        const double* ak = a + k * KERNEL_MR;
         const double* bk = b + k * KERNEL_NR;
-        for (std::size_t r = 0; r < m; ++r)
-            for (std::size_t j = 0; j < n; ++j) c[r][j] = c[r][j] - (bk[j] * ak[r]);
+        for (std::size_t r = 0; r < m; ++r) {
+            const double a = rows[r][a_col + k];
+            for (std::size_t j = 0; j < n; ++j) c[r][j] = c[r][j] - (bk[j] * a);
+        }
     }
     for (std::size_t r = 0; r < m; ++r)
-        for (std::size_t j = 0; j < n; ++j) c_rows[r][col + j] = c[r][j];
+        for (std::size_t j = 0; j < n; ++j) rows[r][c_col + j] = c[r][j];
 }
 
 bool cpu_has_avx2() noexcept {

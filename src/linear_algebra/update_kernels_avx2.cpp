@@ -8,18 +8,22 @@ namespace pymorvel {
 // Only "avx2" is enabled here, never "fma": with contraction switched off the
 // compiler cannot fuse the separate multiply and subtract below in any case,
 // and the object-code scan of the build checks that it did not.
-__attribute__((target("avx2"))) void micro_kernel_avx2(std::size_t kc, const double* a,
-                                                       const double* b, double* const* c_rows,
-                                                       std::size_t col, std::size_t m, std::size_t n) {
+__attribute__((target("avx2"))) void micro_kernel_avx2(std::size_t kc, double* const* rows,
+                                                       std::size_t a_col, const double* b,
+                                                       std::size_t c_col, std::size_t m, std::size_t n) {
     if (m != KERNEL_MR || n != KERNEL_NR) {
         // Edge tiles are rare; the plain kernel gives the same bits.
-        micro_kernel_portable(kc, a, b, c_rows, col, m, n);
+        micro_kernel_portable(kc, rows, a_col, b, c_col, m, n);
         return;
     }
-    double* c0 = c_rows[0] + col;
-    double* c1 = c_rows[1] + col;
-    double* c2 = c_rows[2] + col;
-    double* c3 = c_rows[3] + col;
+    const double* a0 = rows[0] + a_col;
+    const double* a1 = rows[1] + a_col;
+    const double* a2 = rows[2] + a_col;
+    const double* a3 = rows[3] + a_col;
+    double* c0 = rows[0] + c_col;
+    double* c1 = rows[1] + c_col;
+    double* c2 = rows[2] + c_col;
+    double* c3 = rows[3] + c_col;
     __m256d c00 = _mm256_loadu_pd(c0), c01 = _mm256_loadu_pd(c0 + 4);
     __m256d c10 = _mm256_loadu_pd(c1), c11 = _mm256_loadu_pd(c1 + 4);
     __m256d c20 = _mm256_loadu_pd(c2), c21 = _mm256_loadu_pd(c2 + 4);
@@ -27,19 +31,18 @@ __attribute__((target("avx2"))) void micro_kernel_avx2(std::size_t kc, const dou
     for (std::size_t k = 0; k < kc; ++k) {
         const __m256d b0 = _mm256_loadu_pd(b);
         const __m256d b1 = _mm256_loadu_pd(b + 4);
-        __m256d ar = _mm256_broadcast_sd(a + 0);
+        __m256d ar = _mm256_broadcast_sd(a0 + k);
         c00 = _mm256_sub_pd(c00, _mm256_mul_pd(b0, ar));
         c01 = _mm256_sub_pd(c01, _mm256_mul_pd(b1, ar));
-        ar = _mm256_broadcast_sd(a + 1);
+        ar = _mm256_broadcast_sd(a1 + k);
         c10 = _mm256_sub_pd(c10, _mm256_mul_pd(b0, ar));
         c11 = _mm256_sub_pd(c11, _mm256_mul_pd(b1, ar));
-        ar = _mm256_broadcast_sd(a + 2);
+        ar = _mm256_broadcast_sd(a2 + k);
         c20 = _mm256_sub_pd(c20, _mm256_mul_pd(b0, ar));
         c21 = _mm256_sub_pd(c21, _mm256_mul_pd(b1, ar));
-        ar = _mm256_broadcast_sd(a + 3);
+        ar = _mm256_broadcast_sd(a3 + k);
         c30 = _mm256_sub_pd(c30, _mm256_mul_pd(b0, ar));
         c31 = _mm256_sub_pd(c31, _mm256_mul_pd(b1, ar));
-        a += KERNEL_MR;
         b += KERNEL_NR;
     }
     _mm256_storeu_pd(c0, c00), _mm256_storeu_pd(c0 + 4, c01);
