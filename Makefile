@@ -1,4 +1,6 @@
-# One-command entry points: `make demo` runs the demo, `make test` runs every test.
+# One-command entry points: `make demo` runs the demo, `make test` runs every test
+# (the unit tests, then the sanitizer, fuzzing and oldest/newest-CPython checks);
+# `make quick-test` runs only the unit tests, for the edit-build-test loop.
 # Each target does its own set-up on a fresh machine (apt packages, virtual
 # environment, pip packages, build).
 
@@ -8,9 +10,21 @@ VPY := $(VENV)/bin/python
 CPP_BUILD ?= build/cpp
 JOBS ?= 2
 
-.PHONY: test demo bench setup system-deps venv install cpp-test py-test fma-check clean
+.PHONY: test quick-test ci-hardening ci-pythons demo bench system-deps venv install cpp-test py-test fma-check clean
 
-test: install cpp-test fma-check py-test
+test: quick-test ci-hardening
+
+quick-test: install cpp-test fma-check py-test
+
+# The hardening checks that fit in a CI run (see tools/hardening.mk for all).
+ci-hardening: sanitize-cpp tsan-cpp sanitize-py fuzz fuzz-asan ci-pythons
+
+# The oldest and the newest CPython that pyenv offers, when it offers any.
+ci-pythons:
+	@if command -v pyenv >/dev/null; then \
+	  versions=$$(pyenv versions --bare | grep -E '^3\.(9|[1-9][0-9])\.[0-9]+$$' | sort -V); \
+	  PYTHONS="$$(echo "$$versions" | head -n 1) $$(echo "$$versions" | tail -n 1)" JOBS=$(JOBS) tools/test_all_pythons.sh; \
+	else echo "pyenv not found: only $(PYTHON) was tested"; fi
 
 demo: install
 	$(VPY) examples/franke_demo.py
@@ -55,3 +69,4 @@ py-test: install
 
 clean:
 	rm -rf build $(VENV)
+include tools/hardening.mk

@@ -150,7 +150,7 @@ private:
 };
 
 [[noreturn]] void api_call_failed() {
-    PyErr_Print();
+    PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
     abort_call("Python API call failed");
 }
 

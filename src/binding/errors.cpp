@@ -42,7 +42,7 @@ PyObject* panic_exception_type() {
     if (type == nullptr) {
         type = PyErr_NewExceptionWithDoc("pymorvel.PanicException", PANIC_DOC, PyExc_BaseException, nullptr);
         if (type == nullptr) {
-            PyErr_Print();
+            PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
             write_abort_report("Failed to initialize new exception type.", std::source_location::current());
             std::abort();
         }
@@ -64,7 +64,7 @@ void raise_pending() {
         const std::string message = text_of(value);
         std::fputs("--- an aborted native call passed through Python code and resumes here ---\n", stderr);
         PyErr_Restore(type, value, traceback);
-        PyErr_Print();
+        PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
         abort_call(message);
     }
     throw PythonError{};

@@ -1,4 +1,5 @@
 // The Rbf type: its specification, text form and deallocation.
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -36,8 +37,10 @@ PyMethodDef rbf_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+constexpr const char RBF_DOC[] = "Rbf(x, y, kernel_name=None, epsilon=None)\n--\n\n";
+
 PyType_Slot rbf_slots[] = {
-    {Py_tp_doc, const_cast<char*>("Rbf(x, y, kernel_name=None, epsilon=None)\n--\n\n")},
+    {Py_tp_doc, const_cast<char*>(RBF_DOC)},
     {Py_tp_base, &PyBaseObject_Type},
     {Py_tp_dealloc, reinterpret_cast<void*>(rbf_dealloc)},
     {Py_tp_new, reinterpret_cast<void*>(rbf_new)},
@@ -88,9 +91,20 @@ PyTypeObject* rbf_type() {
     if (type == nullptr) {
         type = reinterpret_cast<PyTypeObject*>(create_type_quietly());
         if (type == nullptr) {
-            PyErr_Print();
+            PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
             abort_call("failed to create type object for Rbf");
         }
+#if PY_VERSION_HEX < 0x030A0000
+        // Before 3.10 the signature line is cut from the doc when the type is
+        // made, and with it the constructor's reported signature. The type
+        // lives for the whole process, so the full text simply replaces it.
+        char* doc = static_cast<char*>(PyObject_Malloc(sizeof RBF_DOC));
+        if (doc != nullptr) {
+            std::memcpy(doc, RBF_DOC, sizeof RBF_DOC);
+            PyObject_Free(const_cast<char*>(type->tp_doc));
+            type->tp_doc = doc;
+        }
+#endif
     }
     return type;
 }

@@ -31,7 +31,7 @@ inline constexpr std::size_t PARALLEL_ROWS_THRESHOLD = 100;
 struct LuBlocking {
     std::size_t panel = 128;      // columns factorised before each trailing update
     std::size_t base = 8;         // panel width below which columns go one by one
-    std::size_t row_block = 256;     // rows per parallel piece
+    std::size_t row_block = 252;     // rows per parallel piece (a multiple of the tile height)
     std::size_t depth = 256;         // elimination steps per packed block
     std::size_t column_chunk = 128;  // columns per parallel piece (one packed block of U)
 };

@@ -6,7 +6,7 @@
 namespace pymorvel {
 
 // Tile shape shared by every kernel: MR rows of C by NR columns.
-inline constexpr std::size_t KERNEL_MR = 4;
+inline constexpr std::size_t KERNEL_MR = 6;
 inline constexpr std::size_t KERNEL_NR = 8;
 
 // For every entry of the m x n tile (m <= MR, n <= NR) in rows[0 .. m-1] at

@@ -1,4 +1,4 @@
-// The AVX2 micro-kernel: a 4 x 8 tile of C held in eight ymm registers.
+// The AVX2 micro-kernel: a 6 x 8 tile of C held in twelve ymm registers.
 #include <immintrin.h>
 
 #include "linear_algebra/update_kernels.hpp"
@@ -20,14 +20,20 @@ __attribute__((target("avx2"))) void micro_kernel_avx2(std::size_t kc, double* c
     const double* a1 = rows[1] + a_col;
     const double* a2 = rows[2] + a_col;
     const double* a3 = rows[3] + a_col;
+    const double* a4 = rows[4] + a_col;
+    const double* a5 = rows[5] + a_col;
     double* c0 = rows[0] + c_col;
     double* c1 = rows[1] + c_col;
     double* c2 = rows[2] + c_col;
     double* c3 = rows[3] + c_col;
+    double* c4 = rows[4] + c_col;
+    double* c5 = rows[5] + c_col;
     __m256d c00 = _mm256_loadu_pd(c0), c01 = _mm256_loadu_pd(c0 + 4);
     __m256d c10 = _mm256_loadu_pd(c1), c11 = _mm256_loadu_pd(c1 + 4);
     __m256d c20 = _mm256_loadu_pd(c2), c21 = _mm256_loadu_pd(c2 + 4);
     __m256d c30 = _mm256_loadu_pd(c3), c31 = _mm256_loadu_pd(c3 + 4);
+    __m256d c40 = _mm256_loadu_pd(c4), c41 = _mm256_loadu_pd(c4 + 4);
+    __m256d c50 = _mm256_loadu_pd(c5), c51 = _mm256_loadu_pd(c5 + 4);
     for (std::size_t k = 0; k < kc; ++k) {
         const __m256d b0 = _mm256_loadu_pd(b);
         const __m256d b1 = _mm256_loadu_pd(b + 4);
@@ -43,12 +49,20 @@ __attribute__((target("avx2"))) void micro_kernel_avx2(std::size_t kc, double* c
         ar = _mm256_broadcast_sd(a3 + k);
         c30 = _mm256_sub_pd(c30, _mm256_mul_pd(b0, ar));
         c31 = _mm256_sub_pd(c31, _mm256_mul_pd(b1, ar));
+        ar = _mm256_broadcast_sd(a4 + k);
+        c40 = _mm256_sub_pd(c40, _mm256_mul_pd(b0, ar));
+        c41 = _mm256_sub_pd(c41, _mm256_mul_pd(b1, ar));
+        ar = _mm256_broadcast_sd(a5 + k);
+        c50 = _mm256_sub_pd(c50, _mm256_mul_pd(b0, ar));
+        c51 = _mm256_sub_pd(c51, _mm256_mul_pd(b1, ar));
         b += KERNEL_NR;
     }
     _mm256_storeu_pd(c0, c00), _mm256_storeu_pd(c0 + 4, c01);
     _mm256_storeu_pd(c1, c10), _mm256_storeu_pd(c1 + 4, c11);
     _mm256_storeu_pd(c2, c20), _mm256_storeu_pd(c2 + 4, c21);
     _mm256_storeu_pd(c3, c30), _mm256_storeu_pd(c3 + 4, c31);
+    _mm256_storeu_pd(c4, c40), _mm256_storeu_pd(c4 + 4, c41);
+    _mm256_storeu_pd(c5, c50), _mm256_storeu_pd(c5 + 4, c51);
 }
 
 }  // namespace pymorvel

@@ -1,5 +1,6 @@
 """Objects that exercise the Python side of pymorvel's conversions."""
 import ctypes
+import os
 
 import pymorvel
 
@@ -107,6 +108,10 @@ class _MallInfo2(ctypes.Structure):
 
 _libc = ctypes.CDLL(None)
 _libc.mallinfo2.restype = _MallInfo2
+
+
+# Under a sanitizer the allocator is not the C library's, and mallinfo2 sees nothing.
+SANITIZED = bool(os.environ.get("PYMORVEL_SANITIZED"))
 
 
 def heap_in_use():

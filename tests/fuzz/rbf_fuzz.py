@@ -1,0 +1,1165 @@
+"""Fuzz harness for pymorvel: byte strings become arbitrary Rbf/predict/repr calls, checked against a model of the allowed outcomes.
+
+Usage:
+  rbf_fuzz.py replay PATH...                 run every input file (or directory of them)
+  rbf_fuzz.py random --runs N [--seed S]     a seeded campaign without atheris
+  rbf_fuzz.py random --seconds T             the same, bounded by time instead
+  rbf_fuzz.py atheris [--work DIR] -- ARGS   coverage-guided, ARGS go to libFuzzer
+  rbf_fuzz.py show PATH                      print the calls an input decodes to
+  rbf_fuzz.py select --out DIR PATH...       keep a few inputs covering every outcome kind
+
+The decoder is our own, not atheris's data provider, so that the corpus means
+the same thing with or without atheris installed, on every Python version.
+"""
+import argparse
+import ctypes
+import decimal
+import faulthandler
+import hashlib
+import math
+import os
+import random
+import re
+import sys
+import time
+import warnings
+from array import array
+from fractions import Fraction
+from pathlib import Path
+
+try:
+    import numpy as np
+except ImportError:  # every NumPy choice then decodes to a plain list
+    np = None
+
+from pymorvel import Rbf
+
+RBF_TYPE = Rbf  # what instances must be, even where a test wraps the constructor
+
+
+# --------------------------------------------------------------------------
+# Decoding bytes into choices. Past the end every draw is 0, so any prefix of
+# an input is itself a valid input (libFuzzer's minimiser relies on that).
+
+class Draw:
+    def __init__(self, data):
+        self.data = data
+        self.pos = 0
+
+    def byte(self):
+        if self.pos >= len(self.data):
+            return 0
+        b = self.data[self.pos]
+        self.pos += 1
+        return b
+
+    def below(self, n):
+        """Uniform-ish in [0, n)."""
+        if n <= 1:
+            return 0
+        value = self.byte()
+        if n > 256:
+            value = value << 8 | self.byte()
+        return value % n
+
+    def chance(self, per256):
+        """True with probability per256/256, and never once the input is used
+        up: every chance() guards the unusual branch."""
+        return self.byte() >= 256 - per256
+
+    def pick(self, options):
+        return options[self.below(len(options))]
+
+    def raw_double(self):
+        """Any bit pattern at all: subnormals, NaN payloads, huge exponents."""
+        return ctypes.c_double.from_buffer_copy(bytes(self.byte() for _ in range(8))).value
+
+
+# --------------------------------------------------------------------------
+# User-defined objects whose protocols lie or raise. They are stateless: the
+# oracle converts them once itself and the module converts them again (up to
+# four times in the shape trials), and both must see the same behaviour.
+
+class FuzzError(Exception):
+    """An ordinary exception of user code: the shape trials discard it."""
+
+
+class FuzzTypeError(TypeError):
+    """A TypeError subclass: never rewrapped as an argument error."""
+
+
+class FuzzBaseError(BaseException):
+    """Not an Exception: like KeyboardInterrupt it must reach the caller."""
+
+
+def _panic_class():
+    try:
+        Rbf([0.0, 1.0, 2.0], [0.0, 1.0])
+    except BaseException as e:  # noqa: B036 - PanicException is not an Exception
+        return type(e)
+    raise AssertionError("a length mismatch did not abort")
+
+
+PanicException = _panic_class()
+
+USER_TEXT = "fuzz!"  # marks every message that user code makes up
+
+
+class Thrower:
+    def __init__(self, cls, text, chained):
+        self.cls, self.text, self.chained = cls, text, chained
+
+    def throw(self):
+        # A fresh instance each time, and never bound to a local: a stored
+        # instance would collect tracebacks, and a local would make a cycle
+        # through this frame; either keeps the caller's objects alive.
+        if self.chained:
+            raise self.cls(self.text) from FuzzError(USER_TEXT + " cause")
+        raise self.cls(self.text)
+
+    def __repr__(self):
+        return f"{self.cls.__name__}({self.text!r}{', chained' if self.chained else ''})"
+
+
+class FloatOf:
+    def __init__(self, value):
+        self.value = value
+
+    def __float__(self):
+        return self.value
+
+    def __repr__(self):
+        return f"FloatOf({self.value!r})"
+
+
+class FloatThrows:
+    def __init__(self, thrower):
+        self.thrower = thrower
+
+    def __float__(self):
+        self.thrower.throw()
+
+    def __repr__(self):
+        return f"FloatThrows({self.thrower!r})"
+
+
+class IndexOf:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+    def __repr__(self):
+        return f"IndexOf({self.value!r})"
+
+
+class IndexThrows:
+    def __init__(self, thrower):
+        self.thrower = thrower
+
+    def __index__(self):
+        self.thrower.throw()
+
+    def __repr__(self):
+        return f"IndexThrows({self.thrower!r})"
+
+
+class FloatSub(float):
+    pass
+
+
+class StrSub(str):
+    pass
+
+
+class TupleSub(tuple):
+    pass
+
+
+class LyingList(list):
+    """A real list whose __len__ and __iter__ tell their own stories."""
+
+    def __new__(cls, items, length, iterated):
+        return super().__new__(cls)
+
+    def __init__(self, items, length, iterated):
+        super().__init__(items)
+        self.length, self.iterated = length, iterated
+
+    def __len__(self):
+        return self.length
+
+    def __iter__(self):
+        return iter(self.iterated)
+
+    def __repr__(self):
+        return f"LyingList({list.__repr__(self)}, len={self.length!r}, iter={self.iterated!r})"
+
+
+class ItemSeq:
+    """A sequence by __len__ and __getitem__: `length` is what __len__ returns
+    (anything, or a Thrower), item `fail_at` raises instead of being returned."""
+
+    def __init__(self, items, length, fail_at=None, thrower=None):
+        self.items, self.length, self.fail_at, self.thrower = items, length, fail_at, thrower
+
+    def __len__(self):
+        if isinstance(self.length, Thrower):
+            self.length.throw()
+        return self.length
+
+    def __getitem__(self, index):
+        if index == self.fail_at:
+            self.thrower.throw()
+        return self.items[index]  # IndexError past the end ends iteration
+
+    def __repr__(self):
+        tail = f", fail_at={self.fail_at}: {self.thrower!r}" if self.thrower else ""
+        return f"ItemSeq({self.items!r}, len={self.length!r}{tail})"
+
+
+class IterSeq(ItemSeq):
+    """A sequence whose __iter__ disagrees with __getitem__: it yields other
+    items, raises after some of them, or returns something that is no iterator."""
+
+    def __init__(self, items, length, mode, iterated, thrower):
+        super().__init__(items, length)
+        self.mode, self.iterated, self.iter_thrower = mode, iterated, thrower
+
+    def __iter__(self):
+        if self.mode == "throw":
+            self.iter_thrower.throw()
+        if self.mode == "non-iterator":
+            return self.iterated
+        return self._generate()
+
+    def _generate(self):
+        yield from self.iterated
+        if self.mode == "throw-late":
+            self.iter_thrower.throw()
+
+    def __repr__(self):
+        return f"IterSeq({self.items!r}, len={self.length!r}, {self.mode}, {self.iterated!r}, {self.iter_thrower!r})"
+
+
+class IterOnly:
+    """Iterable with a length but no __getitem__: not a sequence."""
+
+    def __init__(self, items):
+        self.items = items
+
+    def __len__(self):
+        return len(self.items)
+
+    def __iter__(self):
+        return iter(self.items)
+
+    def __repr__(self):
+        return f"IterOnly({self.items!r})"
+
+
+class _NamelessMeta(type):
+    def __getattribute__(cls, name):
+        if name == "__qualname__":
+            raise FuzzError(USER_TEXT + " no name")
+        return super().__getattribute__(name)
+
+
+class Nameless(metaclass=_NamelessMeta):
+    """Its type's __qualname__ cannot be read."""
+
+    def __repr__(self):
+        return "Nameless()"
+
+
+# --------------------------------------------------------------------------
+# Building arguments from a Draw.
+
+KERNELS = ("gaussian", "multiquadric", "inverse_multiquadratic", "thin_plate_spline", "linear", "cubic")
+NEAR_MISSES = ("Gaussian", "gaussian ", " gaussian", "gaussian\x00", "multiquadratic", "inverse_multiquadric",
+               "thin-plate-spline", "thin_plate_splin", "linea", "cubicc", "CUBIC", "", "gaußian", "lineaR",
+               "inverse_multiquadratic\n", "\ud800", "gaussian\ud800")
+SPECIAL_FLOATS = (0.0, -0.0, 1.0, -1.0, 0.5, 2.0, 1e-300, 5e-324, 1.7976931348623157e308, 1e22, -3.25,
+                  math.nan, -math.nan, math.inf, -math.inf, 2.220446049250313e-16, 1e-7, 1e21, 0.1)
+SPECIAL_INTS = (0, 1, -1, 2, 7, 2**53 + 1, -(2**63), 2**64, 10**308, 2**1024, -(2**1024), 10**400, 255)
+THROWN = (FuzzError, FuzzTypeError, TypeError, ValueError, OverflowError, IndexError, StopIteration,
+          KeyboardInterrupt, SystemExit, MemoryError, FuzzBaseError, PanicException, GeneratorExit)
+TEXTS = (USER_TEXT, USER_TEXT + " ✓ ünïcode", USER_TEXT + " \n two lines", USER_TEXT + " 12")
+EXTRA_KEYWORDS = ("z", "X", "kernel", "eps", "x_new", "épsilon", "y ")
+NUMPY_DTYPES = ("float64", "float32", "float16", "int64", "uint8", "int8", "bool", "complex128", "object", "<U3")
+
+
+class Builder:
+    def __init__(self, draw):
+        self.d = draw
+
+    def thrower(self):
+        d = self.d
+        return Thrower(d.pick(THROWN), d.pick(TEXTS), d.chance(40))
+
+    def float_value(self):
+        d = self.d
+        return d.pick(SPECIAL_FLOATS) if d.chance(160) else (d.raw_double() if d.chance(100) else d.below(2001) / 100 - 10)
+
+    def int_value(self):
+        d = self.d
+        return d.pick(SPECIAL_INTS) if d.chance(100) else d.below(41) - 20
+
+    def number(self):
+        """Mostly convertible, sometimes something float() of the module refuses."""
+        d = self.d
+        k = d.below(100)
+        if k < 45:
+            return self.float_value()
+        if k < 60:
+            return self.int_value()
+        if k < 63:
+            return d.chance(128)
+        if k < 70 and np is not None:
+            dtype = d.pick(("float64", "float32", "float16", "int64", "uint8", "bool_"))
+            try:
+                return getattr(np, dtype)(self.float_value() if "float" in dtype else d.below(200))
+            except (OverflowError, ValueError):
+                return np.float64(0.5)
+        if k < 72:
+            return FloatSub(self.float_value())
+        if k < 74:
+            return Fraction(d.below(100) - 50, d.below(9) + 1)
+        if k < 75:
+            return decimal.Decimal(d.pick(("1.5", "NaN", "-Infinity", "1e400", "-0")))
+        if k < 79:
+            return FloatOf(d.pick((self.float_value(), d.below(5), "1.5", FloatSub(2.5), None)))
+        if k < 82:
+            return FloatThrows(self.thrower())
+        if k < 85:
+            return IndexOf(d.pick((self.int_value(), 1.5, "3", True)))
+        if k < 88:
+            return IndexThrows(self.thrower())
+        if k < 90:
+            return d.pick((None, "1.0", b"1", complex(1, 2), [], (), object(), Ellipsis, Nameless()))
+        if k < 92:
+            return self.text()
+        return self.float_value()
+
+    def text(self):
+        d = self.d
+        return d.pick(("", "a", "1.5", "abc", StrSub("xy"), "\ud800", "𝔵"))
+
+    def sequence(self, items):
+        """Some sequence (or pretend sequence) holding `items`."""
+        d = self.d
+        k = d.below(100)
+        if k < 40:
+            return list(items)
+        if k < 52:
+            return tuple(items)
+        if k < 56:
+            return TupleSub(items)
+        if k < 72 and np is not None:
+            return self.numpy_of(items)
+        if k < 77:
+            length = d.pick((len(items), 0, len(items) + 3, 2**62, -1, 10**30, 2.5, "3", self.thrower()))
+            fail_at = d.below(len(items) + 1) if d.chance(60) else None
+            return ItemSeq(list(items), length, fail_at, self.thrower() if fail_at is not None else None)
+        if k < 81:
+            mode = d.pick(("yield", "throw", "throw-late", "non-iterator"))
+            other = list(items[: d.below(len(items) + 1)])
+            return IterSeq(list(items), d.pick((len(items), 2**40, 0)), mode,
+                           other if mode != "non-iterator" else d.pick((5, None, other)), self.thrower())
+        if k < 84:
+            return LyingList(items, d.pick((0, len(items) + 7, 2**50)), list(items[: d.below(len(items) + 1)]))
+        if k < 86:
+            return IterOnly(list(items))
+        if k < 88:
+            return iter(list(items))
+        if k < 90:
+            return set(i for i in items if _hashable(i))
+        if k < 91:
+            return {i: i for i in range(len(items))}
+        if k < 92:
+            return (i for i in items)
+        if k < 93:
+            return memoryview(bytes(d.below(256) for _ in items))
+        if k < 95:
+            return array("d", [self.float_value() for _ in items])
+        if k < 97:
+            return bytes(d.below(256) for _ in items)
+        if k < 98:
+            return bytearray(d.below(256) for _ in items)
+        start, step = d.pick((0, -5, 2**70, 10**400)), d.pick((1, 2, -1))
+        return range(start, start + len(items) * step, step)
+
+    def numpy_of(self, items):
+        d = self.d
+        dtype = d.pick(NUMPY_DTYPES)
+        try:
+            if dtype == "object":
+                arr = np.empty(len(items), dtype=object)
+                for i, item in enumerate(items):
+                    arr[i] = item
+                return arr
+            if dtype == "<U3":
+                return np.array([d.pick(("1", "ab", "")) for _ in items], dtype=dtype)
+            if all(type(i) in (float, int) for i in items):
+                with np.errstate(all="ignore"):
+                    return np.array([float(i) for i in items], dtype=float).astype(dtype)
+        except (TypeError, ValueError, OverflowError):
+            pass
+        # Anything else would run user conversions while decoding.
+        arr = np.empty(len(items), dtype=object)
+        for i, item in enumerate(items):
+            arr[i] = item
+        return arr
+
+    def numpy_shaped(self):
+        d = self.d
+        dims = tuple(d.below(4) for _ in range(d.below(4)))
+        dtype = d.pick(("float64", "float32", "int64", "bool", "object"))
+        size = math.prod(dims) if dims else 1
+        flat = [self.float_value() for _ in range(min(size, 64))]
+        with np.errstate(all="ignore"):
+            return np.array(flat + [0.0] * (size - len(flat)), dtype=float).astype(dtype).reshape(dims)
+
+    def points(self, n, vector):
+        d = self.d
+        if not vector:
+            return self.sequence([self.number() if d.chance(20) else self.float_value() for _ in range(n)])
+        width = d.below(4)
+        rows = []
+        for _ in range(n):
+            w = d.below(5) if d.chance(20) else width
+            row = [self.number() if d.chance(15) else self.float_value() for _ in range(w)]
+            rows.append(self.junk(1) if d.chance(6) else self.sequence(row))
+        return self.sequence(rows)
+
+    def junk(self, depth):
+        """Anything at all."""
+        d = self.d
+        k = d.below(10)
+        if k < 4 or depth > 2:
+            return self.number()
+        if k < 5:
+            return self.text()
+        if k < 6 and np is not None:
+            return self.numpy_shaped()
+        return self.sequence([self.junk(depth + 1) for _ in range(d.below(4))])
+
+    def size(self):
+        d = self.d
+        k = d.below(100)
+        if k < 3:
+            return 102 + d.below(30)  # large enough for the worker pool
+        return d.below(9)
+
+    def kernel_name(self):
+        d = self.d
+        k = d.below(100)
+        if k < 70:
+            return d.pick(KERNELS)
+        if k < 75:
+            return StrSub(d.pick(KERNELS))
+        if k < 90:
+            return d.pick(NEAR_MISSES)
+        return d.pick((None, 3, b"gaussian", ["gaussian"], Nameless(), self.number()))
+
+    def epsilon(self):
+        d = self.d
+        return d.pick((0.0, -2.0, 1e-7, math.nan)) if d.chance(56) else self.number()
+
+
+ABSENT = object()  # a parameter left out of the call
+
+
+class Call:
+    """One call: its positional arguments and its keywords, in order."""
+
+    def __init__(self, positional, keywords):
+        self.positional, self.keywords = positional, keywords
+
+    def __repr__(self):
+        parts = [_short(a) for a in self.positional] + [f"{k}={_short(v)}" for k, v in self.keywords]
+        return "(" + ", ".join(parts) + ")"
+
+
+def _short(obj):
+    try:
+        text = repr(obj)
+    except BaseException as e:  # noqa: B036 - describing must never fail
+        text = f"<repr failed: {type(e).__name__}>"
+    return text if len(text) <= 300 else text[:300] + "..."
+
+
+def _hashable(obj):
+    try:
+        hash(obj)
+        return True
+    except BaseException:  # noqa: B036
+        return False
+
+
+def make_call(d, names, values):
+    """Binds `values` (one per name, ABSENT allowed) to a call: a positional
+    prefix, keywords for the rest, and now and then a mistake."""
+    last_given = max((i for i, v in enumerate(values) if v is not ABSENT), default=-1)
+    npos = d.below(last_given + 2)
+    positional = [v if v is not ABSENT else None for v in values[:npos]]
+    keywords = [(name, v) for name, v in zip(names[npos:], values[npos:]) if v is not ABSENT]
+    if d.chance(12):
+        positional.append(1.0)  # one too many, or where a keyword follows
+    if d.chance(12) and keywords:
+        keywords.pop(d.below(len(keywords)))  # a missing argument
+    if d.chance(10):
+        keywords.insert(d.below(len(keywords) + 1), (d.pick(EXTRA_KEYWORDS), 0.5))
+    if d.chance(10) and npos > 0:
+        keywords.append((names[d.below(npos)], 0.5))  # given twice
+    return Call(positional, list(dict(keywords).items()))
+
+
+class Plan:
+    def __init__(self, construct, predicts):
+        self.construct, self.predicts = construct, predicts
+
+    def __repr__(self):
+        return "Rbf" + repr(self.construct) + "".join(f"\n  .predict{p!r}" for p in self.predicts)
+
+
+def decode(data):
+    d = Draw(data)
+    b = Builder(d)
+    n = b.size()
+    vector_points, vector_values = d.chance(128), d.chance(128)
+    x = b.junk(0) if d.chance(20) else b.points(n, vector_points)
+    m = b.size() if d.chance(36) else n
+    y = b.junk(0) if d.chance(20) else b.points(m, vector_values)
+    kernel = ABSENT if d.chance(56) else b.kernel_name()
+    epsilon = ABSENT if d.chance(86) else b.epsilon()
+    construct = make_call(d, ("x", "y", "kernel_name", "epsilon"), [x, y, kernel, epsilon])
+    predicts = []
+    for _ in range(1 + d.below(3)):
+        q = b.size() if d.chance(56) else b.size() % 6
+        vector = (not vector_points) if d.chance(36) else vector_points
+        x_new = b.junk(0) if d.chance(26) else b.points(q, vector)
+        predicts.append(make_call(d, ("x_new",), [x_new]))
+    return Plan(construct, predicts)
+
+
+# --------------------------------------------------------------------------
+# The oracle. Conversions are modelled with the interpreter's own C-API
+# calls (the module's documented behaviour is defined in their terms) on the
+# same objects; fitting is only bounded (success or one of the solver's
+# messages), since its numbers are not ours to recompute here.
+
+_api = ctypes.pythonapi
+_api.PyFloat_AsDouble.argtypes = [ctypes.py_object]
+_api.PyFloat_AsDouble.restype = ctypes.c_double
+_api.PySequence_Check.argtypes = [ctypes.py_object]
+_api.PySequence_Check.restype = ctypes.c_int
+_api.PySequence_Size.argtypes = [ctypes.py_object]
+_api.PySequence_Size.restype = ctypes.c_ssize_t
+
+STR_REFUSAL = "Can't extract `str` to `Vec`"
+SHAPES = ("Rbf<f64, f64>", "Rbf<f64, Vec<f64>>", "Rbf<Vec<f64>, f64>", "Rbf<Vec<f64>, Vec<f64>>")
+
+
+def must_propagate(error):
+    """Failures that the shape trials and the length hint do not swallow."""
+    return not isinstance(error, Exception) or isinstance(error, (MemoryError, PanicException))
+
+
+class Raised(Exception):
+    """What the module is expected to raise: a class and an exact text (and
+    for wrapped TypeErrors, the class and text of the cause)."""
+
+    def __init__(self, cls, text, cause=None):
+        super().__init__(cls, text)
+        self.cls, self.text, self.cause = cls, text, cause
+
+    def __repr__(self):
+        return f"{self.cls.__name__}({self.text!r})" + (f" from {self.cause!r}" if self.cause else "")
+
+
+def expected_from(error):
+    """The module's view of an exception raised by Python code it called: an
+    aborted call let through by that code is resumed as a new PanicException."""
+    if isinstance(error, PanicException):
+        return Raised(PanicException, str(error))
+    cause = error.__cause__
+    return Raised(type(error), str(error), (type(cause), str(cause)) if cause is not None else None)
+
+
+def qualified_type_name(obj):
+    try:
+        name = type(obj).__qualname__
+    except BaseException as e:  # noqa: B036
+        if must_propagate(e):
+            raise
+        return "<failed to extract type name>"
+    return name if isinstance(name, str) else "<failed to extract type name>"
+
+
+def wrong_kind(obj, target):
+    return Raised(TypeError, f"'{qualified_type_name(obj)}' object cannot be converted to '{target}'")
+
+
+def model_number(obj):
+    if type(obj) is float:
+        return obj
+    return _api.PyFloat_AsDouble(obj)
+
+
+def model_sequence(obj, item):
+    if isinstance(obj, str):
+        raise Raised(TypeError, STR_REFUSAL)
+    if not _api.PySequence_Check(obj):
+        raise wrong_kind(obj, "Sequence")
+    try:
+        _api.PySequence_Size(obj)
+    except BaseException as e:  # noqa: B036 - only a hint, unless it must propagate
+        if must_propagate(e):
+            raise
+    out = []
+    for element in iter(obj):
+        out.append(item(element))
+    return out
+
+
+def model_number_vector(obj):
+    return model_sequence(obj, model_number)
+
+
+def model_vector_vector(obj):
+    def vector(element):
+        if isinstance(element, str):
+            raise Raised(TypeError, STR_REFUSAL)
+        return model_number_vector(element)
+    return model_sequence(obj, vector)
+
+
+def convert(convert_fn, obj):
+    """(True, value) or (False, Raised) for one conversion as the module runs it."""
+    try:
+        return True, convert_fn(obj)
+    except Raised as r:
+        return False, r
+    except BaseException as e:  # noqa: B036
+        return False, expected_from(e)
+
+
+def bind(function, names, required, call):
+    text = f"Rbf.{function}()"
+    if len(call.positional) > len(names):
+        k = len(call.positional)
+        takes = f"{len(names)}" if required == len(names) else f"from {required} to {len(names)}"
+        raise Raised(TypeError, f"{text} takes {takes} positional arguments but {k} {'was' if k == 1 else 'were'} given")
+    bound = dict(zip(names, call.positional))
+    for key, value in call.keywords:
+        if key not in names:
+            raise Raised(TypeError, f"{text} got an unexpected keyword argument '{key}'")
+        if key in bound:
+            raise Raised(TypeError, f"{text} got multiple values for argument '{key}'")
+        bound[key] = value
+    missing = [f"'{n}'" for n in names[:required] if n not in bound]
+    if missing:
+        listed = missing[0] if len(missing) == 1 else (
+            " and ".join(missing) if len(missing) == 2 else ", ".join(missing[:-1]) + ", and " + missing[-1])
+        raise Raised(TypeError, f"{text} missing {len(missing)} required positional "
+                                f"{'argument' if len(missing) == 1 else 'arguments'}: {listed}")
+    return [bound.get(n, ABSENT) for n in names]
+
+
+def format_epsilon(v):
+    if math.isnan(v):
+        return "NaN"
+    if math.isinf(v):
+        return "-inf" if v < 0 else "inf"
+    text = format(decimal.Decimal(repr(v)), "f")
+    if "." in text:
+        text = text.rstrip("0").rstrip(".")
+    return text
+
+
+class FitExpected:
+    """Conversion succeeded: the fit either aborts on the lengths, fails with
+    one of the solver's messages, or gives an instance of `shape`."""
+
+    def __init__(self, shape, xs, ys, epsilon):
+        self.shape, self.xs, self.ys, self.epsilon = shape, xs, ys, epsilon
+
+    def __repr__(self):
+        return f"fit {SHAPES[self.shape]} n={len(self.xs)}/{len(self.ys)} epsilon={self.epsilon!r}"
+
+
+def expect_construct(call):
+    """Raised, or FitExpected; exactly the order of the constructor's steps."""
+    try:
+        x, y, kernel_name, epsilon = bind("__new__", ("x", "y", "kernel_name", "epsilon"), 2, call)
+        if kernel_name is ABSENT or kernel_name is None:
+            name = "gaussian"
+        elif not isinstance(kernel_name, str):
+            raise Raised(TypeError, "argument 'kernel_name': " + wrong_kind(kernel_name, "PyString").text)
+        else:
+            try:
+                kernel_name.encode("utf-8")  # a lone surrogate has no UTF-8 form
+            except UnicodeEncodeError as e:
+                raise expected_from(e)
+            name = kernel_name
+        if epsilon is ABSENT or epsilon is None:
+            eps = 1.0
+        else:
+            ok, eps = convert(model_number, epsilon)
+            if not ok:
+                if eps.cls is TypeError:
+                    raise Raised(TypeError, f"argument 'epsilon': {eps.text}", eps.cause)
+                raise eps
+        if name not in KERNELS:
+            raise Raised(ValueError, "Unsupported kernel")
+        trials = ((model_number_vector, model_number_vector), (model_number_vector, model_vector_vector),
+                  (model_vector_vector, model_number_vector), (model_vector_vector, model_vector_vector))
+        for shape, (for_x, for_y) in enumerate(trials):
+            results = []
+            for fn, obj in ((for_x, x), (for_y, y)):
+                ok, value = convert(fn, obj)
+                if not ok and must_propagate_raised(value):
+                    raise value
+                results.append((ok, value))
+            if results[0][0] and results[1][0]:
+                return FitExpected(shape, results[0][1], results[1][1], eps)
+        raise Raised(ValueError, "Unsupported input shapes for x and y")
+    except Raised as r:
+        return r
+
+
+def must_propagate_raised(raised):
+    return not issubclass(raised.cls, Exception) or issubclass(raised.cls, (MemoryError, PanicException))
+
+
+ZERO_PIVOT = re.compile(r"Exact zero pivot encountered at column (0|[1-9][0-9]*)")
+NAN_BACKWARD = re.compile(r"NaN detected in backward substitution at index (0|[1-9][0-9]*)")
+
+
+# The contract's exception table: every outcome, expected or not, must fit one
+# of these (class, text) pairs. The model above says which one applies; this
+# table catches the model and the module agreeing on something not allowed.
+ALLOWED = (
+    (TypeError, re.compile(r"Rbf\.(__new__|predict)\(\) (takes .*|got an unexpected keyword argument '.*'|"
+                           r"got multiple values for argument '.*'|missing \d+ required positional arguments?: .*)",
+                           re.S)),
+    (TypeError, re.compile(re.escape(STR_REFUSAL))),
+    (TypeError, re.compile(r"'.+' object cannot be converted to 'Sequence'", re.S)),
+    (TypeError, re.compile(r"argument 'kernel_name': '.+' object cannot be converted to 'PyString'", re.S)),
+    (TypeError, re.compile(r"argument 'epsilon': .*", re.S)),
+    (TypeError, re.compile(r".*", re.S)),  # the interpreter's own conversion errors
+    (ValueError, re.compile(r"Unsupported kernel|Unsupported input shapes for x and y|"
+                            r"Design matrix and RHS must be non-empty and the same length\.|"
+                            + ZERO_PIVOT.pattern + "|" + NAN_BACKWARD.pattern)),
+    (RuntimeError, re.compile(r"NaN values in output")),
+    (RuntimeError, re.compile(r"generator raised StopIteration")),  # a user __iter__, passed through
+    (PanicException, re.compile(r"assertion `left == right` failed: x and y must have the same length\n"
+                                r"  left: \d+\n right: \d+")),
+    (OverflowError, re.compile(r".*", re.S)),
+    (UnicodeEncodeError, re.compile(r".*surrogates not allowed")),
+)
+
+
+class Violation(AssertionError):
+    pass
+
+
+def allowed(error):
+    text = str(error)
+    if USER_TEXT in text and type(error) in THROWN + (FuzzTypeError,):
+        return True  # raised by user code, passed through (or resumed)
+    if type(error) is TypeError and USER_TEXT in text:
+        return True
+    return any(type(error) is cls and pattern.fullmatch(text) for cls, pattern in ALLOWED)
+
+
+def check_raised(what, expected, error):
+    if type(error) is not expected.cls or str(error) != expected.text:
+        raise Violation(f"{what}: expected {expected!r}, got {type(error).__name__}({str(error)!r})")
+    if expected.cause is not None:
+        cause = error.__cause__
+        if cause is None or (type(cause), str(cause)) != expected.cause:
+            raise Violation(f"{what}: cause {expected.cause!r} was not kept: {cause!r}")
+    if not allowed(error):
+        raise Violation(f"{what}: {type(error).__name__}({str(error)!r}) is not an outcome the module may have")
+
+
+LAST_EXCEPTION = ("last_type", "last_value", "last_traceback", "last_exc")
+TOLERATED = set()  # names of known findings to step over while exploring (--tolerate)
+
+
+def run_call(fn, call):
+    for name in LAST_EXCEPTION:
+        if hasattr(sys, name):
+            setattr(sys, name, None)
+    try:
+        return True, fn(*call.positional, **dict(call.keywords))
+    except BaseException as e:  # noqa: B036 - every outcome is judged below
+        return False, e
+    finally:
+        check_last_exception(call)
+
+
+def check_last_exception(call):
+    # PyErr_Print stores what it printed in sys.last_*: that exception's
+    # traceback then keeps the caller's objects alive until the next one.
+    if getattr(sys, "last_value", None) is None and getattr(sys, "last_exc", None) is None:
+        return
+    kept = getattr(sys, "last_value", None) or getattr(sys, "last_exc", None)
+    for name in LAST_EXCEPTION:
+        if hasattr(sys, name):
+            setattr(sys, name, None)
+    if "sys-last" not in TOLERATED:
+        raise Violation(f"{call!r}: the call left {_short(kept)} in sys.last_value, holding the caller's objects")
+
+
+def snapshot(objects):
+    return [sys.getrefcount(o) for o in objects]
+
+
+def tracked(call):
+    """The caller's objects whose reference counts must come back: every
+    container and user object inside the arguments, made fresh for this input.
+    Numbers, text, NumPy scalars and singletons are left out: the interpreter
+    shares them, and a garbage collection during the call may drop unrelated
+    references to them."""
+    owned = (list, dict, set, bytearray, array, memoryview, ItemSeq, IterOnly, FloatOf, FloatThrows, IndexOf,
+             IndexThrows, Nameless) + ((np.ndarray,) if np is not None else ())
+    out, seen = [], set()
+    stack = list(call.positional) + [v for _, v in call.keywords]
+    while stack:
+        value = stack.pop()
+        if id(value) in seen or not (isinstance(value, owned) or (isinstance(value, tuple) and value)):
+            continue
+        seen.add(id(value))
+        out.append(value)
+        if isinstance(value, list):
+            stack += [item for item in list.__iter__(value)]  # not a lying __len__ or __iter__
+        elif isinstance(value, tuple):
+            stack += [item for item in tuple.__iter__(value)]
+        elif np is not None and isinstance(value, np.ndarray) and value.dtype == object:
+            stack.extend(value.ravel().tolist())
+        elif isinstance(value, ItemSeq):
+            stack.append(value.items)
+        elif isinstance(value, LyingList):
+            stack.append(value.iterated)
+    return out
+
+
+def check_refcounts(what, objects, before):
+    after = snapshot(objects)
+    # Two entries differ by the list holding them and the call's own frame.
+    if after != before:
+        changed = [(_short(o), b, a) for o, b, a in zip(objects, before, after) if a != b]
+        raise Violation(f"{what}: reference counts changed (object, before, after): {changed}")
+
+
+def check_construct(call):
+    expected = expect_construct(call)
+    objects = tracked(call)
+    before = snapshot(objects)
+    ok, result = run_call(Rbf, call)
+    if not ok:
+        error = result
+        result = None
+        if isinstance(expected, Raised):
+            check_raised("Rbf" + repr(call), expected, error)
+        else:
+            check_fit_failure(call, expected, error)
+        del error
+        check_refcounts("Rbf" + repr(call), objects, before)
+        return None, expected
+    if isinstance(expected, Raised):
+        raise Violation(f"Rbf{call!r}: expected {expected!r}, got an instance")
+    if len(expected.xs) != len(expected.ys) or not expected.xs:
+        raise Violation(f"Rbf{call!r}: {expected!r} must not give an instance")
+    want = SHAPES[expected.shape] + ": epsilon = " + format_epsilon(expected.epsilon)
+    if type(result) is not RBF_TYPE or repr(result) != want or str(result) != want:
+        raise Violation(f"Rbf{call!r}: expected text {want!r}, got {repr(result)!r}")
+    check_refcounts("Rbf" + repr(call), objects, before)
+    return result, expected
+
+
+def check_fit_failure(call, expected, error):
+    nx, ny = len(expected.xs), len(expected.ys)
+    what = f"Rbf{call!r} ({expected!r})"
+    if nx != ny:
+        want = Raised(PanicException, "assertion `left == right` failed: x and y must have the same length\n"
+                                      f"  left: {nx}\n right: {ny}")
+        return check_raised(what, want, error)
+    if nx == 0:
+        return check_raised(what, Raised(ValueError, "Design matrix and RHS must be non-empty and the same length."),
+                            error)
+    text = str(error)
+    pivot, nan = ZERO_PIVOT.fullmatch(text), NAN_BACKWARD.fullmatch(text)
+    if type(error) is ValueError and pivot and int(pivot.group(1)) <= nx - 2:
+        return None
+    if type(error) is ValueError and nan and int(nan.group(1)) <= nx - 1:
+        return None
+    raise Violation(f"{what}: the fit may only fail with a solver message, got {type(error).__name__}({text!r})")
+
+
+def expect_predict(shape, call):
+    try:
+        (x_new,) = bind("predict", ("x_new",), 1, call)
+        ok, value = convert(model_vector_vector if shape >= 2 else model_number_vector, x_new)
+        if not ok:
+            raise value
+        return value
+    except Raised as r:
+        return r
+
+
+def check_predict(model, fitted, call):
+    what = f"predict{call!r} on {fitted!r}"
+    expected = expect_predict(fitted.shape, call)
+    objects = tracked(call)
+    before = snapshot(objects)
+    ok, result = run_call(model.predict, call)
+    if not ok:
+        error = result
+        del result
+        if isinstance(expected, Raised):
+            check_raised(what, expected, error)
+        elif type(error) is not RuntimeError or str(error) != "NaN values in output" or not expected:
+            raise Violation(f"{what}: expected {len(expected)} predictions or the NaN message, "
+                            f"got {type(error).__name__}({str(error)!r})")
+        del error
+        check_refcounts(what, objects, before)
+        return
+    if isinstance(expected, Raised):
+        raise Violation(f"{what}: expected {expected!r}, got {_short(result)}")
+    if type(result) is not list or len(result) != len(expected):
+        raise Violation(f"{what}: expected a list of {len(expected)}, got {_short(result)}")
+    width = len(fitted.ys[0]) if fitted.shape in (1, 3) else None
+    for entry in result:
+        values = entry if width is not None else [entry]
+        if width is not None and (type(entry) is not list or len(entry) != width):
+            raise Violation(f"{what}: every entry must be a list of {width} floats, got {_short(entry)}")
+        if any(type(v) is not float or math.isnan(v) for v in values):
+            raise Violation(f"{what}: entries must be floats and never NaN, got {_short(entry)}")
+    del result
+    check_refcounts(what, objects, before)
+
+
+# One small model whose prediction is known bit for bit: after any failure the
+# module must still give exactly this.
+_SENTINEL = Rbf([0.0, 1.0, 2.0], [0.0, 1.0, 4.0], "multiquadric", 0.5)
+_SENTINEL_BITS = [v.hex() for v in _SENTINEL.predict([0.25, 1.5])]
+
+
+def check_still_usable():
+    if [v.hex() for v in _SENTINEL.predict([0.25, 1.5])] != _SENTINEL_BITS:
+        raise Violation("an earlier call changed an unrelated instance")
+    if [v.hex() for v in Rbf([0.0, 1.0, 2.0], [0.0, 1.0, 4.0], "multiquadric", 0.5).predict([0.25, 1.5])] \
+            != _SENTINEL_BITS:
+        raise Violation("an earlier call changed what a fresh fit gives")
+
+
+def one_input(data):
+    """Runs every call that `data` decodes to; raises Violation on any outcome the module may not have."""
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        plan = decode(data)
+        model, fitted = check_construct(plan.construct)
+        if model is not None:
+            for call in plan.predicts:
+                check_predict(model, fitted, call)
+        del model
+        check_still_usable()
+    return plan
+
+
+def outcome_signature(data):
+    """A coarse label of what an input exercised, to keep one input per kind."""
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        plan = decode(data)
+        expected = expect_construct(plan.construct)
+        labels = [_label(expected)]
+        if isinstance(expected, FitExpected):
+            labels.append(f"n={'0' if not expected.xs else '1' if len(expected.xs) == 1 else 'big' if len(expected.xs) > 101 else 'few'}")
+            labels += ["predict " + _label(expect_predict(expected.shape, c)) for c in plan.predicts]
+    return tuple(labels)
+
+
+def _label(expected):
+    if isinstance(expected, Raised):
+        # Type names, keywords and numbers vary without changing the path.
+        text = re.sub(r"'[^']*'", "'_'", expected.text.split(USER_TEXT)[0])
+        text = re.sub(r"\d+", "N", text)[:50]
+        return f"{expected.cls.__name__}:{text}"
+    if isinstance(expected, FitExpected):
+        return SHAPES[expected.shape] + (" mismatch" if len(expected.xs) != len(expected.ys) else "")
+    return "no points" if not expected else "points"
+
+
+def select(paths, out):
+    """Keeps a small set of inputs that still shows every outcome kind of
+    `paths`: greedy cover, shortest inputs first."""
+    labelled = []
+    for path in sorted(_inputs(paths), key=lambda p: (p.stat().st_size, p.name)):
+        labelled.append((path, set(outcome_signature(path.read_bytes()))))
+    wanted = set().union(*(labels for _, labels in labelled))
+    out = Path(out)
+    out.mkdir(parents=True, exist_ok=True)
+    kept = 0
+    while wanted:
+        path, labels = max(labelled, key=lambda item: len(item[1] & wanted))
+        data = path.read_bytes()
+        (out / hashlib.sha1(data).hexdigest()[:16]).write_bytes(data)
+        wanted -= labels
+        kept += 1
+    print(f"kept {kept} of {len(labelled)} inputs")
+    return 0
+
+
+# --------------------------------------------------------------------------
+# Drivers.
+
+def _inputs(paths):
+    for path in map(Path, paths):
+        files = sorted(p for p in path.iterdir() if p.is_file()) if path.is_dir() else [path]
+        yield from files
+
+
+def replay(paths):
+    count = 0
+    for path in _inputs(paths):
+        try:
+            one_input(path.read_bytes())
+        except Violation as v:
+            print(f"{path}: {v}", file=sys.stderr)
+            return 1
+        count += 1
+    print(f"replayed {count} input(s): all outcomes allowed")
+    return 0
+
+
+class QuietStderr:
+    """Sends the module's expected abort reports to a log file while keeping a
+    handle on the real standard error for crash reports."""
+
+    def __init__(self, log):
+        self.log = log
+
+    def __enter__(self):
+        sys.stderr.flush()
+        self.saved = os.dup(2)
+        self.real = os.fdopen(os.dup(self.saved), "w")
+        faulthandler.enable(file=self.real)
+        fd = os.open(self.log, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+        os.dup2(fd, 2)
+        os.close(fd)
+        return self.real
+
+    def __exit__(self, *exc):
+        sys.stderr.flush()
+        os.dup2(self.saved, 2)
+        os.close(self.saved)
+        faulthandler.enable()
+        self.real.close()
+
+
+def random_campaign(args):
+    work = Path(args.work)
+    (work / "artifacts").mkdir(parents=True, exist_ok=True)
+    save = Path(args.save_new) if args.save_new else None
+    if save:
+        save.mkdir(parents=True, exist_ok=True)
+    seen = set()
+    current = os.open(work / "current.bin", os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+    deadline = time.monotonic() + args.seconds if args.seconds else None
+    runs = 0
+    with QuietStderr(work / "stderr.log") as real:
+        print(f"random fuzzing, seed {args.seed}; the input in flight is kept in {work / 'current.bin'}",
+              file=real, flush=True)
+        while (args.runs is None or runs < args.runs) and (deadline is None or time.monotonic() < deadline):
+            rng = random.Random(f"{args.seed}:{runs}")
+            data = bytes(rng.getrandbits(8) for _ in range(rng.randrange(8, args.max_len)))
+            os.ftruncate(current, 0)
+            os.pwrite(current, data, 0)
+            try:
+                one_input(data)
+            except Violation as v:
+                name = work / "artifacts" / ("violation-" + hashlib.sha1(data).hexdigest()[:16])
+                name.write_bytes(data)
+                print(f"run {runs}: {v}\ninput kept in {name}; replay with: {sys.argv[0]} replay {name}",
+                      file=real, flush=True)
+                return 1
+            if save:
+                for label in outcome_signature(data):
+                    if label not in seen:
+                        seen.add(label)
+                        (save / hashlib.sha1(data).hexdigest()[:16]).write_bytes(data)
+            runs += 1
+            if runs % 1000 == 0:
+                print(f"  {runs} runs", file=real, flush=True)
+        print(f"{runs} runs: all outcomes allowed", file=real, flush=True)
+    return 0
+
+
+def atheris_campaign(argv, work):
+    import atheris
+    Path(work).mkdir(parents=True, exist_ok=True)
+
+    # The module's C++ is not instrumented; the coverage libFuzzer steers by is
+    # this file's decoder and oracle, whose branches follow the module's paths.
+    # Only they are instrumented (all of NumPy would take a minute), so this
+    # file is imported a second time, as a module.
+    sys.path.insert(0, str(Path(__file__).resolve().parent))
+    with atheris.instrument_imports(include=["rbf_fuzz"]):
+        import rbf_fuzz as instrumented
+    instrumented.TOLERATED.update(TOLERATED)
+
+    def test_one_input(data):
+        instrumented.one_input(bytes(data))
+
+    atheris.Setup([sys.argv[0]] + argv, test_one_input)
+    atheris.Fuzz()
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = parser.add_subparsers(dest="mode", required=True)
+    p = sub.add_parser("replay")
+    p.add_argument("paths", nargs="+")
+    p = sub.add_parser("show")
+    p.add_argument("path")
+    p = sub.add_parser("select")
+    p.add_argument("--out", required=True)
+    p.add_argument("paths", nargs="+")
+    p = sub.add_parser("random")
+    p.add_argument("--runs", type=int)
+    p.add_argument("--seconds", type=float)
+    p.add_argument("--seed", default="1")
+    p.add_argument("--max-len", type=int, default=600)
+    p.add_argument("--work", default="build/fuzz")
+    p.add_argument("--save-new", help="keep the first input of every new outcome kind here")
+    p = sub.add_parser("atheris")
+    p.add_argument("--work", default="build/fuzz")
+    p.add_argument("libfuzzer", nargs=argparse.REMAINDER)
+    for p in sub.choices.values():
+        p.add_argument("--tolerate", action="append", default=[], choices=["sys-last"],
+                       help="step over a known finding to look for others")
+    args = parser.parse_args(argv)
+    TOLERATED.update(args.tolerate)
+    if args.mode == "replay":
+        return replay(args.paths)
+    if args.mode == "select":
+        return select(args.paths, args.out)
+    if args.mode == "show":
+        print(decode(Path(args.path).read_bytes()))
+        return 0
+    if args.mode == "random":
+        if args.runs is None and args.seconds is None:
+            parser.error("give --runs or --seconds")
+        return random_campaign(args)
+    rest = args.libfuzzer[1:] if args.libfuzzer[:1] == ["--"] else args.libfuzzer
+    return atheris_campaign(rest, args.work)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
