@@ -28,26 +28,27 @@ double* scratch(std::vector<double>& buffer, std::size_t size) {
 
 class Factorisation {
 public:
-    Factorisation(SquareMatrix& a, std::vector<std::size_t>& perm, const Execution& execution)
-        : rows_(a.rows()),
-          a_(a),
+    Factorisation(double** rows, std::size_t n, std::vector<std::size_t>& perm, const Execution& execution)
+        : rows_(rows),
           perm_(perm),
-          n_(a.size()),
+          n_(n),
           execution_(execution),
           blocking_(sanitised(execution.blocking)),
           kernel_(micro_kernel(execution.kernel)) {}
 
     std::size_t run() {
-        // 1. Outer panels, left to right.
-        for (std::size_t c0 = 0; c0 < n_; c0 += blocking_.panel) {
-            const std::size_t c1 = std::min(c0 + blocking_.panel, n_);
-            // 2. Factorise the panel's columns on all rows below c0.
-            if (const std::size_t bad = factor_panel(c0, c1); bad != NO_ZERO_PIVOT) return bad;
-            if (c1 == n_) break;
-            // 3. Finish the panel's rows of U to the right of it.
+        // 1. The first panel: its columns on all rows.
+        const std::size_t first = std::min(blocking_.panel, n_);
+        if (const std::size_t bad = factor_panel(0, first); bad != NO_ZERO_PIVOT) return bad;
+        for (std::size_t c0 = 0, c1 = first; c1 < n_; c0 = c1, c1 = std::min(c1 + blocking_.panel, n_)) {
+            const std::size_t c2 = std::min(c1 + blocking_.panel, n_);
+            // 2. Finish the panel's rows of U to the right of it.
             solve_block_row(c0, c1, c1, n_);
-            // 4. Apply the panel's steps to the trailing matrix.
-            update(c1, n_, c1, n_, c0, c1, c0);
+            // 3. Bring the next panel's columns up to date first ...
+            update(c1, n_, c1, c2, c0, c1, c0);
+            // 4. ... so that it can be factorised while the rest of the
+            // trailing matrix is updated (look-ahead).
+            if (const std::size_t bad = factor_ahead(c0, c1, c2); bad != NO_ZERO_PIVOT) return bad;
         }
         return NO_ZERO_PIVOT;
     }
@@ -60,6 +61,55 @@ private:
         b.depth = std::max<std::size_t>(b.depth, 1);
         b.column_chunk = std::max<std::size_t>(b.column_chunk / KERNEL_NR, 1) * KERNEL_NR;
         return b;
+    }
+
+    // Factorises panel [c1, c2) while the pool updates columns [c2, n) with
+    // steps [c0, c1). The two touch disjoint columns of the same rows, but the
+    // panel's row exchanges would move rows under the other pieces' feet, so
+    // the panel works on its own copy of the row table and its exchanges are
+    // applied to the real one afterwards, in order.
+    std::size_t factor_ahead(std::size_t c0, std::size_t c1, std::size_t c2) {
+        std::vector<double*> table(rows_, rows_ + n_);
+        Factorisation ahead(table.data(), n_, perm_, execution_);
+        ahead.exchanges_ = &exchanges_buffer_;
+        exchanges_buffer_.clear();
+        const UpdateTask rest = plan(c1, n_, c2, n_, c0, c1);
+        std::size_t bad = NO_ZERO_PIVOT;
+        auto run = [&](std::size_t begin, std::size_t end) {
+            for (std::size_t t = begin; t < end; ++t) {
+                if (t == 0) bad = ahead.factor_panel(c1, c2);
+                else run_pieces(rest, t - 1, t);
+            }
+        };
+        dispatch(1 + rest.pieces(), c0, run);
+        for (const auto& [k, p] : exchanges_buffer_) exchange(k, p);
+        return bad;
+    }
+
+    void exchange(std::size_t k, std::size_t p) {
+        if (exchanges_ != nullptr) {
+            std::swap(rows_[k], rows_[p]);
+            exchanges_->emplace_back(k, p);
+            return;
+        }
+        std::swap(rows_[k], rows_[p]);
+        std::swap(perm_[k], perm_[p]);
+    }
+
+    // Runs op over [0, count) on the pool when more rows than the threshold
+    // lie below `pivot_column`, else here. The pool takes such a step even
+    // when it makes a single piece: whether the pool exists must depend on
+    // the system's size only.
+    template <class Op>
+    void dispatch(std::size_t count, std::size_t pivot_column, Op& op) {
+        if (count == 0) return;
+        if (n_ - pivot_column - 1 > execution_.parallel_rows_threshold) {
+            parallel::WorkerPool& pool =
+                execution_.pool != nullptr ? *execution_.pool : parallel::global_pool();
+            pool.for_each_range(count, op);
+        } else {
+            op(0, count);
+        }
     }
 
     // Columns [c0, c1) of rows [c0, n), already updated by every step before c0.
@@ -99,8 +149,7 @@ private:
             }
             // 3. Whole rows travel: a pointer swap, plus the slab's copy.
             if (p != k) {
-                a_.swap_rows(k, p);
-                std::swap(perm_[k], perm_[p]);
+                exchange(k, p);
                 for (std::size_t j = c0; j < c1; ++j) std::swap(column(j)[k], column(j)[p]);
             }
             // 4. Multipliers, then the rest of the slab's columns.
@@ -139,79 +188,73 @@ private:
 
     // C = rows [i0, i1) x columns [j0, j1) loses A B, A = rows [i0, i1) x
     // columns [k0, k1) (multipliers), B = rows [k0, k1) x columns [j0, j1) (U).
+    // Pieces are (column chunk, row group) pairs; each writes its own tiles only.
+    struct UpdateTask {
+        std::size_t i0, i1, j0, j1, k0, k1;
+        std::size_t chunks, groups;
+        std::size_t pieces() const noexcept { return chunks * groups; }
+    };
+
+    UpdateTask plan(std::size_t i0, std::size_t i1, std::size_t j0, std::size_t j1, std::size_t k0,
+                    std::size_t k1) const {
+        if (i0 >= i1 || j0 >= j1 || k0 >= k1) return {i0, i1, j0, j1, k0, k1, 0, 0};
+        return {i0, i1, j0, j1, k0, k1, (j1 - j0 + blocking_.column_chunk - 1) / blocking_.column_chunk,
+                (i1 - i0 + blocking_.row_block - 1) / blocking_.row_block};
+    }
+
     // `pivot_column` is the first elimination step involved: the pool is used
     // only when more rows than the threshold lie below it.
     void update(std::size_t i0, std::size_t i1, std::size_t j0, std::size_t j1, std::size_t k0,
                 std::size_t k1, std::size_t pivot_column) {
-        if (i0 >= i1 || j0 >= j1 || k0 >= k1) return;
-        const bool parallel = n_ - pivot_column - 1 > execution_.parallel_rows_threshold;
-        // Blocks of steps run one after another, so each entry still sees k in order.
-        for (std::size_t kb = k0; kb < k1; kb += blocking_.depth) {
-            const std::size_t ke = std::min(kb + blocking_.depth, k1);
-            update_block(i0, i1, j0, j1, kb, ke, parallel);
-        }
+        const UpdateTask task = plan(i0, i1, j0, j1, k0, k1);
+        auto run = [&](std::size_t begin, std::size_t end) { run_pieces(task, begin, end); };
+        dispatch(task.pieces(), pivot_column, run);
     }
 
-    void update_block(std::size_t i0, std::size_t i1, std::size_t j0, std::size_t j1, std::size_t k0,
-                      std::size_t k1, bool parallel) {
-        // 1. Pieces are (column chunk, row group) pairs. Each packs the B of its
-        // chunk itself (so packing runs in parallel too) and writes only its
-        // own tiles; A is read in place from the rows.
-        const std::size_t kc = k1 - k0;
+    void run_pieces(const UpdateTask& task, std::size_t begin, std::size_t end) const {
         const std::size_t chunk = blocking_.column_chunk;
-        const std::size_t chunks = (j1 - j0 + chunk - 1) / chunk;
         const std::size_t group = blocking_.row_block;
-        const std::size_t groups = (i1 - i0 + group - 1) / group;
-        const MicroKernel kernel = kernel_;
-        double* const* rows = rows_;
-
-        auto run = [&](std::size_t begin, std::size_t end) {
-            thread_local std::vector<double> b_buffer;
-            double* b = scratch(b_buffer, kc * chunk);
-            for (std::size_t t = begin; t < end; ++t) {
-                const std::size_t c0 = j0 + (t / groups) * chunk;
-                const std::size_t c1 = std::min(c0 + chunk, j1);
-                const std::size_t r0 = i0 + (t % groups) * group;
-                const std::size_t r1 = std::min(r0 + group, i1);
-                // 2. Pack B (rows k0..k1-1 of U over the chunk) into NR-wide,
+        thread_local std::vector<double> b_buffer;
+        double* b = scratch(b_buffer, std::min(blocking_.depth, task.k1 - task.k0) * chunk);
+        for (std::size_t t = begin; t < end; ++t) {
+            const std::size_t c0 = task.j0 + (t / task.groups) * chunk;
+            const std::size_t c1 = std::min(c0 + chunk, task.j1);
+            const std::size_t r0 = task.i0 + (t % task.groups) * group;
+            const std::size_t r1 = std::min(r0 + group, task.i1);
+            const std::size_t panels = (c1 - c0 + KERNEL_NR - 1) / KERNEL_NR;
+            // 1. Blocks of steps one after another, so each entry still sees k in order.
+            for (std::size_t kb = task.k0; kb < task.k1; kb += blocking_.depth) {
+                const std::size_t kc = std::min(blocking_.depth, task.k1 - kb);
+                // 2. Pack B (rows kb.. of U over the chunk) into NR-wide,
                 // k-major micro-panels, zero-padded on the right.
-                const std::size_t panels = (c1 - c0 + KERNEL_NR - 1) / KERNEL_NR;
                 for (std::size_t q = 0; q < panels; ++q) {
                     const std::size_t jq = c0 + q * KERNEL_NR;
                     const std::size_t nq = std::min(KERNEL_NR, c1 - jq);
                     double* out = b + q * kc * KERNEL_NR;
                     for (std::size_t k = 0; k < kc; ++k) {
-                        const double* u = rows[k0 + k] + jq;
+                        const double* u = rows_[kb + k] + jq;
                         for (std::size_t c = 0; c < KERNEL_NR; ++c) out[k * KERNEL_NR + c] = c < nq ? u[c] : 0.0;
                     }
                 }
                 // 3. One MR-row strip of A at a time against every micro-panel
-                // of the chunk: the strip stays in L1, the chunk in L2.
+                // of the chunk: A is read in place, the strip stays in L1 and
+                // the chunk's B in L2.
                 for (std::size_t rp = r0; rp < r1; rp += KERNEL_MR) {
                     const std::size_t m = std::min(KERNEL_MR, r1 - rp);
                     for (std::size_t q = 0; q < panels; ++q) {
                         const std::size_t jq = c0 + q * KERNEL_NR;
-                        kernel(kc, rows + rp, k0, b + q * kc * KERNEL_NR, jq, m, std::min(KERNEL_NR, c1 - jq));
+                        kernel_(kc, rows_ + rp, kb, b + q * kc * KERNEL_NR, jq, m, std::min(KERNEL_NR, c1 - jq));
                     }
                 }
             }
-        };
-        // The pool takes every step with more rows below its pivot than the
-        // threshold, even one that makes a single piece: whether the pool
-        // exists must depend on the system's size only.
-        const std::size_t pieces = chunks * groups;
-        if (parallel) {
-            parallel::WorkerPool& pool =
-                execution_.pool != nullptr ? *execution_.pool : parallel::global_pool();
-            pool.for_each_range(pieces, run);
-        } else {
-            run(0, pieces);
         }
     }
 
-    double* const* rows_;
-    SquareMatrix& a_;
+    double** rows_;
     std::vector<std::size_t>& perm_;
+    // Set on a look-ahead panel: row exchanges are logged here, not applied to perm.
+    std::vector<std::pair<std::size_t, std::size_t>>* exchanges_ = nullptr;
+    std::vector<std::pair<std::size_t, std::size_t>> exchanges_buffer_;
     std::size_t n_;
     const Execution& execution_;
     LuBlocking blocking_;
@@ -225,7 +268,7 @@ std::size_t lu_factor_in_place(SquareMatrix& a, std::vector<std::size_t>& perm,
     perm.resize(a.size());
     std::iota(perm.begin(), perm.end(), std::size_t{0});
     if (a.size() <= 1) return NO_ZERO_PIVOT;
-    return Factorisation(a, perm, execution).run();
+    return Factorisation(a.row_table(), a.size(), perm, execution).run();
 }
 
 }  // namespace pymorvel

@@ -38,6 +38,8 @@ public:
     std::size_t size() const noexcept { return n_; }
     double* const* rows() noexcept { return rows_.data(); }
     const double* const* rows() const noexcept { return rows_.data(); }
+    // The table itself, for code that exchanges rows by rewriting it.
+    double** row_table() noexcept { return rows_.data(); }
     double* row(std::size_t i) noexcept { return rows_[i]; }
     const double* row(std::size_t i) const noexcept { return rows_[i]; }
     double& operator()(std::size_t i, std::size_t j) noexcept { return rows_[i][j]; }
