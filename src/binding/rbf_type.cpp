@@ -1,4 +1,4 @@
-// The Rbf type: its specification, text form and deallocation.
+// The Rbf type: its slots, text form and deallocation.
 #include <cstring>
 #include <new>
 #include <string>

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@
 #include "parallel/abort.hpp"
 
 namespace pymorvel::testing_support {
+
+inline constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+inline constexpr double INF = std::numeric_limits<double>::infinity();
 
 // Signed zeros differ here. Any NaN matches any NaN: the sign and payload of a
 // NaN produced by arithmetic are the processor's choice, and no result depends on them.

@@ -13,13 +13,7 @@
 namespace pymorvel {
 namespace {
 
-using testing_support::abort_message;
-using testing_support::same_bits;
-using testing_support::same_outcome;
-using testing_support::value_of;
-
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double INF = std::numeric_limits<double>::infinity();
+using namespace testing_support;
 constexpr double FLOOR = 0x1p-52;
 constexpr KernelFn ALL_KERNELS[] = {gaussian, multiquadric, inverse_multiquadratic,
                                     thin_plate_spline, linear, cubic};

@@ -16,13 +16,7 @@
 namespace pymorvel {
 namespace {
 
-using testing_support::abort_message;
-using testing_support::same_bits;
-using testing_support::same_outcome;
-using testing_support::value_of;
-
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double INF = std::numeric_limits<double>::infinity();
+using namespace testing_support;
 const std::string ZERO_PIVOT = "Exact zero pivot encountered at column ";
 const std::string NAN_WEIGHT = "NaN detected in backward substitution at index ";
 const std::string INVALID = "Design matrix and RHS must be non-empty and the same length.";
