@@ -130,13 +130,19 @@ private:
         const std::size_t width = c1 - c0;
         thread_local std::vector<double> slab_buffer;
         double* slab = scratch(slab_buffer, height * width);
-        auto column = [&](std::size_t j) { return slab + (j - c0) * height - c0; };  // indexed by row
+        // Column j of the slab, indexed by the row's number in the matrix.
+        struct Column {
+            double* base;
+            std::size_t first_row;
+            double& operator[](std::size_t i) const noexcept { return base[i - first_row]; }
+        };
+        auto column = [&](std::size_t j) { return Column{slab + (j - c0) * height, c0}; };
         for (std::size_t i = c0; i < n_; ++i)
             for (std::size_t j = c0; j < c1; ++j) column(j)[i] = rows_[i][j];
 
         std::size_t bad = NO_ZERO_PIVOT;
         for (std::size_t k = c0; k < c1 && k + 1 < n_; ++k) {
-            double* ck = column(k);
+            const Column ck = column(k);
             // 1. Pivot search: strict comparison, so ties keep the lowest row
             // and a NaN never wins.
             std::size_t p = k;
@@ -156,7 +162,7 @@ private:
             const double pivot = ck[k];
             for (std::size_t i = k + 1; i < n_; ++i) ck[i] = ck[i] / pivot;
             for (std::size_t j = k + 1; j < c1; ++j) {
-                double* cj = column(j);
+                const Column cj = column(j);
                 const double u = cj[k];
                 for (std::size_t i = k + 1; i < n_; ++i) cj[i] = cj[i] - (u * ck[i]);
             }
