@@ -5,6 +5,9 @@
 # environment, pip packages, build).
 
 PYTHON ?= python3
+# pyenv's interpreters serve the every-CPython checks; a non-interactive shell
+# may not have pyenv on its PATH.
+export PATH := $(PATH):$(HOME)/.pyenv/bin
 VENV ?= .venv
 VPY := $(VENV)/bin/python
 CPP_BUILD ?= build/cpp
