@@ -9,7 +9,7 @@ import time
 import pytest
 
 from pymorvel import Rbf
-from support import panic_type
+from support import Raising, panic_type
 
 SANITIZED = bool(os.environ.get("PYMORVEL_SANITIZED"))
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -109,14 +109,6 @@ def test_a_pool_that_cannot_start_threads_fails_the_fit_and_nothing_else():
 
 # --------------------------------------------------------------------------
 # Interruptions and aborts raised by user code during conversion.
-
-class Raising:
-    def __init__(self, error):
-        self.error = error
-
-    def __float__(self):
-        raise self.error
-
 
 class RaisingIndex:
     def __init__(self, error):

@@ -7,7 +7,7 @@ import sys
 import pytest
 
 from pymorvel import Rbf
-from support import heap_in_use, panic_type
+from support import Index, heap_in_use, panic_type
 
 PANIC = panic_type()
 # Under ASan the allocator is not glibc's, so mallinfo2 sees nothing; the
@@ -65,14 +65,6 @@ class Raises:
         raise self.error("float")
 
 
-class IndexOnly:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
-
-
 class PanicItem:
     def __float__(self):
         raise PANIC("resumed from __float__")
@@ -110,7 +102,7 @@ ITEM_EXITS = arg(POINTS[:-1] + [Raises(SystemExit)])
 ITEM_NO_MEMORY = arg(POINTS[:-1] + [Raises(MemoryError)])
 ITEM_PANICS = arg(POINTS[:-1] + [PanicItem()])
 VITEM_PANICS = arg(VPOINTS[:-1] + [[0.5, PanicItem()]])
-INDEX_HUGE = arg(POINTS[:-1] + [IndexOnly(2**2000)])
+INDEX_HUGE = arg(POINTS[:-1] + [Index(2**2000)])
 A_SET = arg(set(POINTS))
 A_DICT = arg(dict.fromkeys(range(3)))
 TEXT = arg("0.5")
