@@ -13,7 +13,7 @@ VPY := $(VENV)/bin/python
 CPP_BUILD ?= build/cpp
 JOBS ?= 2
 
-.PHONY: test quick-test ci-hardening ci-pythons demo bench system-deps venv install cpp-test py-test fma-check clean
+.PHONY: test quick-test ci-hardening ci-pythons demo pictures bench system-deps venv install cpp-test py-test fma-check clean
 
 test: quick-test ci-hardening
 
@@ -32,8 +32,12 @@ ci-pythons:
 demo: install
 	$(VPY) examples/franke_demo.py
 
+# The README's figures (matplotlib is an optional dependency of the examples).
+pictures: install
+	$(VPY) examples/franke_pictures.py --out docs
+
 bench: install
-	$(VPY) -m pip install -q scipy numpy
+	$(VPY) -m pip install -q scipy numpy matplotlib
 	PATH="$(abspath $(VENV))/bin:$$PATH" cmake -S . -B build/bench -G Ninja \
 	  -DPYMORVEL_BUILD_EXTENSION=OFF -DPYMORVEL_BUILD_BENCHMARKS=ON
 	PATH="$(abspath $(VENV))/bin:$$PATH" cmake --build build/bench -j $(JOBS) --target lu_bench
@@ -51,7 +55,7 @@ $(VPY):
 
 venv: $(VPY)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest numpy
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest numpy "mypy==2.4.1" matplotlib
 
 install: system-deps venv
 	$(VPY) -m pip install -q --no-build-isolation .

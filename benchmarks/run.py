@@ -4,7 +4,10 @@ Every pair of measurements is interleaved (pymorvel, SciPy, pymorvel, ...) and
 the best of several rounds is kept, so that a noisy machine hurts both sides
 alike. A ratio below 1 means pymorvel is faster.
 
-usage: python benchmarks/run.py [--quick] [--lu-bench PATH]
+The fit times are also drawn against N, log-log, to a PNG (docs/bench_fit.png
+unless --plot says otherwise).
+
+usage: python benchmarks/run.py [--quick] [--lu-bench PATH] [--plot PATH]
 """
 import argparse
 import collections
@@ -61,6 +64,35 @@ def bench_fit(sizes, rounds):
             rounds)
         rows.append((f"fit, N = {n} (lists in)", ours, theirs, "RBFInterpolator(degree=-1)"))
     return rows
+
+
+def plot_fit(path, sizes, fit_rows, rounds):
+    import matplotlib
+    matplotlib.use("Agg")  # files only: benchmark machines have no display
+    import matplotlib.pyplot as plt
+
+    ours = [row[1] for row in fit_rows]
+    theirs = [row[2] for row in fit_rows]
+    fig, (times, ratios) = plt.subplots(2, 1, figsize=(7, 6), dpi=100, sharex=True, layout="constrained",
+                                        gridspec_kw={"height_ratios": [3, 1]})
+    times.loglog(sizes, ours, "o-", label="pymorvel Rbf")
+    times.loglog(sizes, theirs, "s-", label="SciPy RBFInterpolator(degree=-1)")
+    times.set_ylabel(f"seconds (best of {rounds})")
+    times.legend()
+    times.grid(True, which="both", alpha=0.3)
+    ratios.semilogx(sizes, [a / b for a, b in zip(ours, theirs)], "o-", color="k")
+    ratios.axhline(1.0, color="0.5", lw=1, ls="--")
+    ratios.set_ylabel("pymorvel / SciPy")
+    ratios.set_xlabel("N (points)")
+    ratios.grid(True, which="both", alpha=0.3)
+    ratios.set_xticks(sizes, [str(n) for n in sizes])
+    ratios.minorticks_off()
+    times.set_title(f"Fit time, multiquadric, 2-D points from lists ({os.cpu_count()} cores)")
+    directory = os.path.dirname(path)
+    if directory:
+        os.makedirs(directory, exist_ok=True)
+    fig.savefig(path)
+    plt.close(fig)
 
 
 def bench_lu(sizes, rounds, lu_bench):
@@ -166,11 +198,14 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--quick", action="store_true", help="small sizes, fewer rounds")
     parser.add_argument("--lu-bench", default=os.path.join("build", "bench", "lu_bench"))
+    parser.add_argument("--plot", default=os.path.join("docs", "bench_fit.png"),
+                        help="where to draw the fit times against N (PNG)")
     args = parser.parse_args()
     sizes = [500, 1000] if args.quick else [500, 1000, 2000, 4000]
     rounds = 2 if args.quick else 5
 
-    rows = bench_fit(sizes, rounds)
+    fit_rows = bench_fit(sizes, rounds)
+    rows = list(fit_rows)
     rows += bench_lu(sizes, rounds, args.lu_bench)
     rows += bench_predict(sizes[:3] if not args.quick else sizes, rounds)
     conversion_rows, over_list, over_iterated = bench_conversion(rounds)
@@ -186,6 +221,9 @@ def main():
     ours, theirs = bench_memory(n)
     print(f"peak extra memory of one fit at N = {n}: pymorvel {ours:.2f}, SciPy {theirs:.2f} "
           f"(in N x N float64 matrices)")
+    plot_fit(args.plot, sizes, fit_rows, rounds)
+    # stderr, so that stdout stays the table alone
+    print(f"wrote {args.plot}", file=sys.stderr)
 
 
 if __name__ == "__main__":

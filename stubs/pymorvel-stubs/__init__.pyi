@@ -1,0 +1,149 @@
+"""Type information and user documentation for the pymorvel extension module."""
+
+from collections.abc import Sequence
+from typing import Any, Generic, Literal, Protocol, SupportsFloat, SupportsIndex, TypeVar, overload, type_check_only
+
+from typing_extensions import Buffer, TypeAlias, final
+
+__all__ = ["Rbf"]
+
+# Stub-only names stay private (typeshed's convention): a public name here would
+# type-check in `from pymorvel import ...` and then fail at run time.
+_KernelName: TypeAlias = Literal[
+    "gaussian", "multiquadric", "inverse_multiquadratic", "thin_plate_spline", "linear", "cubic"
+]
+# Whatever float() takes: float, int, bool, Fraction, NumPy scalars.
+_Number: TypeAlias = SupportsFloat | SupportsIndex
+
+# NumPy declares ndarray.__buffer__ only for Python 3.12 and later, so before
+# that an array is not a Buffer to a type checker; this covers it everywhere.
+# Requiring __len__ and __getitem__ keeps out what the run time refuses anyway
+# (bare NumPy scalars, objects that only convert to arrays).
+@type_check_only
+class _ArrayLike(Protocol):
+    def __array__(self) -> Any: ...
+    def __len__(self) -> int: ...
+    def __getitem__(self, key: int, /) -> Any: ...
+
+# An array's dimensionality is not known statically, so arrays and buffers are
+# accepted wherever either form is, and a model built from them is Rbf[Any, Any].
+_Array: TypeAlias = Buffer | _ArrayLike
+_Numbers: TypeAlias = Sequence[_Number]
+_Vectors: TypeAlias = Sequence[Sequence[_Number] | _Array]
+_Input: TypeAlias = _Numbers | _Vectors | _Array
+# memoryview is a Sequence to type checkers whatever its shape, so a
+# multi-dimensional memoryview types as numbers; cast it if that matters.
+
+_P = TypeVar("_P", float, list[float])  # a point: a number or a vector
+_V = TypeVar("_V", float, list[float])  # a value: a number or a vector
+
+@final
+class Rbf(Generic[_P, _V]):
+    """Radial-basis-function interpolator.
+
+    Rbf(x, y, kernel_name=None, epsilon=None) solves the N x N kernel system
+    once for the weights w that make the interpolant pass through the N
+    samples (x_i, y_i); predict() then evaluates sum_j w_j * phi(q, x_j) at
+    query points q. Results are the same bits on every run and with any
+    number of threads. A model never changes once built, and its inputs are
+    copied, so they may be changed afterwards.
+
+    Shapes
+        Points x are numbers (a sequence of numbers) or vectors (a sequence of
+        sequences of numbers); values y likewise, one per point. The form is
+        decided at run time by trying (numbers, numbers), (numbers, vectors),
+        (vectors, numbers) and (vectors, vectors) in that order; the first
+        where both x and y convert wins. Any sequence works (list, tuple,
+        range, bytes, NumPy arrays, array.array, memoryview, a class of your
+        own with __len__ and __getitem__); str, sets, dicts, iterators and
+        generators do not, nor do mixed items such as [1.0, [2.0]].
+        C-contiguous float64 buffers are read without conversion: 1-D as
+        numbers, 2-D as vectors.
+
+        To a type checker the model is Rbf[point, value], each of float or
+        list[float]: Rbf([0.0, 1.0], [[1.0, 2.0], [3.0, 4.0]]) is
+        Rbf[float, list[float]]. Arrays and buffers give Rbf[Any, Any], as
+        their dimensionality is not known statically, and a sequence class of
+        your own type-checks when it derives from collections.abc.Sequence.
+        Rbf is not subscriptable at run time: write Rbf[float, float] only in
+        annotations that are not evaluated (quoted, or under
+        `from __future__ import annotations`).
+
+    Kernels, in s = r**2, the squared Euclidean distance (floored at 2**-52)
+        "gaussian" (default)        exp(-s / (2 * e**2))
+        "multiquadric"              sqrt(e**2 + s)
+        "inverse_multiquadratic"    1 / sqrt(e**2 + s)
+        "thin_plate_spline"         s**2 * ln(s)   (r**4 * ln(r**2))
+        "linear"                    s              (r**2, not r)
+        "cubic"                     s**2           (r**4, not r**3)
+
+    epsilon
+        e, the length over which a sample's influence spreads; only e**2 is
+        used, so its sign does not matter. Anything float() takes; None means
+        1.0. thin_plate_spline, linear and cubic ignore it.
+
+    Raises
+        TypeError: wrong arguments, kernel_name is not a str, or epsilon is
+            not a number.
+        ValueError: "Unsupported kernel" for any other kernel name;
+            "Unsupported input shapes for x and y" when no form fits;
+            "Design matrix and RHS must be non-empty and the same length."
+            for empty data; "Exact zero pivot encountered at column K" for a
+            singular system (typically three or more coinciding points);
+            "NaN detected in backward substitution at index K" when a weight
+            comes out NaN (two coinciding points, a NaN or infinite value, a
+            hopelessly ill-conditioned system).
+        PanicException: x and y differ in length. It derives from
+            BaseException, so `except Exception` does not catch it, and it
+            cannot be imported from pymorvel.
+        MemoryError: the N x N matrix does not fit in memory.
+    """
+
+    # NumPy types every array as SupportsFloat, so a list of arrays would pass
+    # for numbers, while the run time reads rows longer than one as vectors.
+    @overload
+    def __new__(
+        cls, x: Sequence[_ArrayLike], y: _Input, kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+    ) -> Rbf[Any, Any]: ...
+    @overload
+    def __new__(
+        cls, x: _Input, y: Sequence[_ArrayLike], kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+    ) -> Rbf[Any, Any]: ...
+    @overload
+    def __new__(
+        cls, x: _Numbers, y: _Numbers, kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+    ) -> Rbf[float, float]: ...
+    @overload
+    def __new__(
+        cls, x: _Numbers, y: _Vectors, kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+    ) -> Rbf[float, list[float]]: ...
+    @overload
+    def __new__(
+        cls, x: _Vectors, y: _Numbers, kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+    ) -> Rbf[list[float], float]: ...
+    @overload
+    def __new__(
+        cls, x: _Vectors, y: _Vectors, kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+    ) -> Rbf[list[float], list[float]]: ...
+    @overload
+    def __new__(
+        cls,
+        x: _Input,
+        y: _Input,
+        kernel_name: _KernelName | None = None,
+        epsilon: _Number | None = None,
+    ) -> Rbf[Any, Any]: ...
+    @overload
+    def predict(self: Rbf[float, _V], x_new: _Numbers | _Array) -> list[_V]:
+        """Interpolated values at the points x_new, one per point, in order.
+
+        x_new takes the form of the model's points: numbers for a model built
+        on numbers, vectors for one built on vectors. A single point is a
+        one-element sequence; a bare number raises TypeError. Values are
+        floats or lists of floats, as the model's y were.
+
+        Raises RuntimeError "NaN values in output" when a result is NaN, and
+        TypeError when x_new is not in the model's point form.
+        """
+    @overload
+    def predict(self: Rbf[list[float], _V], x_new: _Vectors | _Array) -> list[_V]: ...

@@ -1,0 +1,31 @@
+"""The scripts in examples/ run to the end and leave what they promise."""
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+
+
+@pytest.mark.parametrize("script, arguments, printed, pictures", [
+    ("franke_demo.py", [], ["RMS error", "max error"], []),
+    ("franke_pictures.py", ["--samples", "40", "--grid", "12"],
+     ["multiquadric", "gaussian", "RMS error"], ["franke.png", "epsilon_gaussian_1d.png"]),
+], ids=["franke_demo", "franke_pictures"])
+def test_example_runs(tmp_path, script, arguments, printed, pictures):
+    if pictures:
+        image = pytest.importorskip("matplotlib.image")
+        arguments = arguments + ["--out", str(tmp_path / "figures")]
+    result = subprocess.run([sys.executable, str(EXAMPLES / script), *arguments], cwd=tmp_path,
+                            capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+    for text in printed:
+        assert text in result.stdout
+    for name in pictures:
+        path = tmp_path / "figures" / name
+        assert str(path) in result.stdout
+        assert path.read_bytes().startswith(PNG_SIGNATURE)
+        height, width, _ = image.imread(path).shape
+        assert height > 100 and width > 100

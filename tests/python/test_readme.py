@@ -1,0 +1,78 @@
+"""The README's promises: its examples run as shown and its error table matches what is raised."""
+import doctest
+import pathlib
+import re
+
+import pytest
+
+from pymorvel import Rbf
+
+README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
+
+
+def readme_text():
+    return README.read_text(encoding="utf-8")
+
+
+def test_examples_print_what_the_readme_shows():
+    pytest.importorskip("numpy")
+    # Code fences would otherwise read as expected output of the example above them.
+    text = re.sub(r"^```.*$", "", readme_text(), flags=re.MULTILINE)
+    test = doctest.DocTestParser().get_doctest(text, {}, "README.md", str(README), 0)
+    assert test.examples, "the README lost its examples"
+    runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
+    runner.run(test)
+    assert runner.summarize(verbose=False).failed == 0
+
+
+def _error_rows():
+    """(class name, message) of every row of the README's error table."""
+    section = readme_text().split("## Errors", 1)[1].split("\n## ", 1)[0]
+    rows = []
+    for line in section.splitlines():
+        cells = [cell.strip() for cell in line.strip().strip("|").split("|")]
+        if len(cells) == 5 and cells[1].startswith("`") and cells[1] != "class":
+            message = cells[2].split(", then")[0].split(" (and")[0].strip()
+            rows.append((cells[1].strip("`"), message.strip("`").strip()))
+    return rows
+
+
+def _corners_model():
+    return Rbf([[0.0, 0.0], [1.0, 1.0]], [0.0, 1.0])
+
+
+def _number_model():
+    return Rbf([0.0, 1.0], [0.0, 1.0], "linear")
+
+
+# Each documented failure, provoked the way the table says it happens.
+PROVOKED = {
+    "Rbf.__new__() missing 1 required positional argument: 'y'": lambda: Rbf([0.0]),
+    "argument 'kernel_name': 'int' object cannot be converted to 'PyString'": lambda: Rbf([0.0], [0.0], 3),
+    "argument 'epsilon': must be real number, not str": lambda: Rbf([0.0], [0.0], epsilon="wide"),
+    "Unsupported kernel": lambda: Rbf("not even a sequence", [0.0], "Gaussian"),
+    "Unsupported input shapes for x and y": lambda: Rbf((v for v in [0.0]), [0.0]),
+    "assertion `left == right` failed: x and y must have the same length": lambda: Rbf([0.0, 1.0, 2.0], [0.0, 1.0]),
+    "Design matrix and RHS must be non-empty and the same length.": lambda: Rbf([], []),
+    "Exact zero pivot encountered at column K": lambda: Rbf([0.0, 0.0, 0.0], [1.0, 2.0, 3.0]),
+    "NaN detected in backward substitution at index K": lambda: Rbf([0.0, 0.0], [1.0, 1.0]),
+    "—": lambda: Rbf(range(3_000_000), range(3_000_000)),
+    "'float' object cannot be converted to 'Sequence'": lambda: _corners_model().predict([0.5, 0.5]),
+    "Can't extract `str` to `Vec`": lambda: _number_model().predict("0.5"),
+    "must be real number, not list": lambda: _number_model().predict([[0.5]]),
+    "NaN values in output": lambda: _number_model().predict([float("inf")]),
+}
+
+
+@pytest.mark.parametrize("class_name, message", _error_rows(), ids=lambda v: v[:40])
+def test_error_table_matches_what_is_raised(class_name, message):
+    assert message in PROVOKED, f"no way to provoke the documented error {message!r}"
+    with pytest.raises(BaseException) as caught:
+        PROVOKED[message]()
+    assert type(caught.value).__name__ == class_name
+    raised = str(caught.value).splitlines()[0] if str(caught.value) else "—"
+    assert raised == re.sub(r"\bK$", "1", message)
+
+
+def test_error_table_covers_every_documented_failure():
+    assert {message for _, message in _error_rows()} == set(PROVOKED)

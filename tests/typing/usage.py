@@ -1,0 +1,70 @@
+"""Typed use of pymorvel: mypy checks it against the stubs, and it also runs against the module."""
+from __future__ import annotations
+
+from array import array
+from fractions import Fraction
+from typing import Any, Callable
+
+import numpy as np
+from typing_extensions import assert_type
+
+from pymorvel import Rbf
+
+
+def form(model: Rbf[Any, Any]) -> str:
+    # The text form names the shape the run time chose; it must agree with the
+    # static type asserted next to it.
+    return repr(model).split(":")[0]
+
+
+def refused(call: Callable[[], object], error: type[BaseException]) -> None:
+    try:
+        call()
+    except error:
+        return
+    raise AssertionError("the module accepted what the stubs reject")
+
+
+numbers = Rbf([0.0, 1.0, 2.0], (0.0, 1.0, 4.0), "multiquadric", 0.5)
+assert_type(numbers, "Rbf[float, float]")
+assert form(numbers) == "Rbf<f64, f64>"
+assert_type(numbers.predict(range(2)), list[float])
+
+curve = Rbf(range(3), [[1.0, 0.0], [0.0, 1.0], [-1.0, 0.0]], kernel_name="gaussian", epsilon=1)
+assert_type(curve, "Rbf[float, list[float]]")
+assert form(curve) == "Rbf<f64, Vec<f64>>"
+assert_type(curve.predict(array("d", [0.25])), list[list[float]])
+
+corners = [[0.0, 0.0], [1.0, 0.0], (0.0, 1.0), [1.0, 1.0]]
+surface = Rbf(corners, [0.0, 1.0, 1.0, 2.0], epsilon=Fraction(1, 2))
+assert_type(surface, "Rbf[list[float], float]")
+assert form(surface) == "Rbf<Vec<f64>, f64>"
+assert_type(surface.predict([(0.5, 0.5)]), list[float])
+
+field = Rbf(corners, corners, "inverse_multiquadratic", np.float64(0.5))
+assert_type(field, "Rbf[list[float], list[float]]")
+assert form(field) == "Rbf<Vec<f64>, Vec<f64>>"
+field_values = field.predict(np.array([[0.5, 0.5]]))
+assert_type(field_values, list[list[float]])
+assert isinstance(field_values[0], list)
+
+# Arrays: their dimensionality is a run-time fact.
+x = np.linspace(0.0, 1.0, 5)
+wave = Rbf(x, np.sin(x), "thin_plate_spline", True)
+assert_type(wave, "Rbf[Any, Any]")
+assert_type(wave.predict(x[:2]), list[Any])
+assert_type(numbers.predict(x), list[float])
+rows = Rbf([x, x + 1.0], [1.0, 2.0], "linear")
+assert_type(rows, "Rbf[Any, Any]")
+assert form(rows) == "Rbf<Vec<f64>, f64>"
+assert_type(Rbf(np.eye(2), np.eye(2), "cubic").predict(np.ones((1, 2))), list[Any])
+
+# What the stubs reject, the module refuses too; an ignore that stops being
+# needed fails the check (--warn-unused-ignores).
+refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], "gausian"), ValueError)  # type: ignore[call-overload]
+refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], epsilon="1"), TypeError)  # type: ignore[call-overload]
+refused(lambda: Rbf("01", [0.0, 1.0]), ValueError)  # type: ignore[arg-type]
+refused(lambda: Rbf({0.0, 1.0}, [0.0, 1.0]), ValueError)  # type: ignore[call-overload]
+refused(lambda: numbers.predict(0.5), TypeError)  # type: ignore[arg-type]
+refused(lambda: numbers.predict([[0.5]]), TypeError)  # type: ignore[list-item]
+refused(lambda: surface.predict([0.5, 0.5]), TypeError)  # type: ignore[list-item]
