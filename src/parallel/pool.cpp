@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
@@ -28,10 +29,15 @@ namespace {
 
 constexpr std::size_t kWorkerStackBytes = std::size_t{2} << 20;
 constexpr unsigned kMaxThreadCount = 65535;
-// Rounds of yielding before an idle worker goes to sleep: work usually arrives
-// in bursts (the columns of one elimination), and a yield is far cheaper than a
-// wake-up through the kernel.
-constexpr unsigned kYieldRounds = 32;
+// How long an idle worker keeps yielding before it goes to sleep, and how long
+// a caller yields before it blocks on its completion signal. An elimination
+// hands in its steps a few microseconds apart, while a sleep and the wake-up
+// that ends it cost tens of microseconds each on a virtual machine: below a
+// few hundred rows that hand-over, not the arithmetic, was the price of a step.
+// A yielding thread gives its core to any runnable one, so the window costs
+// idle cycles only.
+constexpr std::chrono::microseconds kWorkerIdleWindow{200};
+constexpr std::chrono::microseconds kCallerSpinWindow{50};
 constexpr std::size_t kNotSleeping = static_cast<std::size_t>(-1);
 
 // How a thread outside the pool learns that its root piece is done. One per
@@ -40,22 +46,28 @@ class CompletionSignal {
 public:
     void raise() {
         std::lock_guard lock(mutex_);
-        raised_ = true;
+        raised_.store(true, std::memory_order_release);
         // Notified under the lock: once the waiter owns the mutex again, this
         // thread is done with the signal.
         done_.notify_one();
     }
 
     void wait_and_reset() {
+        // 1. Short jobs finish within the spin window: no sleep, no wake-up.
+        const auto give_up = std::chrono::steady_clock::now() + kCallerSpinWindow;
+        while (!raised_.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < give_up)
+            sched_yield();
+        // 2. Taking the mutex, even after the flag was seen, is what tells us
+        // the raiser has left raise() and the signal may be reused.
         std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return raised_; });
-        raised_ = false;
+        done_.wait(lock, [this] { return raised_.load(std::memory_order_relaxed); });
+        raised_.store(false, std::memory_order_relaxed);
     }
 
 private:
     std::mutex mutex_;
     std::condition_variable done_;
-    bool raised_ = false;
+    std::atomic<bool> raised_{false};
 };
 
 CompletionSignal& this_thread_signal() {
@@ -235,23 +247,25 @@ void WorkerPool::State::work(Worker& self) {
 // Runs pieces until `done` is set or, for a worker's main loop (done null),
 // until the pool stops.
 void WorkerPool::State::run_until(Worker& self, const std::atomic<bool>* done) {
-    unsigned idle_rounds = 0;
+    // When this stretch of idleness began; zero while the worker is busy.
+    std::chrono::steady_clock::time_point idle_since{};
     for (;;) {
         if (done != nullptr && done->load(std::memory_order_acquire)) return;
         const std::uint64_t seen_epoch = epoch.load();
         if (const Task task = find_work(self); task.piece != nullptr) {
             execute(self, task);
-            idle_rounds = 0;
+            idle_since = {};
             continue;
         }
         if (done == nullptr && stopping.load()) return;
-        if (idle_rounds < kYieldRounds) {
-            ++idle_rounds;
+        const auto now = std::chrono::steady_clock::now();
+        if (idle_since == std::chrono::steady_clock::time_point{}) idle_since = now;
+        if (now - idle_since < kWorkerIdleWindow) {
             sched_yield();
             continue;
         }
         sleep(self, seen_epoch, done);
-        idle_rounds = 0;
+        idle_since = {};
     }
 }
 
