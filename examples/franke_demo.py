@@ -13,10 +13,16 @@ def franke(x, y):
             - 0.2 * math.exp(-(9 * x - 4) ** 2 - (9 * y - 7) ** 2))
 
 
-def main(samples=400, grid=60, kernel="multiquadric", epsilon=0.1, seed=2026):
+def scattered_samples(samples, seed):
+    """Uniform random points in the unit square and Franke's function at them."""
     rng = random.Random(seed)
     points = [[rng.random(), rng.random()] for _ in range(samples)]
     values = [franke(px, py) for px, py in points]
+    return points, values
+
+
+def main(samples=400, grid=60, kernel="multiquadric", epsilon=0.1, seed=2026):
+    points, values = scattered_samples(samples, seed)
 
     start = time.perf_counter()
     rbf = Rbf(points, values, kernel_name=kernel, epsilon=epsilon)

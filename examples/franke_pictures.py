@@ -2,7 +2,6 @@
 import argparse
 import math
 import os
-import random
 
 import matplotlib
 
@@ -11,7 +10,8 @@ import matplotlib.pyplot as plt
 from matplotlib import colors
 import numpy as np
 
-from franke_demo import franke
+# The demo's samples, so the top row shows the errors `make demo` prints.
+from franke_demo import franke, scattered_samples
 from pymorvel import Rbf
 
 # Multiquadric with the demo's epsilon, so the top row shows the errors `make demo`
@@ -27,14 +27,6 @@ RUNGE_EPSILONS = [0.03, 0.12, 1.0]
 
 def runge(x):
     return 1.0 / (1.0 + 25.0 * x * x)
-
-
-def scattered_samples(samples, seed):
-    # Same seed and draw order as franke_demo.py, so both see the same points.
-    rng = random.Random(seed)
-    points = [[rng.random(), rng.random()] for _ in range(samples)]
-    values = [franke(px, py) for px, py in points]
-    return points, values
 
 
 def signed_decades(largest):
