@@ -120,7 +120,7 @@ RbfVariant fit_first_shape(PyObject* x, PyObject* y, KernelFn kernel, double eps
     if (auto s = try_shape<double, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
     if (auto s = try_shape<Vector, double>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
     if (auto s = try_shape<Vector, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
-    raise_message(PyExc_ValueError, "Unsupported input shapes for x and y");
+    raise_message(PyExc_ValueError, std::string(messages::UNSUPPORTED_SHAPES));
 }
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -134,7 +134,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     const std::string name = kernel_name_text(bound[2].get());
     const double epsilon = epsilon_value(bound[3].get());
     const KernelFn kernel = lookup_kernel(name);
-    if (kernel == nullptr) raise_message(PyExc_ValueError, "Unsupported kernel");
+    if (kernel == nullptr) raise_message(PyExc_ValueError, std::string(messages::UNSUPPORTED_KERNEL));
 
     // 5-8. The first shape whose conversions both succeed is fitted.
     RbfVariant model = fit_first_shape(x, y, kernel, epsilon);

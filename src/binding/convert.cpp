@@ -6,14 +6,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "parallel/abort.hpp"
+#include "common/panic.hpp"
 
 namespace pymorvel::binding {
 
 namespace {
-
-constexpr const char* STR_REFUSAL = "Can't extract `str` to `Vec`";
-constexpr const char* UNKNOWN_TYPE_NAME = "<failed to extract type name>";
 
 // A sequence's length is only its own claim: __len__ may say 2**60 and yield
 // three items. Reserving more than this up front buys nothing that growth would
@@ -58,7 +55,7 @@ std::size_t parameter_index(const Signature& signature, PyObject* name) {
 // Anything that is not a sequence, and text (which is one), is refused before
 // it is iterated.
 void require_sequence(PyObject* obj) {
-    if (PyUnicode_Check(obj)) raise_message(PyExc_TypeError, STR_REFUSAL);
+    if (PyUnicode_Check(obj)) raise_message(PyExc_TypeError, messages::STR_REFUSAL);
     if (!PySequence_Check(obj)) raise_wrong_kind(obj, "Sequence");
 }
 
@@ -151,7 +148,7 @@ private:
 
 [[noreturn]] void api_call_failed() {
     PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
-    abort_call("Python API call failed");
+    panic(std::string(messages::PYTHON_API_CALL_FAILED));
 }
 
 PyRef new_list(std::size_t size) {
@@ -179,7 +176,7 @@ void bind_arguments(const Signature& signature, std::span<PyObject* const> posit
     // 3. Keywords, in the order the caller gave them.
     for (std::size_t k = 0; k < keywords.names.size(); ++k) {
         PyObject* name = keywords.names[k];
-        if (!PyUnicode_Check(name)) raise_message(PyExc_TypeError, "keywords must be strings");
+        if (!PyUnicode_Check(name)) raise_message(PyExc_TypeError, messages::KEYWORDS_MUST_BE_STRINGS);
         const std::size_t index = parameter_index(signature, name);
         if (index == count) {
             raise_type_error(PyRef::steal(PyUnicode_FromFormat("%s got an unexpected keyword argument '%U'",
@@ -233,13 +230,7 @@ void bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_
 }
 
 bool pending_must_propagate() noexcept {
-    // The PanicException class cannot be created while an exception is
-    // pending, so it is made (if need be) with the exception set aside.
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyObject* panic = panic_exception_type();
-    PyErr_Restore(type, value, traceback);
-    return PyErr_ExceptionMatches(panic) || !PyErr_ExceptionMatches(PyExc_Exception) ||
+    return pending_is_panic() || !PyErr_ExceptionMatches(PyExc_Exception) ||
            PyErr_ExceptionMatches(PyExc_MemoryError);
 }
 
@@ -256,29 +247,29 @@ void raise_wrong_kind(PyObject* obj, const char* target) {
             PyUnicode_FromFormat("'%U' object cannot be converted to '%s'", name.get(), target)));
     }
     raise_type_error(PyRef::steal(
-        PyUnicode_FromFormat("'%s' object cannot be converted to '%s'", UNKNOWN_TYPE_NAME, target)));
+        PyUnicode_FromFormat("'%s' object cannot be converted to '%s'", messages::UNKNOWN_TYPE_NAME.data(), target)));
 }
 
 void raise_argument_error(const char* parameter) {
-    // 1. Take the pending exception in its normalised form: only its class
-    // tells a TypeError from a subclass of it.
-    PyObject *raw_type, *raw_value, *raw_traceback;
-    PyErr_Fetch(&raw_type, &raw_value, &raw_traceback);
-    PyErr_NormalizeException(&raw_type, &raw_value, &raw_traceback);
-    PyRef type = PyRef::steal(raw_type), value = PyRef::steal(raw_value), traceback = PyRef::steal(raw_traceback);
-    // 2. A subclass of TypeError, or any other class, passes unchanged.
-    if (!value || Py_TYPE(value.get()) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
-        PyErr_Restore(type.release(), value.release(), traceback.release());
+    PendingError pending;
+    pending.normalize();
+    PyObject* const value = pending.value();
+    // A subclass of TypeError, or any other class, passes unchanged.
+    if (value == nullptr || Py_TYPE(value) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
+        pending.restore();
         raise_pending();
     }
-    // 3. A new TypeError that names the parameter and keeps the original's cause.
-    PyRef text = PyRef::steal(PyObject_Str(value.get()));
+    // A new TypeError that names the parameter and keeps the original's cause;
+    // the original is dropped once it has served.
+    PyRef original = PyRef::borrow(value);
+    pending.drop();
+    PyRef text = PyRef::steal(PyObject_Str(original.get()));
     if (!text) raise_pending();
     PyRef message = PyRef::steal(PyUnicode_FromFormat("argument '%s': %U", parameter, text.get()));
     if (!message) raise_pending();
     PyRef replacement = PyRef::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
     if (!replacement) raise_pending();
-    PyRef cause = PyRef::steal(PyException_GetCause(value.get()));
+    PyRef cause = PyRef::steal(PyException_GetCause(original.get()));
     if (cause) PyException_SetCause(replacement.get(), cause.release());
     PyErr_SetObject(PyExc_TypeError, replacement.get());
     throw PythonError{};

@@ -43,29 +43,35 @@ PyObject* panic_exception_type() {
         type = PyErr_NewExceptionWithDoc("pymorvel.PanicException", PANIC_DOC, PyExc_BaseException, nullptr);
         if (type == nullptr) {
             PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
-            write_abort_report("Failed to initialize new exception type.", std::source_location::current());
+            write_panic_report(messages::PANIC_CLASS_FAILED, std::source_location::current());
             std::abort();
         }
     }
     return type;
 }
 
-void raise_pending() {
+bool pending_is_panic() noexcept {
     // The class cannot be created while an exception is pending (the
     // interpreter would take that exception for its own failure), so it is
     // made, if need be, with the exception set aside.
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyObject* const panic = panic_exception_type();
-    PyErr_Restore(type, value, traceback);
-    if (PyErr_Occurred() != nullptr && PyErr_ExceptionMatches(panic)) {
-        PyErr_Fetch(&type, &value, &traceback);
-        PyErr_NormalizeException(&type, &value, &traceback);
-        const std::string message = text_of(value);
-        std::fputs("--- an aborted native call passed through Python code and resumes here ---\n", stderr);
-        PyErr_Restore(type, value, traceback);
+    PyObject* panic_class = [] {
+        PendingError pending;
+        return panic_exception_type();
+    }();
+    return PyErr_Occurred() != nullptr && PyErr_ExceptionMatches(panic_class);
+}
+
+void raise_pending() {
+    if (pending_is_panic()) {
+        std::string message;
+        {
+            PendingError pending;
+            pending.normalize();
+            message = text_of(pending.value());
+        }
+        std::fputs(messages::PANIC_RESUMED_BANNER.data(), stderr);
         PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
-        abort_call(message);
+        panic(std::move(message));
     }
     throw PythonError{};
 }
@@ -77,7 +83,7 @@ void raise_message(PyObject* exception_class, const std::string& message) {
 }
 
 void terminate_at_boundary() noexcept {
-    write_abort_report("uncaught panic at ffi boundary", std::source_location::current());
+    write_panic_report(messages::UNCAUGHT_PANIC, std::source_location::current());
     std::abort();
 }
 
@@ -87,7 +93,7 @@ PyObject* translate_current_exception() noexcept {
             throw;
         } catch (const PythonError&) {
             // Already pending.
-        } catch (const AbortError& e) {
+        } catch (const Panic& e) {
             set_panic(e.message());
         } catch (const std::bad_alloc&) {
             PyErr_NoMemory();
@@ -96,10 +102,10 @@ PyObject* translate_current_exception() noexcept {
             PyErr_NoMemory();
         } catch (const std::exception& e) {
             // Any other C++ failure is an internal fault, reported like an abort.
-            write_abort_report(e.what(), std::source_location::current());
+            write_panic_report(e.what(), std::source_location::current());
             set_panic(e.what());
         } catch (...) {
-            set_panic("native code aborted without a message");
+            set_panic(std::string(messages::PANIC_WITHOUT_MESSAGE));
         }
     } catch (...) {
         // Raising the exception failed in turn: nothing safe is left to do.

@@ -1,4 +1,4 @@
-// How failures cross the boundary: pending Python exceptions, aborted calls, the entry guard.
+// How failures cross the boundary: pending Python exceptions, panics, the entry guard.
 #pragma once
 
 #include "binding/py_ref.hpp"
@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "parallel/abort.hpp"
+#include "common/panic.hpp"
 
 namespace pymorvel::binding {
 
@@ -15,10 +15,45 @@ namespace pymorvel::binding {
 // return null with it.
 struct PythonError {};
 
+// Sets the pending exception (if any) aside for as long as it lives, so that
+// the interpreter can be called meanwhile, and puts it back when it ends
+// unless it was dropped or restored earlier.
+class PendingError {
+public:
+    PendingError() noexcept { PyErr_Fetch(&type_, &value_, &traceback_); }
+    ~PendingError() { restore(); }
+    PendingError(const PendingError&) = delete;
+    PendingError& operator=(const PendingError&) = delete;
+
+    // The exception in its normalised form: only then does its value tell a
+    // class from a subclass.
+    void normalize() noexcept { PyErr_NormalizeException(&type_, &value_, &traceback_); }
+    PyObject* value() const noexcept { return value_; }
+    bool empty() const noexcept { return type_ == nullptr; }
+    // Makes it the pending exception again, now.
+    void restore() noexcept {
+        if (type_ != nullptr) PyErr_Restore(type_, value_, traceback_);
+        type_ = value_ = traceback_ = nullptr;
+    }
+    // Forgets it.
+    void drop() noexcept {
+        Py_XDECREF(type_), Py_XDECREF(value_), Py_XDECREF(traceback_);
+        type_ = value_ = traceback_ = nullptr;
+    }
+
+private:
+    PyObject* type_ = nullptr;
+    PyObject* value_ = nullptr;
+    PyObject* traceback_ = nullptr;
+};
+
 // Throws PythonError for the pending exception, unless that exception is a
 // PanicException let through by Python code: then the aborted call resumes
-// here (banner and traceback on standard error, then AbortError).
+// here as a panic (banner and traceback on standard error, then Panic).
 [[noreturn]] void raise_pending();
+
+// True when the pending exception is a PanicException.
+bool pending_is_panic() noexcept;
 
 // Sets a pending exception of the given class with a text message and throws PythonError.
 [[noreturn]] void raise_message(PyObject* exception_class, const std::string& message);

@@ -25,16 +25,14 @@ void add_to_all(PyObject* module, const char* name) {
     if (!text || !PyList_Check(all.get()) || PyList_Append(all.get(), text.get()) < 0) {
         std::string why = "__all__ is not a list";
         if (PyErr_Occurred() != nullptr) {
-            PyObject *type, *value, *traceback;
-            PyErr_Fetch(&type, &value, &traceback);
-            PyRef owned_type = PyRef::steal(type), owned_value = PyRef::steal(value),
-                  owned_traceback = PyRef::steal(traceback);
-            PyRef description = PyRef::steal(owned_value ? PyObject_Repr(owned_value.get()) : nullptr);
+            PendingError pending;
+            PyRef description = PyRef::steal(pending.value() ? PyObject_Repr(pending.value()) : nullptr);
             const char* utf8 = description ? PyUnicode_AsUTF8(description.get()) : nullptr;
             why = utf8 != nullptr ? utf8 : "unknown error";
             PyErr_Clear();
+            pending.drop();
         }
-        abort_call("could not append __name__ to __all__: " + why);
+        panic(std::string(messages::ALL_APPEND_FAILED) + why);
     }
 }
 
@@ -42,7 +40,7 @@ PyObject* init_module() {
     // 1. Once per process: a second interpreter (or a re-import after the
     // module was dropped from sys.modules) must not share native state.
     if (the_module != nullptr)
-        raise_message(PyExc_ImportError, "pymorvel may only be initialized once per interpreter process");
+        raise_message(PyExc_ImportError, std::string(messages::SECOND_INITIALISATION));
     // 2-4. Module, type, __all__ and the Rbf attribute.
     PyRef module = PyRef::steal(PyModule_Create(&module_def));
     if (!module) raise_pending();

@@ -7,7 +7,6 @@
 #include "binding/convert.hpp"
 #include "binding/errors.hpp"
 #include "binding/rbf_object.hpp"
-#include "numeric/outcome.hpp"  // rbf/predict.hpp uses Outcome without including it
 #include "rbf/predict.hpp"
 
 namespace pymorvel::binding {

@@ -69,19 +69,15 @@ PyObject* create_type_quietly() {
     if (!entered) return nullptr;
     PyRef ignored = PyRef::steal(
         PyObject_CallMethod(warnings.get(), "simplefilter", "sO", "ignore", PyExc_DeprecationWarning));
-    PyObject* type = ignored ? PyType_FromSpec(&rbf_spec) : nullptr;
+    PyRef type = PyRef::steal(ignored ? PyType_FromSpec(&rbf_spec) : nullptr);
     // Leave the filters as they were, also when creation failed.
-    PyObject *error_type, *error_value, *error_traceback;
-    PyErr_Fetch(&error_type, &error_value, &error_traceback);
+    PendingError creation_error;
     PyRef exited = PyRef::steal(PyObject_CallMethod(context.get(), "__exit__", "OOO", Py_None, Py_None, Py_None));
     if (!exited) {
-        Py_XDECREF(type);
-        type = nullptr;
-        Py_XDECREF(error_type), Py_XDECREF(error_value), Py_XDECREF(error_traceback);
+        creation_error.drop();
         return nullptr;
     }
-    PyErr_Restore(error_type, error_value, error_traceback);
-    return type;
+    return type.release();
 }
 
 }  // namespace
@@ -92,7 +88,7 @@ PyTypeObject* rbf_type() {
         type = reinterpret_cast<PyTypeObject*>(create_type_quietly());
         if (type == nullptr) {
             PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
-            abort_call("failed to create type object for Rbf");
+            panic(std::string(messages::TYPE_CREATION_FAILED));
         }
 #if PY_VERSION_HEX < 0x030A0000
         // Before 3.10 the signature line is cut from the doc when the type is

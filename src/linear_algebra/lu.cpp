@@ -4,7 +4,7 @@
 #include <string>
 
 #include "linear_algebra/blocked_lu.hpp"
-#include "parallel/abort.hpp"
+#include "common/panic.hpp"
 
 namespace pymorvel {
 
@@ -24,7 +24,7 @@ Outcome<LuFactors> lu_decompose(MatrixView matrix, const Execution& execution) {
     SquareMatrix a = to_square(matrix);
     LuFactors factors;
     const std::size_t bad = lu_factor_in_place(a, factors.perm, execution);
-    if (bad != NO_ZERO_PIVOT) return Failure{"Exact zero pivot encountered at column " + std::to_string(bad)};
+    if (bad != NO_ZERO_PIVOT) return Failure{messages::zero_pivot(bad)};
     factors.lu.reserve(a.size());
     for (std::size_t i = 0; i < a.size(); ++i) factors.lu.emplace_back(a.row(i), a.row(i) + a.size());
     return factors;

@@ -6,7 +6,7 @@
 
 #include "linear_algebra/matrix.hpp"
 #include "linear_algebra/square_matrix.hpp"
-#include "numeric/outcome.hpp"
+#include "common/outcome.hpp"
 
 namespace pymorvel {
 

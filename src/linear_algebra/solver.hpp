@@ -15,8 +15,6 @@ inline constexpr double SCALING_THRESHOLD = 100000.0;
 // The smallest divisor of a row; an all-zero row stays all zero.
 inline constexpr double ROW_SCALE_FLOOR = 2.220446049250313e-16;
 
-inline constexpr const char* EMPTY_SYSTEM_MESSAGE =
-    "Design matrix and RHS must be non-empty and the same length.";
 
 // Solves a x = values, consuming `a` (it is equilibrated and factorised in
 // place, so a solve needs no copy of the matrix).
@@ -25,7 +23,7 @@ Outcome<std::vector<V>> solve_in_place(SquareMatrix& a, std::span<const V> value
                                        const Execution& execution = {}) {
     // 1. Validate.
     const std::size_t n = a.size();
-    if (n == 0 || n != values.size()) return Failure{EMPTY_SYSTEM_MESSAGE};
+    if (n == 0 || n != values.size()) return Failure{std::string(messages::EMPTY_SYSTEM)};
 
     // 2. Measure: absolute row sums and column sums, each added in increasing
     // index order. A NaN sum never becomes a norm (the comparison is false).
@@ -71,7 +69,7 @@ Outcome<std::vector<V>> solve_in_place(SquareMatrix& a, std::span<const V> value
 template <class V>
 Outcome<std::vector<V>> solve(MatrixView matrix, std::span<const V> values,
                               const Execution& execution = {}) {
-    if (matrix.empty() || matrix.size() != values.size()) return Failure{EMPTY_SYSTEM_MESSAGE};
+    if (matrix.empty() || matrix.size() != values.size()) return Failure{std::string(messages::EMPTY_SYSTEM)};
     for (const Row& row : matrix)
         if (row.size() > matrix[0].size()) check_index(matrix[0].size(), matrix[0].size());
     SquareMatrix a = to_square(matrix);

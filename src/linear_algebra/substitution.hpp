@@ -10,7 +10,7 @@
 #include "linear_algebra/blocked_lu.hpp"
 #include "linear_algebra/lu.hpp"
 #include "numeric/values.hpp"
-#include "parallel/abort.hpp"
+#include "common/panic.hpp"
 
 namespace pymorvel {
 
@@ -47,7 +47,7 @@ Outcome<std::vector<V>> substitute(const SquareMatrix& lu, std::span<const std::
         // A true division by the diagonal, after the difference.
         x[i] = divide(subtract(y[i], acc), u[i]);
         if (has_nan(x[i]))
-            return Failure{"NaN detected in backward substitution at index " + std::to_string(i)};
+            return Failure{messages::nan_in_back_substitution(i)};
     }
     return x;
 }
@@ -58,7 +58,7 @@ Outcome<std::vector<V>> lu_solve_in_place(SquareMatrix& a, std::span<const V> va
                                           const Execution& execution = {}) {
     std::vector<std::size_t> perm;
     const std::size_t bad = lu_factor_in_place(a, perm, execution);
-    if (bad != NO_ZERO_PIVOT) return Failure{"Exact zero pivot encountered at column " + std::to_string(bad)};
+    if (bad != NO_ZERO_PIVOT) return Failure{messages::zero_pivot(bad)};
     return substitute(a, std::span<const std::size_t>(perm), values);
 }
 

@@ -21,7 +21,7 @@
 #include <sstream>
 #include <vector>
 
-#include "parallel/abort.hpp"
+#include "common/panic.hpp"
 
 namespace pymorvel::parallel {
 
@@ -535,7 +535,7 @@ WorkerPool& global_pool() {
     try {
         std::rethrow_exception(global_failure);
     } catch (const ThreadPoolBuildError& error) {
-        abort_call("The global thread pool has not been initialized.: " + error.debug_string());
+        panic(std::string(messages::POOL_NOT_INITIALIZED) + error.debug_string());
     }
 }
 

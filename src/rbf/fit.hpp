@@ -8,7 +8,7 @@
 
 #include "linear_algebra/design_matrix.hpp"
 #include "linear_algebra/solver.hpp"
-#include "parallel/abort.hpp"
+#include "common/panic.hpp"
 #include "rbf/model.hpp"
 
 namespace pymorvel {
@@ -20,8 +20,7 @@ Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, KernelFn kernel,
                             const Execution& execution = {}) {
     // 1. Same number of points and values.
     if (x.size() != y.size()) {
-        abort_call("assertion `left == right` failed: x and y must have the same length\n  left: " +
-                   std::to_string(x.size()) + "\n right: " + std::to_string(y.size()));
+        panic(messages::length_mismatch(x.size(), y.size()));
     }
     // 2-3. One factorisation for all value components. The solver consumes
     // the matrix in place, so a fit holds a single N x N block at a time.

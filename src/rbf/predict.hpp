@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "numeric/outcome.hpp"
+#include "common/outcome.hpp"
 #include "rbf/model.hpp"
 
 namespace pymorvel {
@@ -24,7 +24,7 @@ Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> 
                 model.kernel(floor_distance(squared_distance(x_new[i], model.x[j])), model.epsilon);
             add_scaled(out[i], model.weights[j], phi);
         }
-        if (has_nan(out[i])) return Failure{"NaN values in output"};
+        if (has_nan(out[i])) return Failure{std::string(messages::NAN_IN_OUTPUT)};
     }
     return out;
 }

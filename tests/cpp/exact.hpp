@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "numeric/outcome.hpp"
-#include "parallel/abort.hpp"
+#include "common/outcome.hpp"
+#include "common/panic.hpp"
 
 namespace pymorvel::testing_support {
 
@@ -83,11 +83,11 @@ T value_of(Outcome<T> outcome) {
     return std::get<T>(std::move(outcome));
 }
 
-// The message of the AbortError that call raises, or a marker when it raises none.
+// The message of the Panic that call raises, or a marker when it raises none.
 inline std::string abort_message(const std::function<void()>& call) {
     try {
         call();
-    } catch (const AbortError& e) {
+    } catch (const Panic& e) {
         return e.message();
     }
     return "<no abort>";

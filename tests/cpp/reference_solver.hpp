@@ -11,7 +11,7 @@
 
 #include "linear_algebra/matrix.hpp"
 #include "numeric/kernels.hpp"
-#include "numeric/outcome.hpp"
+#include "common/outcome.hpp"
 #include "numeric/values.hpp"
 
 namespace pymorvel::reference {

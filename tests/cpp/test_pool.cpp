@@ -15,12 +15,12 @@
 #include <utility>
 #include <vector>
 
-#include "parallel/abort.hpp"
+#include "common/panic.hpp"
 #include "parallel/pool.hpp"
 
 namespace {
 
-using pymorvel::AbortError;
+using pymorvel::Panic;
 using namespace pymorvel::parallel;
 using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
 
@@ -92,10 +92,10 @@ TEST_P(FaultPropagation, CallerGetsTheFaultAfterAllPiecesSettled) {
             struct Leave { std::atomic<int>& n; ~Leave() { --n; } } leave{in_flight};
             std::this_thread::yield();  // gives the other pieces a chance to overlap
             if (c.faulty == SIZE_MAX || (begin <= c.faulty && c.faulty < end))
-                throw AbortError("row " + std::to_string(c.faulty == SIZE_MAX ? begin : c.faulty));
+                throw Panic("row " + std::to_string(c.faulty == SIZE_MAX ? begin : c.faulty));
         });
         FAIL() << "no fault reached the caller";
-    } catch (const AbortError& error) {
+    } catch (const Panic& error) {
         if (c.faulty != SIZE_MAX) {
             EXPECT_EQ(error.message(), "row " + std::to_string(c.faulty));
         }
@@ -243,7 +243,7 @@ int fail_third_start(void* (*entry)(void*), void* arg) {
     for (int use = 0; use < 2; ++use) {
         try {
             thread_count();
-        } catch (const AbortError& error) {
+        } catch (const Panic& error) {
             aborts += error.message() == expected;
         }
     }

@@ -5,6 +5,8 @@
 #include <utility>
 #include <variant>
 
+#include "common/messages.hpp"
+
 namespace pymorvel {
 
 struct Failure {

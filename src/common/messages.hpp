@@ -1,0 +1,48 @@
+// Every fixed text a caller can see: exception messages and panic reports.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace pymorvel::messages {
+
+// Refusals and failures raised as ordinary Python exceptions.
+inline constexpr std::string_view UNSUPPORTED_KERNEL = "Unsupported kernel";
+inline constexpr std::string_view UNSUPPORTED_SHAPES = "Unsupported input shapes for x and y";
+inline constexpr std::string_view STR_REFUSAL = "Can't extract `str` to `Vec`";
+inline constexpr std::string_view KEYWORDS_MUST_BE_STRINGS = "keywords must be strings";
+inline constexpr std::string_view UNKNOWN_TYPE_NAME = "<failed to extract type name>";
+inline constexpr std::string_view SECOND_INITIALISATION =
+    "pymorvel may only be initialized once per interpreter process";
+
+// Message results of the numerical core.
+inline constexpr std::string_view EMPTY_SYSTEM = "Design matrix and RHS must be non-empty and the same length.";
+inline constexpr std::string_view NAN_IN_OUTPUT = "NaN values in output";
+inline std::string zero_pivot(std::size_t column) {
+    return "Exact zero pivot encountered at column " + std::to_string(column);
+}
+inline std::string nan_in_back_substitution(std::size_t index) {
+    return "NaN detected in backward substitution at index " + std::to_string(index);
+}
+
+// Panic messages.
+inline std::string length_mismatch(std::size_t left, std::size_t right) {
+    return "assertion `left == right` failed: x and y must have the same length\n  left: " +
+           std::to_string(left) + "\n right: " + std::to_string(right);
+}
+inline std::string index_out_of_bounds(std::size_t len, std::size_t index) {
+    return "index out of bounds: the len is " + std::to_string(len) + " but the index is " + std::to_string(index);
+}
+inline constexpr std::string_view PYTHON_API_CALL_FAILED = "Python API call failed";
+inline constexpr std::string_view TYPE_CREATION_FAILED = "failed to create type object for Rbf";
+inline constexpr std::string_view ALL_APPEND_FAILED = "could not append __name__ to __all__: ";
+inline constexpr std::string_view POOL_NOT_INITIALIZED = "The global thread pool has not been initialized.: ";
+inline constexpr std::string_view PANIC_CLASS_FAILED = "Failed to initialize new exception type.";
+inline constexpr std::string_view UNCAUGHT_PANIC = "uncaught panic at ffi boundary";
+inline constexpr std::string_view PANIC_WITHOUT_MESSAGE = "native code aborted without a message";
+inline constexpr std::string_view PANIC_RESUMED_BANNER =
+    "--- an aborted native call passed through Python code and resumes here ---\n";
+inline constexpr std::string_view REPORT_UNFORMATTABLE = "thread panicked (report could not be formatted)\n";
+
+}  // namespace pymorvel::messages
