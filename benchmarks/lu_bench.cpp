@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "linear_algebra/blocked_lu.hpp"
+#include "linear_algebra/lu.hpp"
 
 int main(int argc, char** argv) {
     if (argc != 4) {
@@ -30,9 +30,8 @@ int main(int argc, char** argv) {
         pymorvel::SquareMatrix a(n);
         for (std::size_t i = 0; i < n; ++i)
             for (std::size_t j = 0; j < n; ++j) a(i, j) = data[i * n + j];
-        std::vector<std::size_t> perm;
         const auto start = std::chrono::steady_clock::now();
-        pymorvel::lu_factor_in_place(a, perm);
+        const auto factors = pymorvel::lu_decompose(std::move(a));
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (r >= 0 && seconds < best) best = seconds;
     }

@@ -12,7 +12,7 @@
 #include "binding/convert.hpp"
 #include "binding/errors.hpp"
 #include "binding/rbf_object.hpp"
-#include "rbf/fit.hpp"
+#include "rbf/fitting.hpp"
 
 namespace pymorvel::binding {
 
@@ -24,25 +24,6 @@ constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2};
 // The model is moved into memory the interpreter already owns; a throwing move
 // would leave an instance whose deallocation destroys a model never built.
 static_assert(std::is_nothrow_move_constructible_v<RbfVariant>);
-
-// Exact, case-sensitive match on the UTF-8 bytes; the length picks the candidate.
-KernelFn lookup_kernel(std::string_view name) {
-    struct Entry {
-        std::string_view name;
-        KernelFn kernel;
-    };
-    Entry entry{};
-    switch (name.size()) {
-        case 5: entry = {"cubic", cubic}; break;
-        case 6: entry = {"linear", linear}; break;
-        case 8: entry = {"gaussian", gaussian}; break;
-        case 12: entry = {"multiquadric", multiquadric}; break;
-        case 17: entry = {"thin_plate_spline", thin_plate_spline}; break;
-        case 22: entry = {"inverse_multiquadratic", inverse_multiquadratic}; break;
-        default: return nullptr;
-    }
-    return name == entry.name ? entry.kernel : nullptr;
-}
 
 std::string kernel_name_text(PyObject* kernel_name) {
     if (kernel_name == nullptr || kernel_name == Py_None) return "gaussian";
@@ -105,7 +86,7 @@ std::optional<Samples<X, Y>> try_shape(PyObject* x, PyObject* y) {
 }
 
 template <class X, class Y>
-RbfVariant fit_unlocked(Samples<X, Y> samples, KernelFn kernel, double epsilon) {
+RbfVariant fit_unlocked(Samples<X, Y> samples, Kernel kernel, double epsilon) {
     Outcome<RbfModel<X, Y>> outcome = [&] {
         // fit touches only the native copies made above.
         UnlockedInterpreter unlocked;
@@ -115,31 +96,30 @@ RbfVariant fit_unlocked(Samples<X, Y> samples, KernelFn kernel, double epsilon) 
     return RbfVariant(std::in_place_type<RbfModel<X, Y>>, std::get<RbfModel<X, Y>>(std::move(outcome)));
 }
 
-RbfVariant fit_first_shape(PyObject* x, PyObject* y, KernelFn kernel, double epsilon) {
+RbfVariant fit_first_shape(PyObject* x, PyObject* y, Kernel kernel, double epsilon) {
     if (auto s = try_shape<double, double>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
     if (auto s = try_shape<double, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
     if (auto s = try_shape<Vector, double>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
     if (auto s = try_shape<Vector, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
-    raise_message(PyExc_ValueError, std::string(messages::UNSUPPORTED_SHAPES));
+    raise_message(PyExc_ValueError, messages::UNSUPPORTED_SHAPES);
 }
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    // 1. Bind.
     std::array<PyRef, PARAMETERS.size()> bound;
     bind_arguments(SIGNATURE, args, kwargs, bound);
     PyObject* const x = bound[0].get();
     PyObject* const y = bound[1].get();
 
-    // 2-4. Kernel and epsilon, before x and y are looked at.
+    // Kernel and epsilon, before x and y are looked at.
     const std::string name = kernel_name_text(bound[2].get());
     const double epsilon = epsilon_value(bound[3].get());
-    const KernelFn kernel = lookup_kernel(name);
-    if (kernel == nullptr) raise_message(PyExc_ValueError, std::string(messages::UNSUPPORTED_KERNEL));
+    const std::optional<Kernel> kernel = lookup_kernel(name);
+    if (!kernel) raise_message(PyExc_ValueError, messages::UNSUPPORTED_KERNEL);
 
-    // 5-8. The first shape whose conversions both succeed is fitted.
-    RbfVariant model = fit_first_shape(x, y, kernel, epsilon);
+    // The first shape whose conversions both succeed is fitted.
+    RbfVariant model = fit_first_shape(x, y, *kernel, epsilon);
 
-    // 9-10. An instance exists only with a fitted model in it.
+    // An instance exists only with a fitted model in it.
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     if (alloc == nullptr) alloc = PyType_GenericAlloc;
     PyRef self = PyRef::steal(alloc(type, 0));

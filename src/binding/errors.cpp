@@ -76,7 +76,7 @@ void raise_pending() {
     throw PythonError{};
 }
 
-void raise_message(PyObject* exception_class, const std::string& message) {
+void raise_message(PyObject* exception_class, std::string_view message) {
     PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
     if (text) PyErr_SetObject(exception_class, text.get());
     throw PythonError{};

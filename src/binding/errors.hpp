@@ -5,6 +5,7 @@
 
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "common/panic.hpp"
@@ -56,7 +57,7 @@ private:
 bool pending_is_panic() noexcept;
 
 // Sets a pending exception of the given class with a text message and throws PythonError.
-[[noreturn]] void raise_message(PyObject* exception_class, const std::string& message);
+[[noreturn]] void raise_message(PyObject* exception_class, std::string_view message);
 
 // The PanicException class, created on first need; never released.
 PyObject* panic_exception_type();

@@ -37,17 +37,17 @@ void add_to_all(PyObject* module, const char* name) {
 }
 
 PyObject* init_module() {
-    // 1. Once per process: a second interpreter (or a re-import after the
+    // Once per process: a second interpreter (or a re-import after the
     // module was dropped from sys.modules) must not share native state.
     if (the_module != nullptr)
-        raise_message(PyExc_ImportError, std::string(messages::SECOND_INITIALISATION));
-    // 2-4. Module, type, __all__ and the Rbf attribute.
+        raise_message(PyExc_ImportError, messages::SECOND_INITIALISATION);
+    // Module, type, __all__ and the Rbf attribute.
     PyRef module = PyRef::steal(PyModule_Create(&module_def));
     if (!module) raise_pending();
     PyTypeObject* type = rbf_type();
     add_to_all(module.get(), "Rbf");
     if (PyObject_SetAttrString(module.get(), "Rbf", reinterpret_cast<PyObject*>(type)) < 0) raise_pending();
-    // 5. Keep one reference forever, hand one to the interpreter.
+    // Keep one reference forever, hand one to the interpreter.
     the_module = PyRef::borrow(module.get()).release();
     return module.release();
 }

@@ -1,63 +1,32 @@
-// The kernel matrix between all pairs of sample points.
+// The design matrix: the kernel between every pair of sample points.
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
-#include "linear_algebra/matrix.hpp"
 #include "linear_algebra/square_matrix.hpp"
 #include "numeric/kernels.hpp"
 #include "numeric/values.hpp"
 
 namespace pymorvel {
 
-namespace detail {
-
+// Entry (i, j) is kernel(floor(|x_i - x_j|^2), epsilon). Points is a vector
+// of numbers or a PointSet.
+//
 // Only the upper triangle is evaluated: the squared distance is symmetric bit
 // for bit (a - b is exactly -(b - a), and the squares and their sum in
 // component order are then equal), so the mirror image is the same value.
-template <auto Kernel, class Points>
-void fill_kernel_matrix(SquareMatrix& m, const Points& points, double epsilon) {
-    const std::size_t n = points.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        double* row = m.row(i);
-        for (std::size_t j = i; j < n; ++j)
-            row[j] = Kernel(floor_distance(squared_distance(points[i], points[j])), epsilon);
-        for (std::size_t j = 0; j < i; ++j) row[j] = m(j, i);
-    }
-}
-
-}  // namespace detail
-
-// Entry (i, j) is kernel(floor(|x_i - x_j|^2), epsilon). The six kernels are
-// resolved at compile time so that no entry pays for an indirect call.
-// Points is a vector of numbers, a vector of vectors or a PointSet.
 template <class Points>
-SquareMatrix build_kernel_matrix(const Points& points, KernelFn kernel, double epsilon) {
+SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double epsilon) {
     SquareMatrix m(points.size());
-    if (kernel == &gaussian) detail::fill_kernel_matrix<gaussian>(m, points, epsilon);
-    else if (kernel == &multiquadric) detail::fill_kernel_matrix<multiquadric>(m, points, epsilon);
-    else if (kernel == &inverse_multiquadratic) detail::fill_kernel_matrix<inverse_multiquadratic>(m, points, epsilon);
-    else if (kernel == &thin_plate_spline) detail::fill_kernel_matrix<thin_plate_spline>(m, points, epsilon);
-    else if (kernel == &linear) detail::fill_kernel_matrix<linear>(m, points, epsilon);
-    else if (kernel == &cubic) detail::fill_kernel_matrix<cubic>(m, points, epsilon);
-    else {
+    dispatch_kernel(kernel.id, [&](auto phi) {
         const std::size_t n = points.size();
-        for (std::size_t i = 0; i < n; ++i)
-            for (std::size_t j = 0; j < n; ++j)
-                m(i, j) = kernel(floor_distance(squared_distance(points[i], points[j])), epsilon);
-    }
+        for (std::size_t i = 0; i < n; ++i) {
+            double* row = m.row(i);
+            for (std::size_t j = i; j < n; ++j) row[j] = phi(floor_distance(squared_distance(points[i], points[j])), epsilon);
+            for (std::size_t j = 0; j < i; ++j) row[j] = m(j, i);
+        }
+    });
     return m;
-}
-
-// The same matrix as separately owned rows.
-template <class X>
-DesignMatrix build_design_matrix(const std::vector<X>& points, KernelFn kernel, double epsilon) {
-    const SquareMatrix m = build_kernel_matrix(points, kernel, epsilon);
-    DesignMatrix rows;
-    rows.reserve(m.size());
-    for (std::size_t i = 0; i < m.size(); ++i) rows.emplace_back(m.row(i), m.row(i) + m.size());
-    return rows;
 }
 
 }  // namespace pymorvel

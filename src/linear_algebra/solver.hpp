@@ -16,16 +16,15 @@ inline constexpr double SCALING_THRESHOLD = 100000.0;
 inline constexpr double ROW_SCALE_FLOOR = 2.220446049250313e-16;
 
 
-// Solves a x = values, consuming `a` (it is equilibrated and factorised in
-// place, so a solve needs no copy of the matrix).
+// Solves a x = values. The caller hands over a matrix it no longer needs: it
+// is equilibrated and factorised where it lies, so a solve makes no copy.
 template <class V>
-Outcome<std::vector<V>> solve_in_place(SquareMatrix& a, std::span<const V> values,
-                                       const Execution& execution = {}) {
-    // 1. Validate.
+Outcome<std::vector<V>> solve(SquareMatrix a, std::span<const V> values, const Execution& execution = {}) {
+    // Validate.
     const std::size_t n = a.size();
     if (n == 0 || n != values.size()) return Failure{std::string(messages::EMPTY_SYSTEM)};
 
-    // 2. Measure: absolute row sums and column sums, each added in increasing
+    // Measure: absolute row sums and column sums, each added in increasing
     // index order. A NaN sum never becomes a norm (the comparison is false).
     std::vector<double> row_sums(n);
     std::vector<double> column_sums(n, 0.0);
@@ -45,11 +44,11 @@ Outcome<std::vector<V>> solve_in_place(SquareMatrix& a, std::span<const V> value
     for (double s : column_sums)
         if (s > column_norm) column_norm = s;
 
-    // 3. Well-scaled systems are solved as they are (inclusive bound). A NaN
+    // Well-scaled systems are solved as they are (inclusive bound). A NaN
     // product fails the test and is equilibrated.
-    if (row_norm * column_norm <= SCALING_THRESHOLD) return lu_solve_in_place(a, values, execution);
+    if (row_norm * column_norm <= SCALING_THRESHOLD) return lu_solve(std::move(a), values, execution);
 
-    // 4. Divide every row and its value by the row's absolute sum (a true
+    // Divide every row and its value by the row's absolute sum (a true
     // division). The scaled system has the same solution, so no
     // back-transformation follows.
     std::vector<V> scaled_values;
@@ -60,20 +59,8 @@ Outcome<std::vector<V>> solve_in_place(SquareMatrix& a, std::span<const V> value
         for (std::size_t j = 0; j < n; ++j) row[j] = row[j] / d;
         scaled_values.push_back(divide(values[i], d));
     }
-    // 5. Weights or message, unchanged.
-    return lu_solve_in_place(a, std::span<const V>(scaled_values), execution);
-}
-
-// The same on separately owned rows, which are left unchanged. A row longer
-// than the first aborts the call, as does one shorter than the row count.
-template <class V>
-Outcome<std::vector<V>> solve(MatrixView matrix, std::span<const V> values,
-                              const Execution& execution = {}) {
-    if (matrix.empty() || matrix.size() != values.size()) return Failure{std::string(messages::EMPTY_SYSTEM)};
-    for (const Row& row : matrix)
-        if (row.size() > matrix[0].size()) check_index(matrix[0].size(), matrix[0].size());
-    SquareMatrix a = to_square(matrix);
-    return solve_in_place(a, values, execution);
+    // Weights or message, unchanged.
+    return lu_solve(std::move(a), std::span<const V>(scaled_values), execution);
 }
 
 }  // namespace pymorvel

@@ -3,14 +3,12 @@
 
 #include <cstddef>
 #include <span>
-#include <string>
 #include <utility>
 #include <vector>
 
-#include "linear_algebra/blocked_lu.hpp"
+#include "common/panic.hpp"
 #include "linear_algebra/lu.hpp"
 #include "numeric/values.hpp"
-#include "common/panic.hpp"
 
 namespace pymorvel {
 
@@ -20,24 +18,24 @@ namespace pymorvel {
 // "NaN detected in backward substitution at index i" for the highest i whose
 // weight is (or contains) NaN.
 template <class V>
-Outcome<std::vector<V>> substitute(const SquareMatrix& lu, std::span<const std::size_t> perm,
-                                   std::span<const V> values) {
+Outcome<std::vector<V>> substitute(const LuFactors& factors, std::span<const V> values) {
+    const SquareMatrix& lu = factors.lu;
     const std::size_t n = lu.size();
     check_index(0, values.size());
 
-    // 1. Forward substitution, L y = P b. Accumulators are shaped like the
-    // first value, whatever the permutation.
+    // Forward substitution, L y = P b. Accumulators are shaped like the first
+    // value, whatever the permutation.
     std::vector<V> y;
     y.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
         const double* l = lu.row(i);
         V acc = zero_like(values[0]);
         for (std::size_t j = 0; j < i; ++j) add_scaled(acc, y[j], l[j]);
-        check_index(perm[i], values.size());
-        y.push_back(subtract(values[perm[i]], acc));
+        check_index(factors.perm[i], values.size());
+        y.push_back(subtract(values[factors.perm[i]], acc));
     }
 
-    // 2. Back substitution, U x = y, from the last row up; the first NaN stops it.
+    // Back substitution, U x = y, from the last row up; the first NaN stops it.
     std::vector<V> x(n, zero_like(y[0]));
     V acc = zero_like(y[0]);
     for (std::size_t i = n; i-- > 0;) {
@@ -46,28 +44,17 @@ Outcome<std::vector<V>> substitute(const SquareMatrix& lu, std::span<const std::
         for (std::size_t j = i + 1; j < n; ++j) add_scaled(acc, x[j], u[j]);
         // A true division by the diagonal, after the difference.
         x[i] = divide(subtract(y[i], acc), u[i]);
-        if (has_nan(x[i]))
-            return Failure{messages::nan_in_back_substitution(i)};
+        if (has_nan(x[i])) return Failure{messages::nan_in_back_substitution(i)};
     }
     return x;
 }
 
-// Factorises `a` in place, then substitutes.
+// Factorises the matrix it is given, then substitutes.
 template <class V>
-Outcome<std::vector<V>> lu_solve_in_place(SquareMatrix& a, std::span<const V> values,
-                                          const Execution& execution = {}) {
-    std::vector<std::size_t> perm;
-    const std::size_t bad = lu_factor_in_place(a, perm, execution);
-    if (bad != NO_ZERO_PIVOT) return Failure{messages::zero_pivot(bad)};
-    return substitute(a, std::span<const std::size_t>(perm), values);
-}
-
-// The same on a copy of separately owned rows.
-template <class V>
-Outcome<std::vector<V>> lu_solve(MatrixView matrix, std::span<const V> values,
-                                 const Execution& execution = {}) {
-    SquareMatrix a = to_square(matrix);
-    return lu_solve_in_place(a, values, execution);
+Outcome<std::vector<V>> lu_solve(SquareMatrix a, std::span<const V> values, const Execution& execution = {}) {
+    Outcome<LuFactors> factors = lu_decompose(std::move(a), execution);
+    if (auto* failure = std::get_if<Failure>(&factors)) return std::move(*failure);
+    return substitute(std::get<LuFactors>(factors), values);
 }
 
 }  // namespace pymorvel

@@ -1,11 +1,14 @@
-// The radial kernels, their function-pointer type and the squared-distance floor.
+// The six radial kernels: their functions, the table that names them, and static dispatch on them.
 #pragma once
 
+#include <array>
 #include <cmath>
+#include <optional>
+#include <string_view>
 
 namespace pymorvel {
 
-// A kernel takes the floored squared distance s and the shape parameter e.
+// A kernel function takes the floored squared distance s and the shape parameter e.
 using KernelFn = double (*)(double s, double epsilon);
 
 // 2^-52: coinciding points (and every diagonal entry) are evaluated here, never at 0.
@@ -13,6 +16,8 @@ inline constexpr double DISTANCE_FLOOR = 2.220446049250313e-16;
 
 // Written as a strict comparison so that a NaN distance falls to the floor too.
 inline double floor_distance(double d) noexcept { return d > DISTANCE_FLOOR ? d : DISTANCE_FLOOR; }
+
+namespace kernel_functions {
 
 // The operation order below is part of the contract: every step rounds on its
 // own, and epsilon only ever enters through e * e.
@@ -26,5 +31,80 @@ inline double thin_plate_spline(double s, double) noexcept {
 }
 inline double linear(double s, double) noexcept { return s; }
 inline double cubic(double s, double) noexcept { return s * s; }
+
+}  // namespace kernel_functions
+
+enum class KernelId : unsigned char { Gaussian, Multiquadric, InverseMultiquadratic, ThinPlateSpline, Linear, Cubic };
+
+// One kernel function, known at compile time: loops instantiated on it call
+// it directly, so no term pays for an indirect call.
+template <KernelFn F>
+struct StaticKernel {
+    static constexpr KernelFn function = F;
+    double operator()(double s, double e) const noexcept { return F(s, e); }
+};
+
+// Calls f with the StaticKernel of `id`. The switch has no default, so the
+// compiler names any kernel added to KernelId and forgotten here.
+template <class F>
+decltype(auto) dispatch_kernel(KernelId id, F&& f) {
+    switch (id) {
+        case KernelId::Gaussian: return f(StaticKernel<kernel_functions::gaussian>{});
+        case KernelId::Multiquadric: return f(StaticKernel<kernel_functions::multiquadric>{});
+        case KernelId::InverseMultiquadratic: return f(StaticKernel<kernel_functions::inverse_multiquadratic>{});
+        case KernelId::ThinPlateSpline: return f(StaticKernel<kernel_functions::thin_plate_spline>{});
+        case KernelId::Linear: return f(StaticKernel<kernel_functions::linear>{});
+        case KernelId::Cubic: return f(StaticKernel<kernel_functions::cubic>{});
+    }
+    __builtin_unreachable();  // a KernelId is only ever one of the values above
+}
+
+// A kernel as a value: what a model stores and a fit is given. Calling it
+// evaluates its function; hot loops go through dispatch_kernel instead.
+struct Kernel {
+    KernelId id;
+    double operator()(double s, double e) const noexcept {
+        return dispatch_kernel(id, [&](auto phi) { return phi(s, e); });
+    }
+    KernelFn function() const noexcept {
+        return dispatch_kernel(id, [](auto phi) { return decltype(phi)::function; });
+    }
+    friend constexpr bool operator==(Kernel, Kernel) = default;
+};
+
+inline constexpr Kernel gaussian{KernelId::Gaussian};
+inline constexpr Kernel multiquadric{KernelId::Multiquadric};
+inline constexpr Kernel inverse_multiquadratic{KernelId::InverseMultiquadratic};
+inline constexpr Kernel thin_plate_spline{KernelId::ThinPlateSpline};
+inline constexpr Kernel linear{KernelId::Linear};
+inline constexpr Kernel cubic{KernelId::Cubic};
+
+struct KernelEntry {
+    std::string_view name;
+    Kernel kernel;
+};
+
+// The names callers use; the first is the default.
+inline constexpr std::array<KernelEntry, 6> KERNELS = {{
+    {"gaussian", gaussian},
+    {"multiquadric", multiquadric},
+    {"inverse_multiquadratic", inverse_multiquadratic},
+    {"thin_plate_spline", thin_plate_spline},
+    {"linear", linear},
+    {"cubic", cubic},
+}};
+
+// Exact, case-sensitive match on the bytes of the name.
+inline std::optional<Kernel> lookup_kernel(std::string_view name) noexcept {
+    for (const KernelEntry& entry : KERNELS)
+        if (entry.name == name) return entry.kernel;
+    return std::nullopt;
+}
+
+inline std::string_view kernel_name(Kernel kernel) noexcept {
+    for (const KernelEntry& entry : KERNELS)
+        if (entry.kernel == kernel) return entry.name;
+    return {};
+}
 
 }  // namespace pymorvel

@@ -17,9 +17,11 @@ namespace pymorvel {
 template <class X, class Y>
 struct RbfModel {
     typename PointStorage<X>::type x;  // vector points are stored contiguously
+    // The sample values the model was fitted to; prediction reads only the
+    // shape of the first, and the rest are what a model can show of itself.
     std::vector<Y> y;
     std::vector<Y> weights;
-    KernelFn kernel = nullptr;
+    Kernel kernel = gaussian;
     double epsilon = 1.0;
 };
 

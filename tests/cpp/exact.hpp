@@ -84,13 +84,13 @@ T value_of(Outcome<T> outcome) {
 }
 
 // The message of the Panic that call raises, or a marker when it raises none.
-inline std::string abort_message(const std::function<void()>& call) {
+inline std::string panic_message(const std::function<void()>& call) {
     try {
         call();
     } catch (const Panic& e) {
         return e.message();
     }
-    return "<no abort>";
+    return "<no panic>";
 }
 
 }  // namespace pymorvel::testing_support

@@ -9,12 +9,26 @@
 #include <utility>
 #include <vector>
 
-#include "linear_algebra/matrix.hpp"
 #include "numeric/kernels.hpp"
 #include "common/outcome.hpp"
 #include "numeric/values.hpp"
+#include "row_matrix.hpp"
 
 namespace pymorvel::reference {
+
+// Value operations of the plain algorithm: a product, then a sum, each rounded.
+inline double scale(double v, double c) noexcept { return v * c; }
+inline Vector scale(const Vector& v, double c) {
+    Vector out(v.size());
+    for (std::size_t k = 0; k < v.size(); ++k) out[k] = v[k] * c;
+    return out;
+}
+inline void add_assign(double& a, double b) noexcept { a = b + a; }
+// a keeps its length; elements beyond the shorter side are left alone.
+inline void add_assign(Vector& a, const Vector& b) noexcept {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t k = 0; k < n; ++k) a[k] = b[k] + a[k];
+}
 
 struct Factors {
     DesignMatrix lu;
@@ -98,11 +112,12 @@ Outcome<std::vector<V>> solve(MatrixView matrix, std::span<const V> values) {
 }
 
 template <class X>
-DesignMatrix design_matrix(const std::vector<X>& points, KernelFn kernel, double epsilon) {
+DesignMatrix design_matrix(const std::vector<X>& points, Kernel kernel, double epsilon) {
+    const KernelFn phi = kernel.function();
     DesignMatrix m(points.size(), Row(points.size()));
     for (std::size_t i = 0; i < points.size(); ++i)
         for (std::size_t j = 0; j < points.size(); ++j)
-            m[i][j] = kernel(floor_distance(squared_distance(points[i], points[j])), epsilon);
+            m[i][j] = phi(floor_distance(squared_distance(points[i], points[j])), epsilon);
     return m;
 }
 

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "linear_algebra/blocked_lu.hpp"
+#include "exact.hpp"
+#include "row_matrix.hpp"
 #include "linear_algebra/design_matrix.hpp"
 #include "linear_algebra/solver.hpp"
 #include "parallel/pool.hpp"
-#include "rbf/fit.hpp"
+#include "rbf/fitting.hpp"
 #include "reference_solver.hpp"
 
 namespace pymorvel {
@@ -69,9 +70,9 @@ parallel::WorkerPool& pool_of(unsigned workers) {
     return *pools[workers];
 }
 
-std::vector<KernelPath> kernel_paths() {
-    std::vector<KernelPath> paths{KernelPath::Portable};
-    if (cpu_has_avx2()) paths.push_back(KernelPath::Avx2);
+std::vector<TilePath> tile_paths() {
+    std::vector<TilePath> paths{TilePath::Portable};
+    if (cpu_has_avx2()) paths.push_back(TilePath::Avx2);
     return paths;
 }
 
@@ -92,9 +93,9 @@ const SolverSetup SETUPS[] = {
     {"2-workers-default", 2, {}},
 };
 
-Execution execution_for(const SolverSetup& s, KernelPath path) {
-    Execution e = s.workers == 0 ? Execution::sequential() : Execution{&pool_of(s.workers), 2};
-    e.kernel = path;
+Execution execution_for(const SolverSetup& s, TilePath path) {
+    Execution e = s.workers == 0 ? sequential() : Execution{&pool_of(s.workers), 2};
+    e.tile = path;
     e.blocking = s.blocking;
     return e;
 }
@@ -113,17 +114,16 @@ bool same_bits(const double* a, const double* b, std::size_t n) {
 void expect_matches_reference(const DesignMatrix& m, const Execution& e) {
     const std::size_t n = m.size();
     const auto expected = reference::lu_decompose(MatrixView(m));
-    SquareMatrix a = to_square(MatrixView(m));
-    std::vector<std::size_t> perm;
-    const std::size_t bad = lu_factor_in_place(a, perm, e);
+    const Outcome<LuFactors> factored = lu_decompose(to_square(MatrixView(m)), e);
     if (failed(expected)) {
-        EXPECT_EQ("Exact zero pivot encountered at column " + std::to_string(bad),
-                  std::get<Failure>(expected).message);
+        ASSERT_TRUE(failed(factored));
+        EXPECT_EQ(std::get<Failure>(factored).message, std::get<Failure>(expected).message);
     } else {
         const auto& f = std::get<reference::Factors>(expected);
-        ASSERT_EQ(bad, NO_ZERO_PIVOT);
-        ASSERT_EQ(perm, f.perm);
-        for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same_bits(a.row(i), f.lu[i].data(), n)) << "row " << i;
+        ASSERT_FALSE(failed(factored)) << std::get<Failure>(factored).message;
+        const LuFactors& g = std::get<LuFactors>(factored);
+        ASSERT_EQ(g.perm, f.perm);
+        for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same_bits(g.lu.row(i), f.lu[i].data(), n)) << "row " << i;
     }
 
     std::vector<double> values(n);
@@ -157,11 +157,11 @@ TEST_P(FastLu, MatchesReferenceForEverySizeSetupAndKernel) {
     std::vector<std::size_t> sizes;
     for (std::size_t n = 1; n <= 40; ++n) sizes.push_back(n);
     for (std::size_t n : {64, 101, 102, 257}) sizes.push_back(n);
-    for (KernelPath path : kernel_paths())
+    for (TilePath path : tile_paths())
         for (const SolverSetup& s : SETUPS)
             for (std::size_t n : sizes) {
                 SCOPED_TRACE(std::string(name(GetParam())) + " n=" + std::to_string(n) + " " + s.label +
-                             (path == KernelPath::Avx2 ? " avx2" : " portable"));
+                             (path == TilePath::Avx2 ? " avx2" : " portable"));
                 expect_matches_reference(make_matrix(GetParam(), n, 1), execution_for(s, path));
                 if (HasFatalFailure()) return;
             }
@@ -180,10 +180,10 @@ INSTANTIATE_TEST_SUITE_P(Families, FastLu,
 TEST(FastLuLarge, MatchesReferenceAtProductionBlockSizes) {
     for (std::size_t n : {500, 1000})
         for (unsigned workers : {1u, 2u, 7u})
-            for (KernelPath path : kernel_paths()) {
+            for (TilePath path : tile_paths()) {
                 SCOPED_TRACE("n=" + std::to_string(n) + " workers=" + std::to_string(workers));
                 Execution e{&pool_of(workers)};
-                e.kernel = path;
+                e.tile = path;
                 expect_matches_reference(make_matrix(Family::Gaussian, n, 2), e);
             }
 }
@@ -191,33 +191,38 @@ TEST(FastLuLarge, MatchesReferenceAtProductionBlockSizes) {
 // A fused multiply-add would leave 3 - 3 * (1/3 rounded) = 5.551115123125783e-17
 // in U(1, 1); separate roundings give exactly +0.0. Comparing two builds cannot
 // catch contraction, this can.
-TEST(FastLuKnownAnswer, NoContractionOnAnyKernelPath) {
-    for (KernelPath path : kernel_paths())
+TEST(FastLuKnownAnswer, NoContractionOnAnyTilePath) {
+    for (TilePath path : tile_paths())
         for (const SolverSetup& s : SETUPS) {
             SCOPED_TRACE(s.label);
-            SquareMatrix a = to_square(MatrixView(DesignMatrix{{3, 3}, {1, 1}}));
-            std::vector<std::size_t> perm;
             Execution e = execution_for(s, path);
-            e.blocking.base = 1;  // column 1 is then updated by a micro-kernel
+            e.blocking.base = 1;  // column 1 is then updated by an update tile
             e.blocking.panel = 1;
-            ASSERT_EQ(lu_factor_in_place(a, perm, e), NO_ZERO_PIVOT);
-            EXPECT_EQ(std::bit_cast<std::uint64_t>(a(1, 1)), std::bit_cast<std::uint64_t>(0.0));
+            const LuFactors f = testing_support::value_of(lu_decompose(to_square(MatrixView(DesignMatrix{{3, 3}, {1, 1}})), e));
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(f.lu(1, 1)), std::bit_cast<std::uint64_t>(0.0));
         }
-    // The same through a full tile of the vectorised kernel: 8 rows of [3 3 ... 3], [1 1 ... 1].
-    for (KernelPath path : kernel_paths()) {
+    // The same through a full tile of the vectorised path: 8 rows of [3 3 ... 3], [1 1 ... 1].
+    for (TilePath path : tile_paths()) {
         const std::size_t n = 16;
         DesignMatrix m(n, Row(n, 1.0));
         for (std::size_t j = 0; j < n; ++j) m[0][j] = 3.0, m[0][0] = 3.0;
         for (std::size_t i = 1; i < n; ++i) m[i][i] = 1.0 + static_cast<double>(i);
-        SquareMatrix a = to_square(MatrixView(m));
-        std::vector<std::size_t> perm;
-        Execution e = Execution::sequential();
-        e.kernel = path;
+        Execution e = sequential();
+        e.tile = path;
         e.blocking = {1, 1, 4, 1, 8};
-        lu_factor_in_place(a, perm, e);
+        const LuFactors a = testing_support::value_of(lu_decompose(to_square(MatrixView(m)), e));
         const auto f = std::get<reference::Factors>(reference::lu_decompose(MatrixView(m)));
-        for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same_bits(a.row(i), f.lu[i].data(), n));
+        for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same_bits(a.lu.row(i), f.lu[i].data(), n));
     }
+}
+
+TEST(UpdateTiles, PathsHaveNamesAndAvx2IsRefusedWithoutIt) {
+    EXPECT_EQ(tile_path_name(TilePath::Portable), "portable");
+    EXPECT_EQ(tile_path_name(TilePath::Avx2), "avx2");
+    EXPECT_EQ(update_tile(TilePath::Portable, false), &update_tile_portable);
+    EXPECT_EQ(update_tile(TilePath::Avx2, true), &update_tile_avx2);
+    EXPECT_EQ(testing_support::panic_message([] { update_tile(TilePath::Avx2, false); }),
+              "the avx2 update tile needs a processor with AVX2");
 }
 
 // Mirroring the upper triangle relies on the squared distance being symmetric
@@ -233,9 +238,9 @@ TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
         for (double& c : vectors[i]) c = normal(rng);
     }
     numbers[7] = std::numeric_limits<double>::quiet_NaN();
-    for (KernelFn k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
+    for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
         const auto check = [&](const auto& points) {
-            const SquareMatrix fast = build_kernel_matrix(points, k, 0.7);
+            const SquareMatrix fast = build_design_matrix(points, k, 0.7);
             const DesignMatrix plain = reference::design_matrix(points, k, 0.7);
             for (std::size_t i = 0; i < plain.size(); ++i)
                 ASSERT_TRUE(same_bits(fast.row(i), plain[i].data(), plain.size())) << "row " << i;
@@ -254,7 +259,7 @@ TEST(FastFit, WeightsMatchPlainPipeline) {
         x[i] = {unit(rng), unit(rng)};
         y[i] = std::sin(6 * x[i][0]) + x[i][1];
     }
-    for (KernelFn k : {gaussian, multiquadric, thin_plate_spline}) {
+    for (Kernel k : {gaussian, multiquadric, thin_plate_spline}) {
         const DesignMatrix plain = reference::design_matrix(x, k, 0.5);
         const auto want = std::get<std::vector<double>>(reference::solve(MatrixView(plain), std::span<const double>(y)));
         const auto model = std::get<VecF64>(fit(x, y, k, 0.5, Execution{&pool_of(3), 2}));

@@ -5,17 +5,17 @@
 #include <string>
 
 #include "exact.hpp"
-#include "linear_algebra/design_matrix.hpp"
+#include "row_matrix.hpp"
 #include "parallel/pool.hpp"
-#include "rbf/fit.hpp"
-#include "rbf/predict.hpp"
+#include "rbf/fitting.hpp"
+#include "rbf/prediction.hpp"
 
 namespace pymorvel {
 namespace {
 
 using namespace testing_support;
 constexpr double FLOOR = 0x1p-52;
-constexpr KernelFn ALL_KERNELS[] = {gaussian, multiquadric, inverse_multiquadratic,
+constexpr Kernel ALL_KERNELS[] = {gaussian, multiquadric, inverse_multiquadratic,
                                     thin_plate_spline, linear, cubic};
 
 template <class X, class Y>
@@ -27,17 +27,17 @@ TEST(DesignMatrix, CoincidingPointsAllSitOnTheFloor) {
     // Common-prefix equality, empty points and NaN coordinates all count as coinciding.
     const std::vector<std::vector<Vector>> vector_sets = {
         {{1, 2, 3}, {1, 2}}, {{}, {}}, {{NaN, 1}, {5, 1}}};
-    for (KernelFn k : ALL_KERNELS) {
+    for (Kernel k : ALL_KERNELS) {
         const double diagonal = k(FLOOR, 1.0);
         const DesignMatrix expected(2, Row(2, diagonal));
-        for (const auto& points : vector_sets) EXPECT_TRUE(same_bits(expected, build_design_matrix(points, k, 1.0)));
-        EXPECT_TRUE(same_bits(expected, build_design_matrix(std::vector<double>{NaN, 7}, k, 1.0)));
+        for (const auto& points : vector_sets) EXPECT_TRUE(same_bits(expected, design_rows(points, k, 1.0)));
+        EXPECT_TRUE(same_bits(expected, design_rows(std::vector<double>{NaN, 7}, k, 1.0)));
     }
 }
 
 TEST(Fit, LinearKernelSeesSquaredDistance) {
     const std::vector<double> x{0, 1};
-    EXPECT_TRUE(same_bits(DesignMatrix{{FLOOR, 1}, {1, FLOOR}}, build_design_matrix(x, linear, 1.0)));
+    EXPECT_TRUE(same_bits(DesignMatrix{{FLOOR, 1}, {1, FLOOR}}, design_rows(x, linear, 1.0)));
     const auto model = fit<double, double>(x, {0, 1}, linear, 1.0);
     EXPECT_TRUE(same_bits(std::vector<double>{1, -2.220446049250313e-16}, value_of(model).weights));
     // 0.25 x 1 + 0.25 x (-2^-52): about 0.25, where a kernel on r would give 0.5.
@@ -48,7 +48,7 @@ TEST(Fit, LinearKernelSeesSquaredDistance) {
 struct FitFailureCase {
     const char* name;
     std::vector<double> x, y;
-    KernelFn kernel;
+    Kernel kernel;
     double epsilon;
     std::string message;
 };
@@ -76,10 +76,10 @@ TEST(Fit, LengthMismatchAborts) {
     for (const auto& [nx, ny] : cases) {
         EXPECT_EQ("assertion `left == right` failed: x and y must have the same length\n  left: " +
                       std::to_string(nx) + "\n right: " + std::to_string(ny),
-                  abort_message([&] { (void)fit<double, double>(std::vector<double>(nx), std::vector<double>(ny), gaussian, 1.0); }));
+                  panic_message([&] { (void)fit<double, double>(std::vector<double>(nx), std::vector<double>(ny), gaussian, 1.0); }));
     }
     EXPECT_EQ("assertion `left == right` failed: x and y must have the same length\n  left: 3\n right: 2",
-              abort_message([] { (void)fit<Vector, Vector>({{0}, {1}, {2}}, {{0}, {1}}, linear, 1.0); }));
+              panic_message([] { (void)fit<Vector, Vector>({{0}, {1}, {2}}, {{0}, {1}}, linear, 1.0); }));
 }
 
 TEST(Fit, InfiniteWeightsSucceedButEveryPredictionFails) {
@@ -89,7 +89,7 @@ TEST(Fit, InfiniteWeightsSucceedButEveryPredictionFails) {
 }
 
 TEST(Fit, OnePointWeightIsValueOverDiagonal) {
-    for (KernelFn k : ALL_KERNELS)
+    for (Kernel k : ALL_KERNELS)
         for (double epsilon : {1.0, 0.3, 400.0}) {  // 400: the multiquadric 1 x 1 system is equilibrated
             const double diagonal = k(FLOOR, epsilon);
             EXPECT_TRUE(same_bits(std::vector<double>{3.7 / diagonal}, value_of(fit<double, double>({2}, {3.7}, k, epsilon)).weights));
@@ -176,11 +176,11 @@ double counting_multiquadric(double s, double e) {
 
 TEST(Predict, StopsAtFirstNaNOutput) {
     // At an infinite query the two terms are +inf and -inf.
-    const F64F64 model{{0, 1}, {1, 1}, {1, -1}, counting_multiquadric, 1.0};
+    const F64F64 model{{0, 1}, {1, 1}, {1, -1}, multiquadric, 1.0};
     const std::vector<double> q{0.5, INF, 2};
     kernel_calls = 0;
     EXPECT_TRUE(same_outcome(Outcome<std::vector<double>>(Failure{"NaN values in output"}),
-                             predict(model, std::span<const double>(q))));
+                             predict_with(model, std::span<const double>(q), counting_multiquadric)));
     EXPECT_EQ(4, kernel_calls) << "the third query point must not be evaluated";
 }
 

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "exact.hpp"
-#include "linear_algebra/design_matrix.hpp"
+#include "row_matrix.hpp"
 #include "linear_algebra/solver.hpp"
 #include "parallel/pool.hpp"
-#include "rbf/fit.hpp"
+#include "rbf/fitting.hpp"
 
 namespace pymorvel {
 namespace {
@@ -47,14 +47,14 @@ class LuDecompose : public ::testing::TestWithParam<LuCase> {};
 
 TEST_P(LuDecompose, FactorsOrMessage) {
     const LuCase& c = GetParam();
-    for (const Execution& execution : {Execution::sequential(), Execution{&pool_of(3), 0}}) {
-        const Outcome<LuFactors> actual = lu_decompose(c.a, execution);
+    for (const Execution& execution : {sequential(), Execution{&pool_of(3), 0}}) {
+        const Outcome<RowFactors> actual = lu_decompose(c.a, execution);
         ASSERT_EQ(!c.message.empty(), failed(actual)) << (failed(actual) ? std::get<Failure>(actual).message : "");
         if (failed(actual)) {
             EXPECT_EQ(c.message, std::get<Failure>(actual).message);
         } else {
-            EXPECT_TRUE(same_bits(c.lu, std::get<LuFactors>(actual).lu));
-            EXPECT_TRUE(same_bits(c.perm, std::get<LuFactors>(actual).perm));
+            EXPECT_TRUE(same_bits(c.lu, std::get<RowFactors>(actual).lu));
+            EXPECT_TRUE(same_bits(c.perm, std::get<RowFactors>(actual).perm));
         }
     }
 }
@@ -96,16 +96,16 @@ TEST(LuDecompose, RaggedRowAbortsInsteadOfReadingOutside) {
     const std::pair<DesignMatrix, std::size_t> cases[] = {
         {{{3, 4}, {1}}, 1}, {{{1, 2}, {}}, 0}, {{{4, 1, 1}, {1, 4, 1}, {1, 1}}, 2}};
     for (const auto& [a, len] : cases) {
-        for (const Execution& execution : {Execution::sequential(), Execution{&pool_of(3), 0}}) {
-            EXPECT_TRUE(out_of_bounds(len, abort_message([&] { (void)lu_decompose(a, execution); })));
+        for (const Execution& execution : {sequential(), Execution{&pool_of(3), 0}}) {
+            EXPECT_TRUE(out_of_bounds(len, panic_message([&] { (void)lu_decompose(a, execution); })));
             const std::vector<double> b(a.size(), 1.0);
-            EXPECT_TRUE(out_of_bounds(len, abort_message([&] { (void)solve<double>(a, b, execution); })));
+            EXPECT_TRUE(out_of_bounds(len, panic_message([&] { (void)solve<double>(a, b, execution); })));
         }
     }
     // A row longer than the first: the first row is the short one.
     const DesignMatrix longer{{1}, {2, 3}};
     const std::vector<double> b{1, 1};
-    EXPECT_TRUE(out_of_bounds(1, abort_message([&] { (void)solve<double>(longer, b); })));
+    EXPECT_TRUE(out_of_bounds(1, panic_message([&] { (void)solve<double>(longer, b); })));
 }
 
 struct SolveCase {
@@ -119,7 +119,7 @@ class Solve : public ::testing::TestWithParam<SolveCase> {};
 
 TEST_P(Solve, WeightsOrMessage) {
     const SolveCase& c = GetParam();
-    EXPECT_TRUE(same_outcome(c.expected, solve<double>(c.a, c.b, Execution::sequential())));
+    EXPECT_TRUE(same_outcome(c.expected, solve<double>(c.a, c.b, sequential())));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -244,8 +244,8 @@ Problem make_problem(const ThreadCase& c) {
         p.vector_values.push_back({u(), u() * 100, -u()});
     }
     switch (c.system) {
-        case System::Gaussian: p.matrix = build_design_matrix(p.points, gaussian, 0.05); break;
-        case System::MultiquadricVectorValues: p.matrix = build_design_matrix(p.points, multiquadric, 1.0); break;
+        case System::Gaussian: p.matrix = design_rows(p.points, gaussian, 0.05); break;
+        case System::MultiquadricVectorValues: p.matrix = design_rows(p.points, multiquadric, 1.0); break;
         case System::NeedsEquilibration:
             // Rows spanning twelve orders of magnitude around a dominant diagonal.
             p.matrix.assign(c.n, Row(c.n));
@@ -289,13 +289,13 @@ class ThreadCountIndependence : public ::testing::TestWithParam<ThreadCase> {};
 TEST_P(ThreadCountIndependence, FactorsAndWeightsMatchSequential) {
     const ThreadCase& c = GetParam();
     const Problem p = make_problem(c);
-    const LuFactors reference = value_of(lu_decompose(p.matrix, Execution::sequential()));
-    const auto reference_weights = weights(c, p, Execution::sequential());
+    const RowFactors reference = value_of(lu_decompose(p.matrix, sequential()));
+    const auto reference_weights = weights(c, p, sequential());
     ASSERT_FALSE(failed(reference_weights)) << std::get<Failure>(reference_weights).message;
     if (c.system == System::NeedsEquilibration) {
         // Only meaningful if solve really equilibrates: then it differs from the unscaled solve.
-        ASSERT_FALSE(same_bits(value_of(lu_solve<double>(p.matrix, p.values, Execution::sequential())),
-                               value_of(solve<double>(p.matrix, p.values, Execution::sequential()))));
+        ASSERT_FALSE(same_bits(value_of(lu_solve<double>(p.matrix, p.values, sequential())),
+                               value_of(solve<double>(p.matrix, p.values, sequential()))));
     }
     struct Setup {
         const char* name;
@@ -313,7 +313,7 @@ TEST_P(ThreadCountIndependence, FactorsAndWeightsMatchSequential) {
                 execution.blocking.row_block = 8;
                 execution.blocking.column_chunk = 16;
             }
-            const LuFactors factors = value_of(lu_decompose(p.matrix, execution));
+            const RowFactors factors = value_of(lu_decompose(p.matrix, execution));
             EXPECT_TRUE(same_bits(reference.perm, factors.perm));
             EXPECT_TRUE(same_bits(reference.lu, factors.lu));
             EXPECT_TRUE(same_outcome(reference_weights, weights(c, p, execution)));

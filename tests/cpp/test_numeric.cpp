@@ -19,7 +19,7 @@ constexpr double FLOOR = 0x1p-52;
 
 struct KernelCase {
     const char* name;
-    KernelFn kernel;
+    Kernel kernel;
     double s, e, expected;
 };
 
@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Kernels, SignOfEpsilonDoesNotMatter) {
-    for (KernelFn k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic})
+    for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic})
         for (double s : {FLOOR, 0.3, 1.0, 7.5}) EXPECT_TRUE(same_bits(k(s, 2), k(s, -2))) << s;
 }
 
@@ -96,10 +96,10 @@ TEST(Distances, VectorsUseCommonPrefixInIncreasingOrder) {
 
 TEST(ValueOperations, UnequalLengthsUseCommonPrefix) {
     Vector longer{1, 2, 3};
-    add_assign(longer, Vector{10, 20});
+    add_scaled(longer, Vector{10, 20}, 1.0);
     EXPECT_TRUE(same_bits(Vector{11, 22, 3}, longer));
     Vector shorter{1, 2};
-    add_assign(shorter, Vector{10, 20, 30});
+    add_scaled(shorter, Vector{10, 20, 30}, 1.0);
     EXPECT_TRUE(same_bits(Vector{11, 22}, shorter));
     EXPECT_TRUE(same_bits(Vector{4, 5}, subtract(Vector{5, 6, 7}, Vector{1, 1})));
     EXPECT_TRUE(same_bits(Vector{4}, subtract(Vector{5}, Vector{1, 1})));
@@ -142,6 +142,18 @@ TEST(Describe, PrefixPerShape) {
         {VecVec{{{0}}, {{0}}, {{0}}, gaussian, 1e-7}, "Rbf<Vec<f64>, Vec<f64>>: epsilon = 0.0000001"},
     };
     for (const auto& [model, text] : cases) EXPECT_EQ(text, describe(model));
+}
+
+// Every kernel is reachable by its name, and by nothing but its exact name.
+TEST(KernelTable, NamesRoundTripExactly) {
+    for (const KernelEntry& entry : KERNELS) {
+        ASSERT_EQ(lookup_kernel(entry.name), entry.kernel) << entry.name;
+        EXPECT_EQ(kernel_name(entry.kernel), entry.name);
+        EXPECT_FALSE(lookup_kernel(std::string(entry.name) + " ")) << entry.name;
+    }
+    using namespace std::string_view_literals;
+    for (std::string_view near_miss : {""sv, "Gaussian"sv, "thin-plate-spline"sv, "cubic\0"sv})
+        EXPECT_FALSE(lookup_kernel(near_miss)) << near_miss;
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "binding/convert.hpp"
 #include "binding/errors.hpp"
 #include "binding/rbf_object.hpp"
-#include "rbf/predict.hpp"
+#include "rbf/prediction.hpp"
 
 namespace pymorvel::binding {
 
@@ -27,16 +27,15 @@ PyRef predict_shape(const RbfModel<X, Y>& model, PyObject* x_new) {
 }
 
 PyObject* run_predict(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    // 1. Bind.
     std::array<PyRef, PARAMETERS.size()> bound;
     bind_arguments(SIGNATURE, args, nargs, kwnames, bound);
-    // 2. The method descriptor normally checks the receiver already; a direct
+    // The method descriptor normally checks the receiver already; a direct
     // call of the C function must not read a foreign object as a model.
     if (!PyObject_TypeCheck(self, rbf_type())) raise_wrong_kind(self, "Rbf");
     // Converting x_new runs Python code, which must not be able to free the
     // instance whose model is read below.
     const PyRef keep_alive = PyRef::borrow(self);
-    // 3-6. One dispatch on the shape.
+    // One dispatch on the shape.
     return std::visit([&](const auto& model) { return predict_shape(model, bound[0].get()); },
                       reinterpret_cast<RbfObject*>(self)->model)
         .release();

@@ -1,19 +1,19 @@
-// The AVX2 micro-kernel: a 6 x 8 tile of C held in twelve ymm registers.
+// The AVX2 update tile: a 6 x 8 tile of C held in twelve ymm registers.
 #include <immintrin.h>
 
-#include "linear_algebra/update_kernels.hpp"
+#include "linear_algebra/update_tile.hpp"
 
 namespace pymorvel {
 
 // Only "avx2" is enabled here, never "fma": with contraction switched off the
 // compiler cannot fuse the separate multiply and subtract below in any case,
 // and the object-code scan of the build checks that it did not.
-__attribute__((target("avx2"))) void micro_kernel_avx2(std::size_t kc, double* const* rows,
+__attribute__((target("avx2"))) void update_tile_avx2(std::size_t kc, double* const* rows,
                                                        std::size_t a_col, const double* b,
                                                        std::size_t c_col, std::size_t m, std::size_t n) {
-    if (m != KERNEL_MR || n != KERNEL_NR) {
-        // Edge tiles are rare; the plain kernel gives the same bits.
-        micro_kernel_portable(kc, rows, a_col, b, c_col, m, n);
+    if (m != TILE_MR || n != TILE_NR) {
+        // Edge tiles are rare; the portable tile gives the same bits.
+        update_tile_portable(kc, rows, a_col, b, c_col, m, n);
         return;
     }
     const double* a0 = rows[0] + a_col;
@@ -55,7 +55,7 @@ __attribute__((target("avx2"))) void micro_kernel_avx2(std::size_t kc, double* c
         ar = _mm256_broadcast_sd(a5 + k);
         c50 = _mm256_sub_pd(c50, _mm256_mul_pd(b0, ar));
         c51 = _mm256_sub_pd(c51, _mm256_mul_pd(b1, ar));
-        b += KERNEL_NR;
+        b += TILE_NR;
     }
     _mm256_storeu_pd(c0, c00), _mm256_storeu_pd(c0 + 4, c01);
     _mm256_storeu_pd(c1, c10), _mm256_storeu_pd(c1 + 4, c11);

@@ -1,0 +1,56 @@
+// The portable update tile and the run-time choice between tiles.
+#include "linear_algebra/update_tile.hpp"
+
+#include <string>
+
+#include "common/panic.hpp"
+
+namespace pymorvel {
+
+void update_tile_portable(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
+                          std::size_t c_col, std::size_t m, std::size_t n) {
+    // Work on a register-sized copy so that each entry is read once and
+    // written once, whatever the tile.
+    double c[TILE_MR][TILE_NR];
+    for (std::size_t r = 0; r < m; ++r)
+        for (std::size_t j = 0; j < n; ++j) c[r][j] = rows[r][c_col + j];
+    for (std::size_t k = 0; k < kc; ++k) {
+        const double* bk = b + k * TILE_NR;
+        for (std::size_t r = 0; r < m; ++r) {
+            const double a = rows[r][a_col + k];
+            for (std::size_t j = 0; j < n; ++j) c[r][j] = c[r][j] - (bk[j] * a);
+        }
+    }
+    for (std::size_t r = 0; r < m; ++r)
+        for (std::size_t j = 0; j < n; ++j) rows[r][c_col + j] = c[r][j];
+}
+
+std::string_view tile_path_name(TilePath path) noexcept {
+    switch (path) {
+        case TilePath::Portable: return "portable";
+        case TilePath::Avx2: return "avx2";
+    }
+    return "unknown";
+}
+
+bool cpu_has_avx2() noexcept {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+TilePath default_tile_path() noexcept {
+    static const TilePath path = cpu_has_avx2() ? TilePath::Avx2 : TilePath::Portable;
+    return path;
+}
+
+UpdateTile update_tile(TilePath path, bool avx2_available) {
+    switch (path) {
+        case TilePath::Portable: return update_tile_portable;
+        case TilePath::Avx2:
+            if (!avx2_available) panic("the " + std::string(tile_path_name(path)) + " update tile needs a processor with AVX2");
+            return update_tile_avx2;
+    }
+    panic("unknown update tile path");
+}
+
+}  // namespace pymorvel

@@ -1,0 +1,42 @@
+// Register-sized update tiles for C -= A B with one rounding per product and per difference.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace pymorvel {
+
+// Tile shape shared by every implementation: MR rows of C by NR columns.
+inline constexpr std::size_t TILE_MR = 6;
+inline constexpr std::size_t TILE_NR = 8;
+
+// For every entry of the m x n tile (m <= MR, n <= NR) in rows[0 .. m-1] at
+// columns c_col .. c_col+n-1:  for k = 0 .. kc-1 in order,
+//     c = c - (b[k][j] * rows[r][a_col + k]).
+// A is read straight from the same rows (the multipliers left of the tile);
+// b is a packed micro-panel (kc x NR, k-major). Entries outside the tile are
+// neither read nor written. The sequence of roundings per entry is exactly
+// that of row-by-row elimination.
+using UpdateTile = void (*)(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
+                            std::size_t c_col, std::size_t m, std::size_t n);
+
+enum class TilePath { Portable, Avx2 };
+
+// "portable" or "avx2".
+std::string_view tile_path_name(TilePath path) noexcept;
+
+// The plain tile every other one must match bit for bit.
+void update_tile_portable(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
+                          std::size_t c_col, std::size_t m, std::size_t n);
+// Needs AVX2 at run time.
+void update_tile_avx2(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
+                      std::size_t c_col, std::size_t m, std::size_t n);
+
+bool cpu_has_avx2() noexcept;
+// The best path this processor supports.
+TilePath default_tile_path() noexcept;
+// The tile of `path`. Asking for AVX2 where the processor (as `avx2_available`
+// says) lacks it is a fault: the call panics rather than run an illegal instruction.
+UpdateTile update_tile(TilePath path, bool avx2_available = cpu_has_avx2());
+
+}  // namespace pymorvel
