@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <initializer_list>
 #include <span>
 #include <vector>
 
@@ -16,7 +15,6 @@ namespace pymorvel {
 class PointSet {
 public:
     PointSet() = default;
-    PointSet(std::initializer_list<Vector> points) : PointSet(std::vector<Vector>(points)) {}
     explicit PointSet(const std::vector<Vector>& points) {
         std::size_t total = 0;
         for (const Vector& p : points) total += p.size();

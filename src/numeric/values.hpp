@@ -28,28 +28,11 @@ inline double squared_distance(std::span<const double> a, std::span<const double
     return acc;
 }
 
-inline double squared_distance(const Vector& a, const Vector& b) noexcept {
-    return squared_distance(std::span<const double>(a), std::span<const double>(b));
-}
-
 inline double zero_like(double) noexcept { return 0.0; }
 inline Vector zero_like(const Vector& v) { return Vector(v.size(), 0.0); }
 
-inline double scale(double v, double c) noexcept { return v * c; }
-inline Vector scale(const Vector& v, double c) {
-    Vector out(v.size());
-    for (std::size_t k = 0; k < v.size(); ++k) out[k] = v[k] * c;
-    return out;
-}
-
-inline void add_assign(double& a, double b) noexcept { a = b + a; }
-// a keeps its length; elements beyond the shorter side are left alone.
-inline void add_assign(Vector& a, const Vector& b) noexcept {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t k = 0; k < n; ++k) a[k] = b[k] + a[k];
-}
-
-// add_assign(a, scale(b, c)) without the temporary: the same roundings.
+// a = (b * c) + a, one rounding per operation; a keeps its length and
+// elements beyond the shorter side are left alone.
 inline void add_scaled(double& a, double b, double c) noexcept { a = (b * c) + a; }
 inline void add_scaled(Vector& a, const Vector& b, double c) noexcept {
     const std::size_t n = std::min(a.size(), b.size());

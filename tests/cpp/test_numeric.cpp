@@ -138,8 +138,8 @@ TEST(Describe, PrefixPerShape) {
     const std::pair<RbfVariant, std::string> cases[] = {
         {F64F64{{0}, {0}, {0}, gaussian, 1.0}, "Rbf<f64, f64>: epsilon = 1"},
         {F64Vec{{0}, {{0}}, {{0}}, gaussian, 0.25}, "Rbf<f64, Vec<f64>>: epsilon = 0.25"},
-        {VecF64{{{0}}, {0}, {0}, gaussian, -0.0}, "Rbf<Vec<f64>, f64>: epsilon = -0"},
-        {VecVec{{{0}}, {{0}}, {{0}}, gaussian, 1e-7}, "Rbf<Vec<f64>, Vec<f64>>: epsilon = 0.0000001"},
+        {VecF64{PointSet(std::vector<Vector>{{0}}), {0}, {0}, gaussian, -0.0}, "Rbf<Vec<f64>, f64>: epsilon = -0"},
+        {VecVec{PointSet(std::vector<Vector>{{0}}), {{0}}, {{0}}, gaussian, 1e-7}, "Rbf<Vec<f64>, Vec<f64>>: epsilon = 0.0000001"},
     };
     for (const auto& [model, text] : cases) EXPECT_EQ(text, describe(model));
 }
