@@ -13,14 +13,14 @@ VPY := $(VENV)/bin/python
 CPP_BUILD ?= build/cpp
 JOBS ?= 2
 
-.PHONY: test quick-test ci-hardening ci-pythons demo pictures bench system-deps venv install cpp-test py-test fma-check clean
+.PHONY: test quick-test ci-hardening ci-pythons reproducible-build demo pictures bench system-deps venv install cpp-test py-test fma-check clean
 
 test: quick-test ci-hardening
 
 quick-test: install cpp-test fma-check py-test
 
 # The hardening checks that fit in a CI run (see tools/hardening.mk for all).
-ci-hardening: sanitize-cpp tsan-cpp sanitize-py fuzz fuzz-asan ci-pythons
+ci-hardening: sanitize-cpp tsan-cpp sanitize-py fuzz fuzz-asan ci-pythons reproducible-build
 
 # The oldest and the newest CPython that pyenv offers, when it offers any.
 ci-pythons:
@@ -65,6 +65,10 @@ cpp-test: system-deps venv
 	  -DPYMORVEL_BUILD_EXTENSION=OFF -DPYMORVEL_BUILD_TESTS=ON
 	PATH="$(abspath $(VENV))/bin:$$PATH" cmake --build $(CPP_BUILD) -j $(JOBS)
 	cd $(CPP_BUILD) && PATH="$(abspath $(VENV))/bin:$$PATH" ctest --output-on-failure -j $(JOBS)
+
+# Two builds of one commit in different directories give the same extension bytes.
+reproducible-build: venv
+	VPY=$(VPY) tools/check_reproducible_build.sh
 
 # No fused multiply-add may reach the object code: it would change the bits.
 fma-check: cpp-test install

@@ -46,7 +46,7 @@ double epsilon_value(PyObject* epsilon) {
 class UnlockedInterpreter {
 public:
     UnlockedInterpreter() noexcept : state_(PyEval_SaveThread()) {}
-    ~UnlockedInterpreter() { PyEval_RestoreThread(state_); }
+    ~UnlockedInterpreter() { restore_thread(state_); }
     UnlockedInterpreter(const UnlockedInterpreter&) = delete;
     UnlockedInterpreter& operator=(const UnlockedInterpreter&) = delete;
 

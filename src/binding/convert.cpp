@@ -110,13 +110,47 @@ std::vector<T> collect(PyObject* obj, ConvertItem convert_item) {
     return out;
 }
 
-// A C-contiguous buffer of native doubles (NumPy arrays, array('d'),
+// The type `attribute` of the module `module_name`, if that module has been
+// imported; looked up once it is, and kept.
+PyTypeObject* imported_type(const char* module_name, const char* attribute, PyObject*& cache) {
+    if (cache != nullptr) return reinterpret_cast<PyTypeObject*>(cache);
+    PyRef module = PyRef::steal(PyImport_GetModule(PyRef::steal(PyUnicode_FromString(module_name)).get()));
+    if (!module) {
+        PyErr_Clear();
+        return nullptr;
+    }
+    PyRef type = PyRef::steal(PyObject_GetAttrString(module.get(), attribute));
+    if (!type || !PyType_Check(type.get())) {
+        PyErr_Clear();
+        return nullptr;
+    }
+    cache = type.release();
+    return reinterpret_cast<PyTypeObject*>(cache);
+}
+
+// Whether iterating obj is known to yield exactly the items of its buffer, so
+// that reading the buffer gives what iteration would. Subclasses are left to
+// iteration: a masked array, np.matrix or a class with its own __iter__ may
+// yield something else than the memory behind them.
+bool iterates_as_its_buffer(PyObject* obj) {
+    static PyObject* ndarray_type = nullptr;
+    static PyObject* array_type = nullptr;
+    PyTypeObject* const type = Py_TYPE(obj);
+    if (type == &PyMemoryView_Type) return true;
+    // Named first: the module lookups below are only for likely candidates.
+    const std::string_view name = type->tp_name;
+    if (name == "numpy.ndarray") return type == imported_type("numpy", "ndarray", ndarray_type);
+    if (name == "array.array" || name == "array") return type == imported_type("array", "array", array_type);
+    return false;
+}
+
+// A C-contiguous buffer of native doubles (exact NumPy arrays, array('d'),
 // memoryviews), held for as long as this lives.
 class DoubleBuffer {
 public:
     // Empty unless obj exports such a buffer with `dimensions` dimensions.
     DoubleBuffer(PyObject* obj, int dimensions) {
-        if (!PyObject_CheckBuffer(obj)) return;
+        if (!PyObject_CheckBuffer(obj) || !iterates_as_its_buffer(obj)) return;
         if (PyObject_GetBuffer(obj, &view_, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) < 0) {
             // Not exportable this way (a strided view, say): the generic road decides.
             if (pending_must_propagate()) raise_pending();
@@ -147,7 +181,7 @@ private:
 };
 
 [[noreturn]] void api_call_failed() {
-    PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
+    print_pending_exception();
     panic(std::string(messages::PYTHON_API_CALL_FAILED));
 }
 

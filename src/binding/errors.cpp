@@ -1,6 +1,8 @@
 // Pending exceptions, PanicException and the entry guard's translation of failures.
 #include "binding/errors.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -37,28 +39,58 @@ void set_panic(const std::string& message) {
 
 }  // namespace
 
-PyObject* panic_exception_type() {
-    static PyObject* type = nullptr;  // created under the interpreter lock, kept forever
-    if (type == nullptr) {
-        type = PyErr_NewExceptionWithDoc("pymorvel.PanicException", PANIC_DOC, PyExc_BaseException, nullptr);
-        if (type == nullptr) {
-            PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
-            write_panic_report(messages::PANIC_CLASS_FAILED, std::source_location::current());
-            std::abort();
-        }
-    }
-    return type;
+namespace {
+
+PyObject* panic_class = nullptr;  // made once, under the interpreter lock, kept forever
+
+[[noreturn]] void park_forever() noexcept {
+    for (;;) pause();
 }
 
+bool interpreter_finalizing() noexcept {
+#if PY_VERSION_HEX >= 0x030D0000
+    return Py_IsFinalizing() != 0;
+#else
+    return _Py_IsFinalizing() != 0;
+#endif
+}
+
+}  // namespace
+
+void create_panic_exception_type() {
+    if (panic_class != nullptr) return;
+    panic_class = PyErr_NewExceptionWithDoc("pymorvel.PanicException", PANIC_DOC, PyExc_BaseException, nullptr);
+    if (panic_class == nullptr) raise_pending();
+}
+
+PyObject* panic_exception_type() noexcept { return panic_class; }
+
 bool pending_is_panic() noexcept {
-    // The class cannot be created while an exception is pending (the
-    // interpreter would take that exception for its own failure), so it is
-    // made, if need be, with the exception set aside.
-    PyObject* panic_class = [] {
-        PendingError pending;
-        return panic_exception_type();
-    }();
-    return PyErr_Occurred() != nullptr && PyErr_ExceptionMatches(panic_class);
+    return panic_class != nullptr && PyErr_Occurred() != nullptr && PyErr_ExceptionMatches(panic_class);
+}
+
+void print_pending_exception() noexcept {
+    PendingError pending;
+    pending.normalize();
+    if (pending.empty()) return;
+    // Displayed directly: sys.excepthook is the program's, and may do anything
+    // (exit, for one), where all that is wanted here is the traceback.
+    PyErr_Display(pending.type(), pending.value(), pending.traceback());
+    pending.drop();
+}
+
+void park_if_finalizing() {
+    if (interpreter_finalizing()) park_forever();
+}
+
+void restore_thread(PyThreadState* state) noexcept {
+    try {
+        PyEval_RestoreThread(state);
+    } catch (abi::__forced_unwind&) {
+        // The interpreter is shutting down and ends this thread instead of
+        // handing it the lock; the thread waits for the process to exit.
+        park_forever();
+    }
 }
 
 void raise_pending() {
@@ -70,7 +102,7 @@ void raise_pending() {
             message = text_of(pending.value());
         }
         std::fputs(messages::PANIC_RESUMED_BANNER.data(), stderr);
-        PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
+        print_pending_exception();
         panic(std::move(message));
     }
     throw PythonError{};

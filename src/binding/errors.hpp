@@ -3,6 +3,8 @@
 
 #include "binding/py_ref.hpp"
 
+#include <cxxabi.h>
+
 #include <new>
 #include <string>
 #include <string_view>
@@ -22,14 +24,18 @@ struct PythonError {};
 class PendingError {
 public:
     PendingError() noexcept { PyErr_Fetch(&type_, &value_, &traceback_); }
-    ~PendingError() { restore(); }
+    ~PendingError() {
+        if (may_touch_objects()) restore();
+    }
     PendingError(const PendingError&) = delete;
     PendingError& operator=(const PendingError&) = delete;
 
     // The exception in its normalised form: only then does its value tell a
     // class from a subclass.
     void normalize() noexcept { PyErr_NormalizeException(&type_, &value_, &traceback_); }
+    PyObject* type() const noexcept { return type_; }
     PyObject* value() const noexcept { return value_; }
+    PyObject* traceback() const noexcept { return traceback_; }
     bool empty() const noexcept { return type_ == nullptr; }
     // Makes it the pending exception again, now.
     void restore() noexcept {
@@ -59,12 +65,25 @@ bool pending_is_panic() noexcept;
 // Sets a pending exception of the given class with a text message and throws PythonError.
 [[noreturn]] void raise_message(PyObject* exception_class, std::string_view message);
 
-// The PanicException class, created on first need; never released.
-PyObject* panic_exception_type();
+// Makes the PanicException class; module initialisation does so before
+// anything can need it, so that no later call can fail for want of it.
+void create_panic_exception_type();
+// The class, kept for the life of the process.
+PyObject* panic_exception_type() noexcept;
+
+// Prints the pending exception and its traceback to sys.stderr and clears it,
+// without sys.excepthook and without keeping it in sys.last_*.
+void print_pending_exception() noexcept;
 
 // Turns a C++ failure escaping an entry point into the matching Python exception.
 // Returns null after setting it. Ends the process if even that fails.
 PyObject* translate_current_exception() noexcept;
+
+// Called with the forced unwind that ends a thread in progress. When the
+// interpreter is shutting down, the thread is parked for good instead: the
+// unwind would have to pass through the interpreter's frames above, and
+// CPython 3.14 parks such threads itself. Anything else goes on unwinding.
+void park_if_finalizing();
 
 // Runs body under the entry guard: a returned object goes to the interpreter,
 // every failure becomes a pending Python exception and null.
@@ -72,10 +91,17 @@ template <class Body>
 PyObject* entry_guard(Body&& body) noexcept {
     try {
         return std::forward<Body>(body)();
+    } catch (abi::__forced_unwind&) {
+        park_if_finalizing();
+        throw;
     } catch (...) {
         return translate_current_exception();
     }
 }
+
+// Takes the interpreter lock back after PyEval_SaveThread. Never unwinds: a
+// thread that the shutting-down interpreter refuses is parked here.
+void restore_thread(PyThreadState* state) noexcept;
 
 // For deallocation: any failure ends the process.
 [[noreturn]] void terminate_at_boundary() noexcept;

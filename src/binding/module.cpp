@@ -41,6 +41,12 @@ PyObject* init_module() {
     // module was dropped from sys.modules) must not share native state.
     if (the_module != nullptr)
         raise_message(PyExc_ImportError, messages::SECOND_INITIALISATION);
+    // A subinterpreter is refused before anything is made: the interpreter
+    // may still reject the module after this function returns (isolated
+    // subinterpreters do), and that must not use up the one initialisation.
+    if (PyInterpreterState_Get() != PyInterpreterState_Main())
+        raise_message(PyExc_ImportError, messages::SUBINTERPRETER_REFUSED);
+    create_panic_exception_type();
     // Module, type, __all__ and the Rbf attribute.
     PyRef module = PyRef::steal(PyModule_Create(&module_def));
     if (!module) raise_pending();

@@ -8,6 +8,21 @@
 
 namespace pymorvel::binding {
 
+// False only on a thread that a shutting-down interpreter is ending: CPython
+// (3.9 to 3.13) ends a daemon thread from inside the call that would hand it
+// the interpreter lock back, and the thread then unwinds without the lock.
+// Whatever it still holds is left to the process's exit rather than released
+// unlocked. The finalisation test comes first: it is a plain read, and
+// almost always ends the question.
+inline bool may_touch_objects() noexcept {
+#if PY_VERSION_HEX >= 0x030D0000
+    if (!Py_IsFinalizing()) return true;
+#else
+    if (!_Py_IsFinalizing()) return true;
+#endif
+    return PyGILState_Check() != 0;
+}
+
 // Owns one strong reference; releases it when it goes out of scope, so that no
 // error path can leak.
 class PyRef {
@@ -27,7 +42,9 @@ public:
         PyRef(std::move(other)).swap(*this);
         return *this;
     }
-    ~PyRef() { Py_XDECREF(object_); }
+    ~PyRef() {
+        if (object_ != nullptr && may_touch_objects()) Py_DECREF(object_);
+    }
 
     PyObject* get() const noexcept { return object_; }
     explicit operator bool() const noexcept { return object_ != nullptr; }

@@ -87,7 +87,7 @@ PyTypeObject* rbf_type() {
     if (type == nullptr) {
         type = reinterpret_cast<PyTypeObject*>(create_type_quietly());
         if (type == nullptr) {
-            PyErr_PrintEx(0);  // 0: the failure must not be kept in sys.last_*
+            print_pending_exception();
             panic(std::string(messages::TYPE_CREATION_FAILED));
         }
 #if PY_VERSION_HEX < 0x030A0000

@@ -15,6 +15,7 @@ inline constexpr std::string_view KEYWORDS_MUST_BE_STRINGS = "keywords must be s
 inline constexpr std::string_view UNKNOWN_TYPE_NAME = "<failed to extract type name>";
 inline constexpr std::string_view SECOND_INITIALISATION =
     "pymorvel may only be initialized once per interpreter process";
+inline constexpr std::string_view SUBINTERPRETER_REFUSED = "pymorvel can only be imported in the main interpreter";
 
 // Message results of the numerical core.
 inline constexpr std::string_view EMPTY_SYSTEM = "Design matrix and RHS must be non-empty and the same length.";
@@ -38,7 +39,6 @@ inline constexpr std::string_view PYTHON_API_CALL_FAILED = "Python API call fail
 inline constexpr std::string_view TYPE_CREATION_FAILED = "failed to create type object for Rbf";
 inline constexpr std::string_view ALL_APPEND_FAILED = "could not append __name__ to __all__: ";
 inline constexpr std::string_view POOL_NOT_INITIALIZED = "The global thread pool has not been initialized.: ";
-inline constexpr std::string_view PANIC_CLASS_FAILED = "Failed to initialize new exception type.";
 inline constexpr std::string_view UNCAUGHT_PANIC = "uncaught panic at ffi boundary";
 inline constexpr std::string_view PANIC_WITHOUT_MESSAGE = "native code aborted without a message";
 inline constexpr std::string_view PANIC_RESUMED_BANNER =

@@ -55,6 +55,8 @@ def test_length_mismatch_is_a_panic(x, y, left, right, panic_exception, capfd):
     assert not isinstance(e, Exception) and isinstance(e, BaseException)
     report = capfd.readouterr().err
     assert "panicked at" in report and message in report
+    # Locations are relative to the repository, whatever the build directory.
+    assert "panicked at src/rbf/fitting.hpp:" in report
 
 
 def test_panic_exception_class(panic_exception):

@@ -1,6 +1,7 @@
 """Buffers and exact lists are read without iterating, and must give what iteration gives."""
 import math
 import struct
+import warnings
 from array import array
 
 import pytest
@@ -102,3 +103,38 @@ def test_a_list_changed_by_a_conversion_is_read_as_iteration_reads_it():
 
     target.extend([0.5, Shrinking(), 7.0, 9.0])
     assert Rbf([0.0, 1.0], [1.0, 1.0]).predict(target) == Rbf([0.0, 1.0], [1.0, 1.0]).predict([0.5, 1.0])
+
+
+class OwnIterArray(np.ndarray):
+    def __iter__(self):
+        return iter([float(v) * 2 for v in np.asarray(self)])
+
+
+class OwnIterDoubles(array):
+    def __iter__(self):
+        return iter([v * 2 for v in array("d", self)])
+
+
+@pytest.mark.parametrize("make", [
+    lambda v: np.ma.masked_array(v, mask=[i == 1 for i in range(len(v))]),
+    lambda v: np.asarray(v).view(OwnIterArray),
+    lambda v: OwnIterDoubles("d", v),
+    lambda v: np.matrix(v),
+], ids=["masked", "ndarray-subclass", "array-subclass", "matrix"])
+def test_subclasses_are_read_by_iteration_not_by_their_memory(make):
+    model = Rbf([0.0, 1.0, 2.0], [0.0, 1.0, 4.0])
+    values = [0.0, 1.0, 2.5]
+    source = make(values)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # a masked element converts to NaN, with a warning
+        expected = error_or_bits(lambda: model.predict(Iterated(list(source))))
+        assert error_or_bits(lambda: model.predict(source)) == expected
+        expected_fit = error_or_bits(lambda: Rbf([0.0, 1.0, 2.0], Iterated(list(source))).predict([0.5]))
+        assert error_or_bits(lambda: Rbf([0.0, 1.0, 2.0], source).predict([0.5])) == expected_fit
+
+
+def error_or_bits(call):
+    try:
+        return bits(call())
+    except Exception as e:
+        return type(e), str(e)

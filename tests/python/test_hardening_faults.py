@@ -9,48 +9,10 @@ import time
 import pytest
 
 from pymorvel import Rbf
-from support import Raising, panic_type
+from support import Raising, panic_type, run_child
 
 SANITIZED = bool(os.environ.get("PYMORVEL_SANITIZED"))
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def run_child(code, env=None, preexec_fn=None, timeout=300, rss_limit=None):
-    """Runs code in a fresh interpreter and returns (returncode, the JSON it
-    printed last or None, stderr). With rss_limit (bytes) the child is killed
-    as soon as its resident memory passes it: returncode is then "rss"."""
-    child_env = dict(os.environ, PYTHONPATH=HERE, **(env or {}))
-    proc = subprocess.Popen([sys.executable, "-c", textwrap.dedent(code)], env=child_env, preexec_fn=preexec_fn,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    if rss_limit is not None:
-        # A watchdog, not a measurement: it keeps a child that fills memory
-        # from taking the machine (and other processes on it) down.
-        deadline = time.monotonic() + timeout
-        while proc.poll() is None:
-            if resident_bytes(proc.pid) > rss_limit or time.monotonic() > deadline:
-                proc.kill()
-                proc.communicate()
-                return "rss" if time.monotonic() <= deadline else "timeout", None, ""
-            time.sleep(0.02)
-    try:
-        out, err = proc.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        out, err = proc.communicate()
-        return "timeout", None, err
-    lines = [line for line in out.splitlines() if line.startswith("{")]
-    return proc.returncode, json.loads(lines[-1]) if lines else None, err
-
-
-def resident_bytes(pid):
-    try:
-        with open(f"/proc/{pid}/status") as status:
-            for line in status:
-                if line.startswith("VmRSS:"):
-                    return int(line.split()[1]) * 1024
-    except OSError:
-        pass
-    return 0
 
 
 # --------------------------------------------------------------------------

@@ -1,0 +1,108 @@
+"""How ordinary programs live and die around the module: interpreter exit with
+calls in flight, memory exhaustion, user hooks, subinterpreters, forks and
+interrupts. Every case runs in a child interpreter with a timeout."""
+import sys
+import textwrap
+
+import pytest
+
+from support import run_child
+
+# Daemon threads inside the module when the interpreter exits: CPython ends
+# them from inside the call that would give them the lock back.
+EXIT_CHILD = """
+    import threading, time
+    from pymorvel import Rbf
+
+    class Slow:
+        def __len__(self): return 2
+        def __getitem__(self, i):
+            if i >= 2: raise IndexError
+            time.sleep(0.001)
+            return float(i)
+
+    model = Rbf([0.0, 1.0, 2.0], [0.0, 1.0, 4.0])
+    calls = {
+        "fit": lambda: Rbf([0.0, 1.0, 2.0], [0.0, 1.0, 4.0]),
+        "large-fit": lambda: Rbf([i * 0.01 for i in range(150)], [float(i % 7) for i in range(150)], "linear"),
+        "slow-predict": lambda: model.predict(Slow()),
+    }
+    call = calls[KIND]
+    def loop():
+        while True:
+            call()
+    for _ in range(3):
+        threading.Thread(target=loop, daemon=True).start()
+    time.sleep(0.2)
+"""
+
+
+@pytest.mark.parametrize("kind", ["fit", "large-fit", "slow-predict"])
+def test_interpreter_exit_with_daemon_threads_inside_calls_is_clean(kind):
+    for _ in range(3):
+        code, _, err = run_child(f"KIND = {kind!r}\n" + textwrap.dedent(EXIT_CHILD), timeout=60)
+        assert code == 0, err
+
+
+def test_memory_exhaustion_before_any_failure_raises_memory_error():
+    code, report, err = run_child("""
+        import json
+        import _testcapi
+        from pymorvel import Rbf
+        x, y = [0.0, 1.0], [[1.0], [2.0]]  # built before allocation starts failing
+        outcome = "fitted"
+        _testcapi.set_nomemory(0)
+        try:
+            Rbf(x, y)
+        except MemoryError:
+            outcome = "MemoryError"
+        except BaseException:
+            outcome = "another exception"
+        _testcapi.remove_mem_hooks()
+        print(json.dumps({"outcome": outcome}))
+    """, timeout=60)
+    assert code == 0, err
+    assert report["outcome"] in ("MemoryError", "fitted")
+
+
+def test_a_resumed_panic_is_printed_without_the_programs_excepthook():
+    code, report, err = run_child("""
+        import json, sys
+        from support import panic_type
+        from pymorvel import Rbf
+        Panic = panic_type()
+        class Boom:
+            def __float__(self):
+                raise Panic("raised by user code")
+        sys.excepthook = lambda *args: sys.exit(5)
+        try:
+            Rbf([0.0, Boom()], [1.0, 2.0])
+        except BaseException as e:
+            print(json.dumps({"raised": [type(e).__name__, str(e)]}))
+    """, timeout=60)
+    assert code == 0, err
+    assert report["raised"] == ["PanicException", "raised by user code"]
+    assert "raised by user code" in err
+
+
+@pytest.mark.skipif(sys.version_info < (3, 12), reason="isolated subinterpreters came with 3.12")
+def test_a_refused_subinterpreter_import_leaves_the_main_interpreter_free():
+    code, report, err = run_child("""
+        import json
+        try:
+            import _interpreters as interpreters
+        except ImportError:
+            import _xxsubinterpreters as interpreters
+        try:
+            interp = interpreters.create("isolated")
+        except TypeError:
+            interp = interpreters.create(isolated=True)
+        try:
+            refused = interpreters.run_string(interp, "import pymorvel") is not None
+        except Exception:  # 3.12 raises where 3.13 returns the failure
+            refused = True
+        import pymorvel
+        print(json.dumps({"refused": refused, "main": repr(pymorvel.Rbf([0.0, 1.0], [0.0, 1.0]))}))
+    """, timeout=60)
+    assert code == 0, err
+    assert report == {"refused": True, "main": "Rbf<f64, f64>: epsilon = 1"}
