@@ -1,4 +1,6 @@
 // Rbf.__new__: binding, kernel lookup, the shape trials and the fit with the interpreter lock released.
+// Folder src/binding: the Python extension surface, the only code that sees Python (module, type,
+// argument binding, conversions, and failures turned into exceptions).
 #include <array>
 #include <new>
 #include <optional>

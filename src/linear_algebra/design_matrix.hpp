@@ -1,4 +1,6 @@
 // The design matrix: the kernel between every pair of sample points.
+// Folder src/linear_algebra: the dense kernel system, from its matrix to its solution (design
+// matrix, equilibration, blocked LU with its update tiles, substitution).
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 // The six radial kernels: their functions, the table that names them, and static dispatch on them.
+// Folder src/numeric: arithmetic on points and values (kernels, distances, value operations, point storage).
 #pragma once
 
 #include <array>
