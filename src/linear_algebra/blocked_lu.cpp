@@ -14,7 +14,7 @@
 #include <numeric>
 #include <utility>
 
-#include "parallel/pool.hpp"
+#include "parallel/global_pool.hpp"
 
 namespace pymorvel {
 

@@ -6,7 +6,7 @@
 
 #include "exact.hpp"
 #include "linear_algebra/design_matrix.hpp"
-#include "parallel/pool.hpp"
+#include "parallel/global_pool.hpp"
 #include "rbf/fit.hpp"
 #include "rbf/predict.hpp"
 
