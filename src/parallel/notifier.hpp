@@ -23,15 +23,15 @@ namespace pymorvel::parallel {
 // consistent atomics. Why no wake-up is lost:
 //
 // 1. In the single order of all sequentially consistent operations, the
-//    waiter's re-check comes after the publication, and then it sees the
-//    news and cancels; or before it. Then prepare_wait raised the count of
-//    waiters before the re-check, so before the notifier reads the count, and
-//    the waiter lowers it only on its way out of cancel_wait or commit_wait.
-//    The notifier sees a waiter and takes the mutex.
-// 2. prepare_wait listed the waiter under that mutex while raising the count,
-//    and the notifier's read of the count saw that raise, so it finds the
-//    waiter listed, asleep or still on its way, or already taken off the list
-//    by another notifier, which is a wake-up too.
+//    waiter's re-check comes either after the publication, and then the
+//    waiter sees the news and cancels, or before it. Then prepare_wait raised
+//    the count of waiters before the notifier reads it, and the waiter, which
+//    commits, cannot lower it again before it is signalled. So the notifier
+//    reads a count above 0 and takes the mutex.
+// 2. prepare_wait raised the count while holding that mutex, and the
+//    notifier read that raise or a later change, so it gets the mutex after
+//    prepare_wait let it go. It finds the waiter listed, or already taken off
+//    the list by another notifier's signal, which is a wake-up too.
 // 3. Signalling a listed waiter takes it off the list and either wakes it or,
 //    when it has not committed yet, leaves the signal on it: commit_wait then
 //    returns at once.
