@@ -18,7 +18,7 @@
 #include <numeric>
 #include <utility>
 
-#include "parallel/pool.hpp"
+#include "parallel/global_pool.hpp"
 
 namespace pymorvel {
 

@@ -1,34 +1,24 @@
-// The worker pool: its threads, the work-stealing run of loop pieces, the global pool and its size.
+// The worker pool's scheduler: its threads, loop pieces and their queues, fork-join, and when workers sleep.
 #include "parallel/pool.hpp"
 
 #include <pthread.h>
 #include <sched.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
-#include <vector>
 
-#include "common/panic.hpp"
+#include "parallel/notifier.hpp"
 
 namespace pymorvel::parallel {
 
 namespace {
 
 constexpr std::size_t kWorkerStackBytes = std::size_t{2} << 20;
-constexpr unsigned kMaxThreadCount = 65535;
 // How long an idle worker keeps yielding before it goes to sleep, and how long
 // a caller yields before it blocks on its completion signal. An elimination
 // hands in its steps a few microseconds apart, while a sleep and the wake-up
@@ -38,7 +28,6 @@ constexpr unsigned kMaxThreadCount = 65535;
 // idle cycles only.
 constexpr std::chrono::microseconds kWorkerIdleWindow{200};
 constexpr std::chrono::microseconds kCallerSpinWindow{50};
-constexpr std::size_t kNotSleeping = static_cast<std::size_t>(-1);
 
 // How a thread outside the pool learns that its root piece is done. One per
 // thread, made on first use and reused: handing in a loop then allocates nothing.
@@ -162,10 +151,6 @@ struct Worker {
     unsigned index = 0;
     PieceQueue queue;
     std::uint32_t random_state = 1;
-    // Guarded by State::sleep_mutex: the worker's place in State::sleepers, or
-    // kNotSleeping once a waker has taken it out.
-    std::size_t sleep_slot = kNotSleeping;
-    std::condition_variable wake;
 };
 
 thread_local Worker* current_worker = nullptr;
@@ -174,14 +159,12 @@ thread_local Worker* current_worker = nullptr;
 
 struct WorkerPool::State {
     explicit State(unsigned count)
-        : thread_count(count), workers(std::make_unique<Worker[]>(count)) {
+        : thread_count(count), workers(std::make_unique<Worker[]>(count)), idle(count) {
         for (unsigned i = 0; i < count; ++i) {
             workers[i].pool = this;
             workers[i].index = i;
             workers[i].random_state = 0x9E3779B9u * (i + 1) | 1u;
         }
-        // Every worker is asleep at most once at a time, so this never grows.
-        sleepers.reserve(count);
     }
 
     void work(Worker& self);
@@ -193,9 +176,7 @@ struct WorkerPool::State {
     void fork_join(Worker& self, std::size_t begin, std::size_t length, unsigned budget,
                    RangeOperation op);
     void announce_work();
-    void wake_worker(Worker& worker);
     void sleep(Worker& self, std::uint64_t seen_epoch, const std::atomic<bool>* done);
-    void take_out_of_sleepers(Worker& worker);
     void shut_down();
 
     const unsigned thread_count;
@@ -205,13 +186,12 @@ struct WorkerPool::State {
     // Bumped after every new piece; a worker sleeps only if it has not moved
     // since before its last fruitless search.
     std::atomic<std::uint64_t> epoch{0};
-    // Workers between deciding to sleep and waking up; wakers skip the mutex when 0.
-    std::atomic<unsigned> sleeping{0};
     std::atomic<bool> stopping{false};
+    // Where idle workers sleep; the waiters are the workers, by index.
+    Notifier idle;
 
-    std::mutex sleep_mutex;
-    std::vector<unsigned> sleepers;  // guarded by sleep_mutex
-    unsigned running = 0;            // guarded by sleep_mutex: workers still in their loop
+    std::mutex exit_mutex;
+    unsigned running = 0;  // guarded by exit_mutex: workers still in their loop
     std::condition_variable all_left;
 };
 
@@ -238,7 +218,7 @@ void WorkerPool::State::work(Worker& self) {
     current_worker = &self;
     run_until(self, nullptr);
     current_worker = nullptr;
-    std::lock_guard lock(sleep_mutex);
+    std::lock_guard lock(exit_mutex);
     // Notified under the lock: after this, the worker touches the pool no more,
     // and the destructor may free it.
     if (--running == 0) all_left.notify_all();
@@ -298,9 +278,9 @@ void WorkerPool::State::execute(Worker& self, Task task) noexcept {
         caller->raise();
         return;
     }
-    Worker& owner = workers[piece.owner];
+    const unsigned owner = piece.owner;
     piece.done.store(true);
-    wake_worker(owner);
+    idle.notify(owner);
 }
 
 void WorkerPool::State::run_range(Worker& self, std::size_t begin, std::size_t length,
@@ -359,57 +339,26 @@ void WorkerPool::State::fork_join(Worker& self, std::size_t begin, std::size_t l
 
 void WorkerPool::State::announce_work() {
     epoch.fetch_add(1);
-    if (sleeping.load() == 0) return;
-    std::lock_guard lock(sleep_mutex);
-    if (sleepers.empty()) return;
-    // The most recent sleeper is the likeliest to still have a warm cache.
-    Worker& worker = workers[sleepers.back()];
-    take_out_of_sleepers(worker);
-    worker.wake.notify_one();
+    idle.notify_one();
 }
 
-void WorkerPool::State::wake_worker(Worker& worker) {
-    if (sleeping.load() == 0) return;
-    std::lock_guard lock(sleep_mutex);
-    if (worker.sleep_slot == kNotSleeping) return;
-    take_out_of_sleepers(worker);
-    worker.wake.notify_one();
-}
-
-// Lost wake-ups are excluded by pairing, all sequentially consistent:
-//   sleeper: sleeping += 1, then re-check epoch / done / stopping;
-//   waker:   publish piece, epoch += 1 (or done = true), then read sleeping.
-// Either the sleeper sees the news and stays up, or the waker sees the sleeper
-// and takes the mutex, which the sleeper holds until it waits on its variable.
+// The news that ends a sleep is a new piece (epoch), the pool stopping or the
+// awaited piece done; each is published before its notification (announce_work,
+// shut_down, execute). Every awake worker searches all queues before it may
+// sleep again, which is what notify_one needs.
 void WorkerPool::State::sleep(Worker& self, std::uint64_t seen_epoch,
                               const std::atomic<bool>* done) {
-    std::unique_lock lock(sleep_mutex);
-    sleeping.fetch_add(1);
-    if (epoch.load() == seen_epoch && !stopping.load() && !(done != nullptr && done->load())) {
-        self.sleep_slot = sleepers.size();
-        sleepers.push_back(self.index);
-        self.wake.wait(lock, [&self] { return self.sleep_slot == kNotSleeping; });
-    }
-    sleeping.fetch_sub(1);
-}
-
-void WorkerPool::State::take_out_of_sleepers(Worker& worker) {
-    const std::size_t slot = worker.sleep_slot;
-    const unsigned last = sleepers.back();
-    sleepers[slot] = last;
-    workers[last].sleep_slot = slot;
-    sleepers.pop_back();
-    worker.sleep_slot = kNotSleeping;
+    idle.prepare_wait(self.index);
+    if (epoch.load() != seen_epoch || stopping.load() || (done != nullptr && done->load()))
+        idle.cancel_wait(self.index);
+    else
+        idle.commit_wait(self.index);
 }
 
 void WorkerPool::State::shut_down() {
-    std::unique_lock lock(sleep_mutex);
     stopping.store(true);
-    while (!sleepers.empty()) {
-        Worker& worker = workers[sleepers.back()];
-        take_out_of_sleepers(worker);
-        worker.wake.notify_one();
-    }
+    idle.notify_all();
+    std::unique_lock lock(exit_mutex);
     all_left.wait(lock, [this] { return running == 0; });
 }
 
@@ -432,12 +381,12 @@ WorkerPool::WorkerPool(unsigned thread_count, ThreadStarter starter)
         {
             // Counted before the start, so a worker that leaves at once cannot
             // bring the count to 0 early.
-            std::lock_guard lock(pool.sleep_mutex);
+            std::lock_guard lock(pool.exit_mutex);
             ++pool.running;
         }
         if (const int error = starter(&worker_entry, &pool.workers[i]); error != 0) {
             {
-                std::lock_guard lock(pool.sleep_mutex);
+                std::lock_guard lock(pool.exit_mutex);
                 --pool.running;
             }
             pool.shut_down();
@@ -449,6 +398,8 @@ WorkerPool::WorkerPool(unsigned thread_count, ThreadStarter starter)
 WorkerPool::~WorkerPool() { state_->shut_down(); }
 
 unsigned WorkerPool::thread_count() const noexcept { return state_->thread_count; }
+
+unsigned WorkerPool::sleeping_workers() const noexcept { return state_->idle.asleep(); }
 
 void WorkerPool::for_each_range(std::size_t count, RangeOperation op) {
     if (count == 0) return;
@@ -468,240 +419,6 @@ void WorkerPool::for_each_range(std::size_t count, RangeOperation op) {
     // 3. Wait; the signal's mutex orders the workers' writes before what follows.
     signal.wait_and_reset();
     if (root.fault) std::rethrow_exception(root.fault);
-}
-
-namespace {
-
-const char* io_error_kind(int code) {
-    switch (code) {
-        case EAGAIN: return "WouldBlock";
-        case ENOMEM: return "OutOfMemory";
-        case EPERM:
-        case EACCES: return "PermissionDenied";
-        case EINVAL: return "InvalidInput";
-        case EINTR: return "Interrupted";
-        default: return "Uncategorized";
-    }
-}
-
-}  // namespace
-
-std::string ThreadPoolBuildError::debug_string() const {
-    std::string kind_text;
-    switch (kind) {
-        case BuildErrorKind::GlobalPoolAlreadyInitialized:
-            kind_text = "GlobalPoolAlreadyInitialized";
-            break;
-        case BuildErrorKind::CurrentThreadAlreadyInPool:
-            kind_text = "CurrentThreadAlreadyInPool";
-            break;
-        case BuildErrorKind::IOError: {
-            char buffer[256];
-            const char* message = strerror_r(os_error, buffer, sizeof buffer);
-            kind_text = "IOError(Os { code: " + std::to_string(os_error) + ", kind: " +
-                        io_error_kind(os_error) + ", message: \"" + message + "\" })";
-            break;
-        }
-    }
-    return "ThreadPoolBuildError { kind: " + kind_text + " }";
-}
-
-namespace {
-
-std::once_flag global_once;
-WorkerPool* global_instance = nullptr;
-std::exception_ptr global_failure;
-std::atomic<bool> global_requested{false};
-std::atomic<ThreadStarter> global_starter{start_detached_thread};
-
-}  // namespace
-
-WorkerPool& global_pool() {
-    global_requested.store(true);
-    std::call_once(global_once, [] {
-        // Nothing may escape the once-only guard: a failure is kept and
-        // reported to this and every later caller.
-        try {
-            const unsigned count =
-                choose_thread_count(std::getenv("RAYON_NUM_THREADS"),
-                                    std::getenv("RAYON_RS_NUM_CPUS"), default_thread_count());
-            // Never deleted: the workers run until the process ends.
-            global_instance = new WorkerPool(count, global_starter.load());
-        } catch (...) {
-            global_failure = std::current_exception();
-        }
-    });
-    if (global_instance != nullptr) return *global_instance;
-    try {
-        std::rethrow_exception(global_failure);
-    } catch (const ThreadPoolBuildError& error) {
-        panic(std::string(messages::POOL_NOT_INITIALIZED) + error.debug_string());
-    }
-}
-
-unsigned thread_count() { return global_pool().thread_count(); }
-
-bool global_pool_requested() noexcept { return global_requested.load(); }
-
-void set_global_pool_starter(ThreadStarter starter) noexcept { global_starter.store(starter); }
-
-std::optional<unsigned long long> parse_count(const char* text) noexcept {
-    if (text == nullptr) return std::nullopt;
-    if (*text == '+') ++text;
-    if (*text == '\0') return std::nullopt;
-    unsigned long long value = 0;
-    for (; *text != '\0'; ++text) {
-        if (*text < '0' || *text > '9') return std::nullopt;
-        const unsigned digit = static_cast<unsigned>(*text - '0');
-        if (value > (ULLONG_MAX - digit) / 10) return std::nullopt;
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
-unsigned choose_thread_count(const char* num_threads, const char* rs_num_cpus,
-                             unsigned default_count) noexcept {
-    unsigned long long count = default_count;
-    // An explicit 0 asks for the default and overrides the second variable.
-    if (const auto requested = parse_count(num_threads)) {
-        if (*requested > 0) count = *requested;
-    } else if (const auto cpus = parse_count(rs_num_cpus); cpus && *cpus > 0) {
-        count = *cpus;
-    }
-    return static_cast<unsigned>(std::min<unsigned long long>(count, kMaxThreadCount));
-}
-
-namespace {
-
-std::optional<std::string> read_text_file(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool is_directory(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_directory(path, error);
-}
-
-using CapReader = std::optional<unsigned long long> (*)(const std::string& directory);
-
-std::optional<unsigned long long> cap_from(unsigned long long quota, unsigned long long period) {
-    if (period == 0) return std::nullopt;
-    return std::max(1ULL, quota / period);
-}
-
-// Version 2: cpu.max holds "<quota> <period>", or "max <period>" for no limit.
-std::optional<unsigned long long> read_cpu_max(const std::string& directory) {
-    const auto text = read_text_file(directory + "/cpu.max");
-    if (!text) return std::nullopt;
-    std::istringstream in(*text);
-    std::string quota, period;
-    if (!(in >> quota >> period)) return std::nullopt;
-    const auto quota_value = parse_count(quota.c_str());
-    const auto period_value = parse_count(period.c_str());
-    if (!quota_value || !period_value) return std::nullopt;
-    return cap_from(*quota_value, *period_value);
-}
-
-// Version 1: a quota of -1 means no limit.
-std::optional<unsigned long long> read_cfs_quota(const std::string& directory) {
-    const auto quota_text = read_text_file(directory + "/cpu.cfs_quota_us");
-    const auto period_text = read_text_file(directory + "/cpu.cfs_period_us");
-    if (!quota_text || !period_text) return std::nullopt;
-    long long quota = 0;
-    unsigned long long period = 0;
-    std::istringstream quota_in(*quota_text), period_in(*period_text);
-    if (!(quota_in >> quota) || !(period_in >> period) || quota <= 0) return std::nullopt;
-    return cap_from(static_cast<unsigned long long>(quota), period);
-}
-
-void keep_smaller(std::optional<unsigned long long>& best, std::optional<unsigned long long> cap) {
-    if (cap && (!best || *cap < *best)) best = cap;
-}
-
-// A group is limited by its own quota and by every ancestor's. Directories
-// that do not exist are skipped: inside a container the mount often starts
-// at the container's own group while /proc/self/cgroup names the host path.
-std::optional<unsigned long long> smallest_cap_along(std::string directory,
-                                                     std::string_view group_path,
-                                                     CapReader read_cap) {
-    std::optional<unsigned long long> best;
-    if (is_directory(directory)) keep_smaller(best, read_cap(directory));
-    while (!group_path.empty()) {
-        const std::size_t slash = group_path.find('/');
-        const std::string_view part = group_path.substr(0, slash);
-        group_path = slash == std::string_view::npos ? std::string_view{} : group_path.substr(slash + 1);
-        if (part.empty()) continue;
-        directory.append("/").append(part);
-        if (is_directory(directory)) keep_smaller(best, read_cap(directory));
-    }
-    return best;
-}
-
-bool names_cpu_controller(std::string_view controllers) {
-    while (!controllers.empty()) {
-        const std::size_t comma = controllers.find(',');
-        if (controllers.substr(0, comma) == "cpu") return true;
-        if (comma == std::string_view::npos) break;
-        controllers.remove_prefix(comma + 1);
-    }
-    return false;
-}
-
-}  // namespace
-
-std::optional<unsigned> cgroup_cpu_limit(const std::string& root, std::string_view proc_self_cgroup) {
-    std::optional<unsigned long long> best;
-    // Each line is "<id>:<controllers>:<path>"; "0::<path>" is the unified hierarchy.
-    while (!proc_self_cgroup.empty()) {
-        const std::size_t end = proc_self_cgroup.find('\n');
-        const std::string_view line = proc_self_cgroup.substr(0, end);
-        proc_self_cgroup =
-            end == std::string_view::npos ? std::string_view{} : proc_self_cgroup.substr(end + 1);
-        const std::size_t first = line.find(':');
-        const std::size_t second = first == std::string_view::npos ? first : line.find(':', first + 1);
-        if (second == std::string_view::npos) continue;
-        const std::string_view id = line.substr(0, first);
-        const std::string_view controllers = line.substr(first + 1, second - first - 1);
-        const std::string_view path = line.substr(second + 1);
-        if (id == "0" && controllers.empty()) {
-            // A host on version 2 only mounts the unified hierarchy at root; a
-            // hybrid host mounts it at root/unified.
-            std::error_code error;
-            const bool unified_at_root = std::filesystem::exists(root + "/cgroup.controllers", error);
-            keep_smaller(best, smallest_cap_along(unified_at_root ? root : root + "/unified", path,
-                                                  read_cpu_max));
-        } else if (names_cpu_controller(controllers)) {
-            // Co-mounted controllers share one directory named after all of them.
-            std::string base = root + "/" + std::string(controllers);
-            if (!is_directory(base)) base = root + "/cpu";
-            keep_smaller(best, smallest_cap_along(base, path, read_cfs_quota));
-        }
-    }
-    if (!best) return std::nullopt;
-    return static_cast<unsigned>(std::min<unsigned long long>(*best, UINT_MAX));
-}
-
-unsigned default_thread_count() noexcept {
-    unsigned count = 0;
-    cpu_set_t mask;
-    CPU_ZERO(&mask);
-    if (sched_getaffinity(0, sizeof mask, &mask) == 0) count = static_cast<unsigned>(CPU_COUNT(&mask));
-    if (count == 0) {
-        const long online = sysconf(_SC_NPROCESSORS_ONLN);
-        count = online > 0 ? static_cast<unsigned>(std::min<long>(online, UINT_MAX)) : 1;
-    }
-    try {
-        if (const auto text = read_text_file("/proc/self/cgroup")) {
-            if (const auto cap = cgroup_cpu_limit("/sys/fs/cgroup", *text)) count = std::min(count, *cap);
-        }
-    } catch (...) {
-        // Without a readable quota the CPU count stands.
-    }
-    return count;
 }
 
 }  // namespace pymorvel::parallel

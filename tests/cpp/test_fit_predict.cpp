@@ -5,10 +5,10 @@
 #include <string>
 
 #include "exact.hpp"
-#include "row_matrix.hpp"
-#include "parallel/pool.hpp"
+#include "parallel/global_pool.hpp"
 #include "rbf/fitting.hpp"
 #include "rbf/prediction.hpp"
+#include "row_matrix.hpp"
 
 namespace pymorvel {
 namespace {

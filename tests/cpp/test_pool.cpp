@@ -1,25 +1,29 @@
-// Tests of the worker pool: exactly-once coverage, faults, sizing rules and cgroup quotas.
+// Tests of the worker pool: exactly-once coverage, faults, waking sleeping workers, and the global pool's sizing rules.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <ostream>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "bounded_wait.hpp"
 #include "common/panic.hpp"
-#include "parallel/pool.hpp"
+#include "parallel/global_pool.hpp"
 
 namespace {
 
+using pymorvel::testing_support::kHang;
+using pymorvel::testing_support::wait_until;
 using pymorvel::Panic;
 using namespace pymorvel::parallel;
 using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
@@ -136,6 +140,68 @@ TEST(Pool, LoopInsideAPieceRunsOnTheSameWorkers) {
     EXPECT_TRUE(std::all_of(visits.begin(), visits.end(), [](auto& v) { return v.load() == 1; }));
 }
 
+// Runs f; a loop whose wake-up was lost never returns, and then the test
+// stops the run instead of hanging it.
+template <class F>
+void without_hanging(F f) {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!finished.wait_for(lock, kHang, [&] { return done; })) {
+            std::fprintf(stderr, "a loop never returned: a sleeping worker was not woken\n");
+            std::abort();
+        }
+    });
+    f();
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_one();
+    watchdog.join();
+}
+
+class SleepingPool : public testing::TestWithParam<unsigned> {};
+
+// Work handed to a pool whose workers all sleep has to wake one of them.
+TEST_P(SleepingPool, LoopWakesTheWorkers) {
+    const unsigned workers = GetParam();
+    WorkerPool pool(workers);
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_TRUE(wait_until([&] { return pool.sleeping_workers() == workers; })) << "workers never fell asleep";
+        without_hanging([&] { EXPECT_EQ(indices_not_visited_once(pool, round % 2 ? 1000 : 1), 0u); });
+    }
+}
+
+// A worker whose right half was stolen sleeps until the thief reports it done:
+// the left half waits until the right one has been stolen, and the right half
+// until every other worker is asleep.
+class StolenHalf : public testing::TestWithParam<unsigned> {};
+
+TEST_P(StolenHalf, ForkingWorkerSleepsUntilTheThiefIsDone) {
+    const unsigned workers = GetParam();
+    WorkerPool pool(workers);
+    for (int round = 0; round < 20; ++round) {
+        std::atomic<bool> stolen{false};
+        without_hanging([&] {
+            pool.for_each_range(2, [&](std::size_t begin, std::size_t) {
+                if (begin == 0) {
+                    EXPECT_TRUE(wait_until([&] { return stolen.load(); })) << "the right half was never stolen";
+                } else {
+                    stolen.store(true);
+                    EXPECT_TRUE(wait_until([&] { return pool.sleeping_workers() == workers - 1; }))
+                        << "the forking worker never fell asleep";
+                }
+            });
+        });
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pool, SleepingPool, testing::Values(1u, 2u, 3u));
+INSTANTIATE_TEST_SUITE_P(Pool, StolenHalf, testing::Values(2u, 3u));
+
 struct TextCase {
     const char* text;
     std::optional<unsigned long long> value;
@@ -220,11 +286,11 @@ INSTANTIATE_TEST_SUITE_P(Pool, ThreadStart,
 TEST(Pool, GlobalPoolIsSizedOnceFromTheEnvironment) {
     if (global_pool_requested()) GTEST_SKIP() << "another test already made the global pool";
     setenv("RAYON_NUM_THREADS", "3", 1);
-    EXPECT_EQ(thread_count(), 3u);
+    EXPECT_EQ(global_pool().thread_count(), 3u);
     EXPECT_TRUE(global_pool_requested());
     setenv("RAYON_NUM_THREADS", "5", 1);
     EXPECT_EQ(&global_pool(), &global_pool());
-    EXPECT_EQ(thread_count(), 3u);
+    EXPECT_EQ(global_pool().thread_count(), 3u);
     unsetenv("RAYON_NUM_THREADS");
 }
 
@@ -242,7 +308,7 @@ int fail_third_start(void* (*entry)(void*), void* arg) {
     int aborts = 0;
     for (int use = 0; use < 2; ++use) {
         try {
-            thread_count();
+            global_pool().thread_count();
         } catch (const Panic& error) {
             aborts += error.message() == expected;
         }
@@ -254,56 +320,5 @@ TEST(Pool, FailedGlobalPoolAbortsEveryUse) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process without a global pool
     EXPECT_EXIT(use_global_pool_that_cannot_start(), testing::ExitedWithCode(0), "has not been initialized");
 }
-
-using Files = std::vector<std::pair<std::string, std::string>>;
-
-struct CgroupCase {
-    const char* name;
-    Files files;
-    std::string proc_self_cgroup;
-    std::optional<unsigned> limit;
-};
-
-class CgroupLimit : public testing::TestWithParam<CgroupCase> {};
-
-TEST_P(CgroupLimit, FakeTree) {
-    char pattern[] = "/tmp/pool-cgroup-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::filesystem::path root = pattern;
-    for (const auto& [path, text] : GetParam().files) {
-        std::filesystem::create_directories((root / path).parent_path());
-        std::ofstream(root / path) << text;
-    }
-    EXPECT_EQ(cgroup_cpu_limit(root.string(), GetParam().proc_self_cgroup), GetParam().limit);
-    std::filesystem::remove_all(root);
-}
-
-// Version-1 quota files of one group, over a period of 100000.
-Files v1(const std::string& dir, const char* quota) {
-    return {{dir + "/cpu.cfs_quota_us", quota}, {dir + "/cpu.cfs_period_us", "100000\n"}};
-}
-Files operator+(Files a, const Files& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
-const Files kUnifiedAtRoot{{"cgroup.controllers", "cpu"}};
-const Files kUnifiedBelow{{"unified/cgroup.controllers", ""}};
-
-INSTANTIATE_TEST_SUITE_P(
-    Pool, CgroupLimit,
-    testing::Values(
-        CgroupCase{"v2_leaf", kUnifiedAtRoot + Files{{"a/cpu.max", "max 100000\n"}, {"a/b/cpu.max", "150000 100000\n"}},
-                   "0::/a/b\n", 1},
-        CgroupCase{"v2_ancestor_is_tighter",
-                   kUnifiedAtRoot + Files{{"a/cpu.max", "200000 100000"}, {"a/b/cpu.max", "800000 100000"}}, "0::/a/b", 2},
-        CgroupCase{"v2_no_quota", kUnifiedAtRoot + Files{{"a/cpu.max", "max 100000"}}, "0::/a\n", std::nullopt},
-        CgroupCase{"v2_below_one_cpu", kUnifiedAtRoot + Files{{"a/cpu.max", "50000 100000"}}, "0::/a\n", 1},
-        CgroupCase{"hybrid_unified_and_cpuacct_ignored",
-                   kUnifiedBelow + Files{{"unified/a/cpu.max", "300000 100000"}} + v1("cpuacct", "100000"),
-                   "2:cpuacct:/\n0::/a\n", 3},
-        CgroupCase{"v1_comounted", v1("cpu,cpuacct/grp", "250000\n"), "4:cpu,cpuacct:/grp\n", 2},
-        CgroupCase{"v1_no_quota", v1("cpu", "-1"), "3:cpu:/\n", std::nullopt},
-        CgroupCase{"v1_container_sees_own_group_at_mount", v1("cpu", "300000"), "3:cpu:/docker/abc\n", 3},
-        CgroupCase{"v1_and_v2_smaller_wins", kUnifiedBelow + Files{{"unified/cpu.max", "200000 100000"}} + v1("cpu", "400000"),
-                   "3:cpu:/\n0::/\n", 2},
-        CgroupCase{"no_groups", kUnifiedAtRoot, "", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,0 +1,86 @@
+// The process-wide pool: its once-only creation, its size from the environment and its creation fault.
+#include "parallel/global_pool.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <mutex>
+
+#include "common/panic.hpp"
+
+namespace pymorvel::parallel {
+
+namespace {
+
+constexpr unsigned kMaxThreadCount = 65535;
+
+const char* io_error_kind(int code) {
+    switch (code) {
+        case EAGAIN: return "WouldBlock";
+        case ENOMEM: return "OutOfMemory";
+        case EPERM:
+        case EACCES: return "PermissionDenied";
+        case EINVAL: return "InvalidInput";
+        case EINTR: return "Interrupted";
+        default: return "Uncategorized";
+    }
+}
+
+std::once_flag global_once;
+WorkerPool* global_instance = nullptr;
+std::exception_ptr global_failure;
+std::atomic<bool> global_requested{false};
+std::atomic<ThreadStarter> global_starter{start_detached_thread};
+
+}  // namespace
+
+std::string ThreadPoolBuildError::debug_string() const {
+    char buffer[256];
+    const char* message = strerror_r(os_error, buffer, sizeof buffer);
+    return "ThreadPoolBuildError { kind: IOError(Os { code: " + std::to_string(os_error) +
+           ", kind: " + io_error_kind(os_error) + ", message: \"" + message + "\" }) }";
+}
+
+WorkerPool& global_pool() {
+    global_requested.store(true);
+    std::call_once(global_once, [] {
+        // Nothing may escape the once-only guard: a failure is kept and
+        // reported to this and every later caller.
+        try {
+            const unsigned count = choose_thread_count(std::getenv("RAYON_NUM_THREADS"),
+                                                       std::getenv("RAYON_RS_NUM_CPUS"),
+                                                       system::available_cpus());
+            // Never deleted: the workers run until the process ends.
+            global_instance = new WorkerPool(count, global_starter.load());
+        } catch (...) {
+            global_failure = std::current_exception();
+        }
+    });
+    if (global_instance != nullptr) return *global_instance;
+    try {
+        std::rethrow_exception(global_failure);
+    } catch (const ThreadPoolBuildError& error) {
+        panic(std::string(messages::POOL_NOT_INITIALIZED) + error.debug_string());
+    }
+}
+
+bool global_pool_requested() noexcept { return global_requested.load(); }
+
+void set_global_pool_starter(ThreadStarter starter) noexcept { global_starter.store(starter); }
+
+unsigned choose_thread_count(const char* num_threads, const char* rs_num_cpus,
+                             unsigned default_count) noexcept {
+    unsigned long long count = default_count;
+    // An explicit 0 asks for the default and overrides the second variable.
+    if (const auto requested = parse_count(num_threads)) {
+        if (*requested > 0) count = *requested;
+    } else if (const auto cpus = parse_count(rs_num_cpus); cpus && *cpus > 0) {
+        count = *cpus;
+    }
+    return static_cast<unsigned>(std::min<unsigned long long>(count, kMaxThreadCount));
+}
+
+}  // namespace pymorvel::parallel
