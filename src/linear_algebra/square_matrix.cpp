@@ -14,8 +14,10 @@ SquareMatrix::SquareMatrix(std::size_t n) : n_(n), stride_(padded(n)), rows_(n) 
     const std::size_t bytes = n * stride_ * sizeof(double);
     // The system may promise memory it cannot deliver (overcommit), and
     // then the process is killed while the matrix is filled. A request the
-    // machine cannot hold is refused here instead, as out of memory.
-    if (bytes > system::available_memory_bytes()) throw std::bad_alloc();
+    // machine cannot hold is refused here instead, as out of memory. The
+    // probe reads several files (tens of microseconds), so only requests
+    // large enough to threaten a machine pay for it.
+    if (bytes >= MEMORY_PROBE_BYTES && bytes > system::available_memory_bytes()) throw std::bad_alloc();
     void* block = std::aligned_alloc(64, bytes);
     if (block == nullptr) throw std::bad_alloc();
     data_.reset(static_cast<double*>(block));
