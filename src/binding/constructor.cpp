@@ -43,19 +43,6 @@ double epsilon_value(PyObject* epsilon) {
     return as_argument("epsilon", [&] { return extract_number(epsilon); });
 }
 
-// Holds the interpreter lock released for its lifetime and takes it back on
-// every way out, an aborted fit included, before any exception is raised.
-class UnlockedInterpreter {
-public:
-    UnlockedInterpreter() noexcept : state_(PyEval_SaveThread()) {}
-    ~UnlockedInterpreter() { restore_thread(state_); }
-    UnlockedInterpreter(const UnlockedInterpreter&) = delete;
-    UnlockedInterpreter& operator=(const UnlockedInterpreter&) = delete;
-
-private:
-    PyThreadState* state_;
-};
-
 // One conversion of a shape trial. Its failure only means "not this shape" and
 // is dropped -- except an interruption (Ctrl-C during a long conversion must
 // stop the call, not turn into a shape error), a MemoryError, or an aborted

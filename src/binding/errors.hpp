@@ -103,6 +103,20 @@ PyObject* entry_guard(Body&& body) noexcept {
 // thread that the shutting-down interpreter refuses is parked here.
 void restore_thread(PyThreadState* state) noexcept;
 
+// Holds the interpreter lock released for its lifetime and takes it back on
+// every way out, an aborted call included, before any exception is raised.
+// Nothing may touch a Python object while it lives.
+class UnlockedInterpreter {
+public:
+    UnlockedInterpreter() noexcept : state_(PyEval_SaveThread()) {}
+    ~UnlockedInterpreter() { restore_thread(state_); }
+    UnlockedInterpreter(const UnlockedInterpreter&) = delete;
+    UnlockedInterpreter& operator=(const UnlockedInterpreter&) = delete;
+
+private:
+    PyThreadState* state_;
+};
+
 // For deallocation: any failure ends the process.
 [[noreturn]] void terminate_at_boundary() noexcept;
 

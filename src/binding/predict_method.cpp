@@ -1,4 +1,4 @@
-// Rbf.predict: binding, conversion of the query points by the model's shape, and the result lists.
+// Rbf.predict: binding, conversion of the query points by the model's shape, the evaluation without the interpreter lock, and the result lists.
 #include <array>
 #include <span>
 #include <variant>
@@ -16,12 +16,23 @@ namespace {
 constexpr std::array<const char*, 1> PARAMETERS = {"x_new"};
 constexpr Signature SIGNATURE = {"Rbf", "predict", PARAMETERS, 1};
 
-// The interpreter lock stays held: evaluation is short next to a fit, and the
-// model is read in place.
+// Below this many kernel evaluations (query points x samples) the lock is
+// kept: giving it up and taking it back, possibly after another thread's turn,
+// would cost more than the evaluation.
+constexpr std::size_t UNLOCKED_PREDICT_THRESHOLD = std::size_t{1} << 14;
+
+// The query is converted under the interpreter lock; the evaluation reads
+// only native copies and the model, which the caller keeps alive and nobody
+// changes, so it runs with the lock released.
 template <class X, class Y>
 PyRef predict_shape(const RbfModel<X, Y>& model, PyObject* x_new) {
     const std::vector<X> points = extract_sequence<X>(x_new);
-    Outcome<std::vector<Y>> outcome = predict(model, std::span<const X>(points));
+    Outcome<std::vector<Y>> outcome = [&] {
+        if (points.size() * model.x.size() < UNLOCKED_PREDICT_THRESHOLD)
+            return predict(model, std::span<const X>(points));
+        UnlockedInterpreter unlocked;
+        return predict(model, std::span<const X>(points));
+    }();
     if (auto* failure = std::get_if<Failure>(&outcome)) raise_message(PyExc_RuntimeError, failure->message);
     return to_list(std::span<const Y>(std::get<std::vector<Y>>(outcome)));
 }

@@ -3,13 +3,45 @@
 // matrix, equilibration, blocked LU with its update tiles, substitution).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <vector>
 
+#include "linear_algebra/execution.hpp"
 #include "linear_algebra/square_matrix.hpp"
+#include "numeric/kernel_tile.hpp"
 #include "numeric/kernels.hpp"
 #include "numeric/values.hpp"
+#include "parallel/global_pool.hpp"
 
 namespace pymorvel {
+
+namespace design_matrix_detail {
+
+// Rows [i0, i0 + TILE_LANES) from their diagonal on, and their mirror images
+// in the columns below the diagonal.
+template <class Points>
+void fill_row_block(SquareMatrix& m, const Points& points, Kernel kernel, double epsilon, std::size_t i0,
+                    const KernelTileOps& ops) {
+    const std::size_t n = points.size();
+    const std::size_t lanes = std::min(TILE_LANES, n - i0);
+    double phi[TILE_SAMPLES * TILE_LANES];
+    for (std::size_t j0 = i0; j0 < n; j0 += TILE_SAMPLES) {
+        const std::size_t j1 = std::min(j0 + TILE_SAMPLES, n);
+        kernel_tile(ops, kernel, epsilon, points, [&](std::size_t l) { return points[i0 + l]; }, lanes, j0, j1,
+                    phi);
+        for (std::size_t j = j0; j < j1; ++j) {
+            const double* values = phi + (j - j0) * TILE_LANES;
+            double* mirror = m.row(j) + i0;
+            for (std::size_t l = 0; l < lanes && i0 + l <= j; ++l) {
+                m(i0 + l, j) = values[l];
+                mirror[l] = values[l];
+            }
+        }
+    }
+}
+
+}  // namespace design_matrix_detail
 
 // Entry (i, j) is kernel(floor(|x_i - x_j|^2), epsilon). Points is a vector
 // of numbers or a PointSet.
@@ -17,18 +49,38 @@ namespace pymorvel {
 // Only the upper triangle is evaluated: the squared distance is symmetric bit
 // for bit (a - b is exactly -(b - a), and the squares and their sum in
 // component order are then equal), so the mirror image is the same value.
+// Blocks of rows are filled independently, each with its mirror columns, so
+// large matrices are filled on the pool; the entries do not depend on it.
 template <class Points>
-SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double epsilon) {
-    SquareMatrix m(points.size());
-    dispatch_kernel(kernel.id, [&](auto phi) {
-        const std::size_t n = points.size();
-        for (std::size_t i = 0; i < n; ++i) {
-            double* row = m.row(i);
-            for (std::size_t j = i; j < n; ++j) row[j] = phi(floor_distance(squared_distance(points[i], points[j])), epsilon);
-            for (std::size_t j = 0; j < i; ++j) row[j] = m(j, i);
+SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double epsilon,
+                                 const Execution& execution = {}) {
+    const std::size_t n = points.size();
+    SquareMatrix m(n);
+    const KernelTileOps& ops = execution.kernel_tiles != nullptr ? *execution.kernel_tiles : default_kernel_tiles();
+    // Block b and block blocks - 1 - b together hold about as many entries as
+    // any other such pair, so a contiguous range of pairs is a fair share.
+    const std::size_t blocks = (n + TILE_LANES - 1) / TILE_LANES;
+    const std::size_t pairs = (blocks + 1) / 2;
+    auto run = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t b = begin; b < end; ++b) {
+            design_matrix_detail::fill_row_block(m, points, kernel, epsilon, b * TILE_LANES, ops);
+            if (blocks - 1 - b != b)
+                design_matrix_detail::fill_row_block(m, points, kernel, epsilon, (blocks - 1 - b) * TILE_LANES, ops);
         }
-    });
+    };
+    if (pairs > 1 && n - 1 > execution.parallel_rows_threshold && n * n / 2 >= execution.parallel_fill_threshold) {
+        parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
+        pool.for_each_range(pairs, run);
+    } else {
+        run(0, pairs);
+    }
     return m;
+}
+
+// Vector points kept one vector each are laid out as a PointSet first.
+inline SquareMatrix build_design_matrix(const std::vector<Vector>& points, Kernel kernel, double epsilon,
+                                        const Execution& execution = {}) {
+    return build_design_matrix(PointSet(points), kernel, epsilon, execution);
 }
 
 }  // namespace pymorvel

@@ -75,6 +75,7 @@ private:
         b.row_block = std::max<std::size_t>(b.row_block / TILE_MR, 1) * TILE_MR;
         b.depth = std::max<std::size_t>(b.depth, 1);
         b.column_chunk = std::max<std::size_t>(b.column_chunk / TILE_NR, 1) * TILE_NR;
+        b.min_pieces = std::max<std::size_t>(b.min_pieces, 1);
         return b;
     }
 
@@ -96,7 +97,9 @@ private:
                 else run_pieces(rest_of_a22, t - 1, t);
             }
         };
-        dispatch(1 + rest_of_a22.pieces(), panel.begin, run);
+        const std::size_t height = n_ - next.begin;
+        dispatch(1 + rest_of_a22.pieces(), panel.begin, height * next.size() * next.size() / 2 + rest_of_a22.work(),
+                 run);
         for (const auto& [k, p] : exchanges_buffer_) exchange(k, p);
         return bad;
     }
@@ -111,14 +114,17 @@ private:
         std::swap(perm_[k], perm_[p]);
     }
 
-    // Runs op over [0, count) on the pool when more rows than the threshold
-    // lie below `pivot_column`, else here. The pool takes such a step even
-    // when it makes a single piece: whether the pool exists must depend on
-    // the system's size only.
+    // Runs op over [0, count) on the pool when the step has several pieces,
+    // at least the threshold's multiply-subtracts (`work`) and more rows than
+    // the row threshold below `pivot_column`; else here. Handing a step to the
+    // pool and waiting for it costs tens of microseconds, which a smaller step
+    // does not win back. All three depend on the system's size and the
+    // blocking only, so whether a fit creates the pool does too.
     template <class Op>
-    void dispatch(std::size_t count, std::size_t pivot_column, Op& op) {
+    void dispatch(std::size_t count, std::size_t pivot_column, std::size_t work, Op& op) {
         if (count == 0) return;
-        if (n_ - pivot_column - 1 > execution_.parallel_rows_threshold) {
+        if (count > 1 && work >= execution_.parallel_work_threshold &&
+            n_ - pivot_column - 1 > execution_.parallel_rows_threshold) {
             parallel::WorkerPool& pool =
                 execution_.pool != nullptr ? *execution_.pool : parallel::global_pool();
             pool.for_each_range(count, op);
@@ -216,14 +222,23 @@ private:
     // pairs; each writes its own tiles only.
     struct UpdateTask {
         Span rows, columns, steps;
-        std::size_t chunks, groups;
+        std::size_t chunks, groups, group_rows;
         std::size_t pieces() const noexcept { return chunks * groups; }
+        std::size_t work() const noexcept { return rows.size() * columns.size() * steps.size(); }
     };
 
+    // Column chunks of blocking.column_chunk; row groups of blocking.row_block,
+    // made smaller (down to one tile height) when that is what it takes to
+    // give the step blocking.min_pieces pieces.
     UpdateTask plan(Span rows, Span columns, Span steps) const {
-        if (rows.empty() || columns.empty() || steps.empty()) return {rows, columns, steps, 0, 0};
-        return {rows, columns, steps, (columns.size() + blocking_.column_chunk - 1) / blocking_.column_chunk,
-                (rows.size() + blocking_.row_block - 1) / blocking_.row_block};
+        if (rows.empty() || columns.empty() || steps.empty()) return {rows, columns, steps, 0, 0, 1};
+        const std::size_t chunks = (columns.size() + blocking_.column_chunk - 1) / blocking_.column_chunk;
+        const std::size_t wanted_groups = (blocking_.min_pieces + chunks - 1) / chunks;
+        const std::size_t tiles = (rows.size() + TILE_MR - 1) / TILE_MR;
+        const std::size_t tiles_per_group =
+            std::min(blocking_.row_block / TILE_MR, std::max<std::size_t>((tiles + wanted_groups - 1) / wanted_groups, 1));
+        const std::size_t group_rows = tiles_per_group * TILE_MR;
+        return {rows, columns, steps, chunks, (rows.size() + group_rows - 1) / group_rows, group_rows};
     }
 
     // `pivot_column` is the first elimination step involved: the pool is used
@@ -231,12 +246,12 @@ private:
     void subtract_product(Span rows, Span columns, Span steps, std::size_t pivot_column) {
         const UpdateTask task = plan(rows, columns, steps);
         auto run = [&](std::size_t begin, std::size_t end) { run_pieces(task, begin, end); };
-        dispatch(task.pieces(), pivot_column, run);
+        dispatch(task.pieces(), pivot_column, task.work(), run);
     }
 
     void run_pieces(const UpdateTask& task, std::size_t begin, std::size_t end) const {
         const std::size_t chunk = blocking_.column_chunk;
-        const std::size_t group = blocking_.row_block;
+        const std::size_t group = task.group_rows;
         thread_local std::vector<double> b_buffer;
         double* b = scratch(b_buffer, std::min(blocking_.depth, task.steps.size()) * chunk);
         for (std::size_t t = begin; t < end; ++t) {

@@ -33,11 +33,6 @@ std::string_view tile_path_name(TilePath path) noexcept {
     return "unknown";
 }
 
-bool cpu_has_avx2() noexcept {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-
 TilePath default_tile_path() noexcept {
     static const TilePath path = cpu_has_avx2() ? TilePath::Avx2 : TilePath::Portable;
     return path;

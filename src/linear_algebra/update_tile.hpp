@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "system/resources.hpp"
+
 namespace pymorvel {
 
 // Tile shape shared by every implementation: MR rows of C by NR columns.
@@ -32,7 +34,7 @@ void update_tile_portable(std::size_t kc, double* const* rows, std::size_t a_col
 void update_tile_avx2(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
                       std::size_t c_col, std::size_t m, std::size_t n);
 
-bool cpu_has_avx2() noexcept;
+using system::cpu_has_avx2;
 // The best path this processor supports.
 TilePath default_tile_path() noexcept;
 // The tile of `path`. Asking for AVX2 where the processor (as `avx2_available`

@@ -24,8 +24,17 @@ public:
         for (const Vector& p : points) {
             coordinates_.insert(coordinates_.end(), p.begin(), p.end());
             offsets_.push_back(coordinates_.size());
+            if (p.size() != points.front().size()) dimension_ = RAGGED;
         }
+        if (dimension_ != RAGGED && !points.empty()) dimension_ = points.front().size();
     }
+
+    // What dimension() says of a set whose points differ in length.
+    static constexpr std::size_t RAGGED = static_cast<std::size_t>(-1);
+    // The common length of the points (0 for an empty set), or RAGGED.
+    std::size_t dimension() const noexcept { return dimension_; }
+    // All coordinates, point after point; with a common dimension D, point i starts at i * D.
+    const double* coordinates() const noexcept { return coordinates_.data(); }
 
     std::size_t size() const noexcept { return offsets_.empty() ? 0 : offsets_.size() - 1; }
     std::span<const double> operator[](std::size_t i) const noexcept {
@@ -35,6 +44,7 @@ public:
 private:
     std::vector<double> coordinates_;
     std::vector<std::size_t> offsets_;
+    std::size_t dimension_ = 0;
 };
 
 // How a model keeps its sample points: numbers in a plain vector, vectors in a PointSet.

@@ -1,14 +1,29 @@
 // Evaluating a fitted model at new points.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <span>
 #include <vector>
 
 #include "common/outcome.hpp"
+#include "numeric/kernel_tile.hpp"
+#include "parallel/global_pool.hpp"
 #include "rbf/model.hpp"
 
 namespace pymorvel {
+
+// Query points are spread over the pool from this many kernel evaluations
+// (query points x samples) on.
+inline constexpr std::size_t PARALLEL_PREDICT_THRESHOLD = std::size_t{1} << 17;
+
+// Where a prediction runs; the defaults are the production choice, and tests
+// use others to show that results do not depend on them.
+struct PredictExecution {
+    parallel::WorkerPool* pool = nullptr;  // null: the process-wide pool
+    std::size_t parallel_threshold = PARALLEL_PREDICT_THRESHOLD;
+    const KernelTileOps* kernel_tiles = nullptr;  // null: the best this processor runs
+};
 
 // Each output is a sum over the samples in sample order, which is what makes
 // results reproducible bit for bit. Stops at the first output holding a NaN.
@@ -25,9 +40,59 @@ Outcome<std::vector<Y>> predict_with(const RbfModel<X, Y>& model, std::span<cons
     return out;
 }
 
+namespace prediction_detail {
+
+// Adds one tile's terms, samples [j0, j1) in order, to the outputs of its lanes.
+inline void add_tile(double* out, std::size_t lanes, const std::vector<double>& weights, std::size_t j0,
+                     std::size_t j1, const double* phi, const KernelTileOps& ops) {
+    double acc[TILE_LANES] = {};
+    for (std::size_t l = 0; l < lanes; ++l) acc[l] = out[l];
+    ops.lane_sums(weights.data() + j0, phi, j1 - j0, acc);
+    for (std::size_t l = 0; l < lanes; ++l) out[l] = acc[l];
+}
+
+inline void add_tile(Vector* out, std::size_t lanes, const std::vector<Vector>& weights, std::size_t j0,
+                     std::size_t j1, const double* phi, const KernelTileOps&) {
+    for (std::size_t l = 0; l < lanes; ++l)
+        for (std::size_t j = j0; j < j1; ++j) add_scaled(out[l], weights[j], phi[(j - j0) * TILE_LANES + l]);
+}
+
+}  // namespace prediction_detail
+
+// The same sums as predict_with, TILE_LANES query points at a time: each
+// output still starts at zero and adds its terms in sample order, so neither
+// the lanes nor the pool change a bit. Large queries are spread over the pool.
 template <class X, class Y>
-Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> x_new) {
-    return dispatch_kernel(model.kernel.id, [&](auto phi) { return predict_with(model, x_new, phi); });
+Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> x_new,
+                                const PredictExecution& execution = {}) {
+    const std::size_t m = x_new.size(), n = model.x.size();
+    const KernelTileOps& ops = execution.kernel_tiles != nullptr ? *execution.kernel_tiles : default_kernel_tiles();
+    std::vector<Y> out(m, zero_like(model.y.front()));
+    const std::size_t blocks = (m + TILE_LANES - 1) / TILE_LANES;
+    std::atomic<bool> nan_found{false};
+    auto run = [&](std::size_t begin, std::size_t end) {
+        double phi[TILE_SAMPLES * TILE_LANES];
+        for (std::size_t b = begin; b < end && !nan_found.load(std::memory_order_relaxed); ++b) {
+            const std::size_t i0 = b * TILE_LANES;
+            const std::size_t lanes = std::min(TILE_LANES, m - i0);
+            for (std::size_t j0 = 0; j0 < n; j0 += TILE_SAMPLES) {
+                const std::size_t j1 = std::min(j0 + TILE_SAMPLES, n);
+                kernel_tile(ops, model.kernel, model.epsilon, model.x, [&](std::size_t l) -> const X& { return x_new[i0 + l]; },
+                            lanes, j0, j1, phi);
+                prediction_detail::add_tile(out.data() + i0, lanes, model.weights, j0, j1, phi, ops);
+            }
+            for (std::size_t l = 0; l < lanes; ++l)
+                if (has_nan(out[i0 + l])) nan_found.store(true, std::memory_order_relaxed);
+        }
+    };
+    if (blocks > 1 && m * n >= execution.parallel_threshold) {
+        parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
+        pool.for_each_range(blocks, run);
+    } else {
+        run(0, blocks);
+    }
+    if (nan_found.load()) return Failure{std::string(messages::NAN_IN_OUTPUT)};
+    return out;
 }
 
 }  // namespace pymorvel

@@ -213,6 +213,11 @@ unsigned available_cpus() noexcept {
     return count;
 }
 
+bool cpu_has_avx2() noexcept {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
 std::size_t available_memory_bytes() noexcept {
     try {
         std::size_t available = meminfo_available_bytes("/proc/meminfo");

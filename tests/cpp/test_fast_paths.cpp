@@ -88,13 +88,13 @@ const SolverSetup SETUPS[] = {
     {"sequential-tiny", 0, {3, 1, 4, 2, 8}},
     {"1-worker-small", 1, {8, 2, 8, 5, 16}},
     {"2-workers-tiny", 2, {3, 1, 4, 2, 8}},
-    {"3-workers-small", 3, {8, 2, 8, 5, 16}},
-    {"7-workers-odd", 7, {13, 3, 12, 7, 24}},
+    {"3-workers-small", 3, {8, 2, 8, 5, 16, 1}},
+    {"7-workers-odd", 7, {13, 3, 12, 7, 24, 9}},
     {"2-workers-default", 2, {}},
 };
 
 Execution execution_for(const SolverSetup& s, TilePath path) {
-    Execution e = s.workers == 0 ? sequential() : Execution{&pool_of(s.workers), 2};
+    Execution e = s.workers == 0 ? sequential() : on_pool(pool_of(s.workers), 2);
     e.tile = path;
     e.blocking = s.blocking;
     return e;
@@ -226,7 +226,8 @@ TEST(UpdateTiles, PathsHaveNamesAndAvx2IsRefusedWithoutIt) {
 }
 
 // Mirroring the upper triangle relies on the squared distance being symmetric
-// bit for bit; a full evaluation must give the same matrix.
+// bit for bit; a full evaluation must give the same matrix, whatever the
+// kernel tiles and however the row blocks are spread over a pool.
 TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
     std::mt19937_64 rng(5);
     std::normal_distribution<double> normal(0.0, 10.0);
@@ -238,16 +239,30 @@ TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
         for (double& c : vectors[i]) c = normal(rng);
     }
     numbers[7] = std::numeric_limits<double>::quiet_NaN();
-    for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
-        const auto check = [&](const auto& points) {
-            const SquareMatrix fast = build_design_matrix(points, k, 0.7);
-            const DesignMatrix plain = reference::design_matrix(points, k, 0.7);
-            for (std::size_t i = 0; i < plain.size(); ++i)
-                ASSERT_TRUE(same_bits(fast.row(i), plain[i].data(), plain.size())) << "row " << i;
-        };
-        check(numbers);
-        check(vectors);
-    }
+    numbers[20] = -0.0, numbers[21] = 0.0, numbers[30] = std::numeric_limits<double>::infinity();
+    // Points of one dimension take the vectorised distances.
+    std::vector<Vector> pairs;
+    for (const Vector& v : vectors)
+        if (v.size() == 2) pairs.push_back(v);
+    std::vector<const KernelTileOps*> tiles{&PORTABLE_KERNEL_TILES};
+    if (cpu_has_avx2()) tiles.push_back(&AVX2_KERNEL_TILES);
+    for (const KernelTileOps* ops : tiles)
+        for (unsigned workers : {0u, 1u, 2u, 7u})
+            for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
+                SCOPED_TRACE(std::to_string(workers) + " workers, " + std::string(kernel_name(k)));
+                Execution e = workers == 0 ? sequential() : on_pool(pool_of(workers), 2);
+                e.parallel_fill_threshold = 0;
+                e.kernel_tiles = ops;
+                const auto check = [&](const auto& points) {
+                    const SquareMatrix fast = build_design_matrix(points, k, 0.7, e);
+                    const DesignMatrix plain = reference::design_matrix(points, k, 0.7);
+                    for (std::size_t i = 0; i < plain.size(); ++i)
+                        ASSERT_TRUE(same_bits(fast.row(i), plain[i].data(), plain.size())) << "row " << i;
+                };
+                check(numbers);
+                check(vectors);
+                check(pairs);
+            }
 }
 
 TEST(FastFit, WeightsMatchPlainPipeline) {
@@ -262,7 +277,7 @@ TEST(FastFit, WeightsMatchPlainPipeline) {
     for (Kernel k : {gaussian, multiquadric, thin_plate_spline}) {
         const DesignMatrix plain = reference::design_matrix(x, k, 0.5);
         const auto want = std::get<std::vector<double>>(reference::solve(MatrixView(plain), std::span<const double>(y)));
-        const auto model = std::get<VecF64>(fit(x, y, k, 0.5, Execution{&pool_of(3), 2}));
+        const auto model = std::get<VecF64>(fit(x, y, k, 0.5, on_pool(pool_of(3), 2)));
         EXPECT_TRUE(same_bits(want.data(), model.weights.data(), want.size()));
     }
 }
