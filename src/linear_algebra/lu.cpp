@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numeric>
 #include <utility>
 
@@ -33,10 +34,13 @@ struct Span {
     std::size_t size() const noexcept { return end - begin; }
 };
 
-// Growable scratch that keeps its memory between calls on the same thread.
+// Growable scratch that keeps its memory between calls on the same thread,
+// aligned to a cache line so that a packed row of a panel is one line.
 double* scratch(std::vector<double>& buffer, std::size_t size) {
-    if (buffer.size() < size) buffer.resize(size);
-    return buffer.data();
+    constexpr std::size_t line = 64 / sizeof(double);
+    if (buffer.size() < size + line) buffer.resize(size + line);
+    const auto address = reinterpret_cast<std::uintptr_t>(buffer.data());
+    return buffer.data() + (((address + 63) & ~std::uintptr_t{63}) - address) / sizeof(double);
 }
 
 class Factorisation {

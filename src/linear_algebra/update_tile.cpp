@@ -29,21 +29,28 @@ std::string_view tile_path_name(TilePath path) noexcept {
     switch (path) {
         case TilePath::Portable: return "portable";
         case TilePath::Avx2: return "avx2";
+        case TilePath::Avx512: return "avx512";
     }
     return "unknown";
 }
 
 TilePath default_tile_path() noexcept {
-    static const TilePath path = cpu_has_avx2() ? TilePath::Avx2 : TilePath::Portable;
+    static const TilePath path = cpu_has_avx512()  ? TilePath::Avx512
+                                 : cpu_has_avx2() ? TilePath::Avx2
+                                                  : TilePath::Portable;
     return path;
 }
 
-UpdateTile update_tile(TilePath path, bool avx2_available) {
+UpdateTile update_tile(TilePath path, bool avx2_available, bool avx512_available) {
     switch (path) {
         case TilePath::Portable: return update_tile_portable;
         case TilePath::Avx2:
             if (!avx2_available) panic("the " + std::string(tile_path_name(path)) + " update tile needs a processor with AVX2");
             return update_tile_avx2;
+        case TilePath::Avx512:
+            if (!avx512_available)
+                panic("the " + std::string(tile_path_name(path)) + " update tile needs a processor with AVX-512F");
+            return update_tile_avx512;
     }
     panic("unknown update tile path");
 }

@@ -218,6 +218,11 @@ bool cpu_has_avx2() noexcept {
     return __builtin_cpu_supports("avx2");
 }
 
+bool cpu_has_avx512() noexcept {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f");
+}
+
 std::size_t available_memory_bytes() noexcept {
     try {
         std::size_t available = meminfo_available_bytes("/proc/meminfo");

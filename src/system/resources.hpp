@@ -12,8 +12,9 @@ namespace pymorvel::system {
 // processors, capped by a control-group CPU quota; 1 if nothing can be determined.
 unsigned available_cpus() noexcept;
 
-// Whether the processor runs AVX2 instructions; vectorised paths are chosen by it.
+// Whether the processor runs AVX2 (AVX-512F) instructions; vectorised paths are chosen by it.
 bool cpu_has_avx2() noexcept;
+bool cpu_has_avx512() noexcept;
 
 // Memory this process can still expect to get: the system's available memory,
 // capped by the control groups' headroom; SIZE_MAX when probing fails outright.

@@ -73,6 +73,7 @@ parallel::WorkerPool& pool_of(unsigned workers) {
 std::vector<TilePath> tile_paths() {
     std::vector<TilePath> paths{TilePath::Portable};
     if (cpu_has_avx2()) paths.push_back(TilePath::Avx2);
+    if (cpu_has_avx512()) paths.push_back(TilePath::Avx512);
     return paths;
 }
 
@@ -161,7 +162,7 @@ TEST_P(FastLu, MatchesReferenceForEverySizeSetupAndKernel) {
         for (const SolverSetup& s : SETUPS)
             for (std::size_t n : sizes) {
                 SCOPED_TRACE(std::string(name(GetParam())) + " n=" + std::to_string(n) + " " + s.label +
-                             (path == TilePath::Avx2 ? " avx2" : " portable"));
+                             " " + std::string(tile_path_name(path)));
                 expect_matches_reference(make_matrix(GetParam(), n, 1), execution_for(s, path));
                 if (HasFatalFailure()) return;
             }
@@ -216,11 +217,15 @@ TEST(FastLuKnownAnswer, NoContractionOnAnyTilePath) {
     }
 }
 
-TEST(UpdateTiles, PathsHaveNamesAndAvx2IsRefusedWithoutIt) {
+TEST(UpdateTiles, PathsHaveNamesAndEachIsRefusedWithoutItsInstructions) {
     EXPECT_EQ(tile_path_name(TilePath::Portable), "portable");
     EXPECT_EQ(tile_path_name(TilePath::Avx2), "avx2");
-    EXPECT_EQ(update_tile(TilePath::Portable, false), &update_tile_portable);
-    EXPECT_EQ(update_tile(TilePath::Avx2, true), &update_tile_avx2);
+    EXPECT_EQ(tile_path_name(TilePath::Avx512), "avx512");
+    EXPECT_EQ(update_tile(TilePath::Portable, false, false), &update_tile_portable);
+    EXPECT_EQ(update_tile(TilePath::Avx2, true, false), &update_tile_avx2);
+    EXPECT_EQ(update_tile(TilePath::Avx512, false, true), &update_tile_avx512);
+    EXPECT_EQ(testing_support::panic_message([] { update_tile(TilePath::Avx512, true, false); }),
+              "the avx512 update tile needs a processor with AVX-512F");
     EXPECT_EQ(testing_support::panic_message([] { update_tile(TilePath::Avx2, false); }),
               "the avx2 update tile needs a processor with AVX2");
 }
