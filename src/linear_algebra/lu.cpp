@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numeric>
 #include <utility>
 
@@ -51,7 +52,8 @@ public:
           n_(n),
           execution_(execution),
           blocking_(sanitised(execution.blocking)),
-          tile_(update_tile(execution.tile)) {}
+          tile_(update_tile(execution.tile)),
+          column_steps_(column_steps(execution.tile)) {}
 
     // Returns the first column with an exactly zero pivot, or NO_ZERO_PIVOT.
     std::size_t run() {
@@ -187,12 +189,11 @@ private:
                 for (std::size_t j = c0; j < c1; ++j) std::swap(column(j)[k], column(j)[p]);
             }
             // Multipliers, then the rest of the slab's columns.
-            const double pivot = ck[k];
-            for (std::size_t i = k + 1; i < n_; ++i) ck[i] = ck[i] / pivot;
+            const std::size_t below = n_ - k - 1;
+            column_steps_.divide(&ck[k + 1], ck[k], below);
             for (std::size_t j = k + 1; j < c1; ++j) {
                 const Column cj = column(j);
-                const double u = cj[k];
-                for (std::size_t i = k + 1; i < n_; ++i) cj[i] = cj[i] - (u * ck[i]);
+                column_steps_.subtract_scaled(&cj[k + 1], &ck[k + 1], cj[k], below);
             }
         }
         for (std::size_t i = c0; i < n_; ++i)
@@ -206,11 +207,9 @@ private:
         if (steps.size() <= blocking_.base) {
             for (std::size_t r = steps.begin + 1; r < steps.end; ++r) {
                 double* row = rows_[r];
-                for (std::size_t k = steps.begin; k < r; ++k) {
-                    const double f = row[k];
-                    const double* u = rows_[k];
-                    for (std::size_t j = columns.begin; j < columns.end; ++j) row[j] = row[j] - (u[j] * f);
-                }
+                for (std::size_t k = steps.begin; k < r; ++k)
+                    column_steps_.subtract_scaled(row + columns.begin, rows_[k] + columns.begin, row[k],
+                                                  columns.size());
             }
             return;
         }
@@ -275,7 +274,13 @@ private:
                     double* out = b + q * kc * TILE_NR;
                     for (std::size_t k = 0; k < kc; ++k) {
                         const double* u = rows_[kb + k] + jq;
-                        for (std::size_t c = 0; c < TILE_NR; ++c) out[k * TILE_NR + c] = c < nq ? u[c] : 0.0;
+                        double* packed = out + k * TILE_NR;
+                        if (nq == TILE_NR) {
+                            std::memcpy(packed, u, sizeof(double) * TILE_NR);
+                        } else {
+                            std::copy(u, u + nq, packed);
+                            std::fill(packed + nq, packed + TILE_NR, 0.0);
+                        }
                     }
                 }
                 // One MR-row strip of A at a time against every micro-panel of
@@ -301,6 +306,7 @@ private:
     const Execution& execution_;
     LuBlocking blocking_;
     UpdateTile tile_;
+    const ColumnSteps& column_steps_;
 };
 
 }  // namespace

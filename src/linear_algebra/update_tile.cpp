@@ -25,6 +25,25 @@ void update_tile_portable(std::size_t kc, double* const* rows, std::size_t a_col
         for (std::size_t j = 0; j < n; ++j) rows[r][c_col + j] = c[r][j];
 }
 
+namespace {
+
+void divide_portable(double* x, double pivot, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) x[i] = x[i] / pivot;
+}
+
+void subtract_scaled_portable(double* c, const double* x, double u, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) c[i] = c[i] - (u * x[i]);
+}
+
+}  // namespace
+
+const ColumnSteps PORTABLE_COLUMN_STEPS = {divide_portable, subtract_scaled_portable};
+
+const ColumnSteps& column_steps(TilePath path) {
+    // Every processor with AVX-512F has AVX2.
+    return update_tile(path) == update_tile_portable ? PORTABLE_COLUMN_STEPS : AVX2_COLUMN_STEPS;
+}
+
 std::string_view tile_path_name(TilePath path) noexcept {
     switch (path) {
         case TilePath::Portable: return "portable";

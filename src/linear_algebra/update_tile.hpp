@@ -1,4 +1,4 @@
-// Register-sized update tiles for C -= A B with one rounding per product and per difference.
+// Register-sized update tiles for C -= A B, and the column steps of narrow panels, with one rounding per product, quotient and difference.
 #pragma once
 
 #include <cstddef>
@@ -38,6 +38,15 @@ void update_tile_avx2(std::size_t kc, double* const* rows, std::size_t a_col, co
 void update_tile_avx512(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
                         std::size_t c_col, std::size_t m, std::size_t n);
 
+// The column steps of a narrow panel's row-by-row elimination, entry by
+// entry: x[i] = x[i] / pivot, and c[i] = c[i] - (u * x[i]), for i < length.
+struct ColumnSteps {
+    void (*divide)(double* x, double pivot, std::size_t length);
+    void (*subtract_scaled)(double* c, const double* x, double u, std::size_t length);
+};
+extern const ColumnSteps PORTABLE_COLUMN_STEPS;
+extern const ColumnSteps AVX2_COLUMN_STEPS;  // needs AVX2 at run time
+
 using system::cpu_has_avx2;
 using system::cpu_has_avx512;
 // The best path this processor supports.
@@ -46,5 +55,7 @@ TilePath default_tile_path() noexcept;
 // is a fault: the call panics rather than run an illegal instruction.
 UpdateTile update_tile(TilePath path, bool avx2_available = cpu_has_avx2(),
                        bool avx512_available = cpu_has_avx512());
+// The column steps that go with the tile of `path` (checked as update_tile checks).
+const ColumnSteps& column_steps(TilePath path);
 
 }  // namespace pymorvel
