@@ -18,25 +18,38 @@ namespace pymorvel {
 
 namespace design_matrix_detail {
 
-// Rows [i0, i0 + TILE_LANES) from their diagonal on, and their mirror images
-// in the columns below the diagonal.
+// Rows per block: a block's square tiles are written to its own rows and,
+// mirrored, to whole cache lines of the rows below, a page of each at a time.
+inline constexpr std::size_t BLOCK = 64;
+static_assert(BLOCK % TILE_LANES == 0);
+
+// Rows [i0, i0 + BLOCK) from their diagonal on, and their mirror images in
+// the columns below the diagonal, one BLOCK x BLOCK tile at a time.
 template <class Points>
 void fill_row_block(SquareMatrix& m, const Points& points, Kernel kernel, double epsilon, std::size_t i0,
                     const KernelTileOps& ops) {
     const std::size_t n = points.size();
-    const std::size_t lanes = std::min(TILE_LANES, n - i0);
-    double phi[TILE_SAMPLES * TILE_LANES];
-    for (std::size_t j0 = i0; j0 < n; j0 += TILE_SAMPLES) {
-        const std::size_t j1 = std::min(j0 + TILE_SAMPLES, n);
-        kernel_tile(ops, kernel, epsilon, points, [&](std::size_t l) { return points[i0 + l]; }, lanes, j0, j1,
-                    phi);
+    const std::size_t i1 = std::min(i0 + BLOCK, n);
+    const std::size_t groups = (i1 - i0 + TILE_LANES - 1) / TILE_LANES;
+    // Value (i, j) of the tile at [(i - i0) / TILE_LANES][(j - j0) * TILE_LANES + (i - i0) % TILE_LANES].
+    double phi[BLOCK / TILE_LANES][BLOCK * TILE_LANES];
+    const auto value = [&](std::size_t i, std::size_t j, std::size_t j0) {
+        return phi[(i - i0) / TILE_LANES][(j - j0) * TILE_LANES + (i - i0) % TILE_LANES];
+    };
+    for (std::size_t j0 = i0; j0 < n; j0 += BLOCK) {
+        const std::size_t j1 = std::min(j0 + BLOCK, n);
+        for (std::size_t g = 0; g < groups; ++g) {
+            const std::size_t first = i0 + g * TILE_LANES;
+            kernel_tile(ops, kernel, epsilon, points, [&](std::size_t l) { return points[first + l]; },
+                        std::min(TILE_LANES, i1 - first), j0, j1, phi[g]);
+        }
+        for (std::size_t i = i0; i < i1; ++i) {
+            double* row = m.row(i);
+            for (std::size_t j = std::max(j0, i); j < j1; ++j) row[j] = value(i, j, j0);
+        }
         for (std::size_t j = j0; j < j1; ++j) {
-            const double* values = phi + (j - j0) * TILE_LANES;
-            double* mirror = m.row(j) + i0;
-            for (std::size_t l = 0; l < lanes && i0 + l <= j; ++l) {
-                m(i0 + l, j) = values[l];
-                mirror[l] = values[l];
-            }
+            double* row = m.row(j);
+            for (std::size_t i = i0; i < std::min(i1, j); ++i) row[i] = value(i, j, j0);
         }
     }
 }
@@ -59,13 +72,14 @@ SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double eps
     const KernelTileOps& ops = execution.kernel_tiles != nullptr ? *execution.kernel_tiles : default_kernel_tiles();
     // Block b and block blocks - 1 - b together hold about as many entries as
     // any other such pair, so a contiguous range of pairs is a fair share.
-    const std::size_t blocks = (n + TILE_LANES - 1) / TILE_LANES;
+    using design_matrix_detail::BLOCK;
+    const std::size_t blocks = (n + BLOCK - 1) / BLOCK;
     const std::size_t pairs = (blocks + 1) / 2;
     auto run = [&](std::size_t begin, std::size_t end) {
         for (std::size_t b = begin; b < end; ++b) {
-            design_matrix_detail::fill_row_block(m, points, kernel, epsilon, b * TILE_LANES, ops);
+            design_matrix_detail::fill_row_block(m, points, kernel, epsilon, b * BLOCK, ops);
             if (blocks - 1 - b != b)
-                design_matrix_detail::fill_row_block(m, points, kernel, epsilon, (blocks - 1 - b) * TILE_LANES, ops);
+                design_matrix_detail::fill_row_block(m, points, kernel, epsilon, (blocks - 1 - b) * BLOCK, ops);
         }
     };
     if (pairs > 1 && n - 1 > execution.parallel_rows_threshold && n * n / 2 >= execution.parallel_fill_threshold) {
