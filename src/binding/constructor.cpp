@@ -13,6 +13,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/errors.hpp"
+#include "binding/interpreter_lock.hpp"
 #include "binding/rbf_object.hpp"
 #include "rbf/fitting.hpp"
 
@@ -22,6 +23,10 @@ namespace {
 
 constexpr std::array<const char*, 4> PARAMETERS = {"x", "y", "kernel_name", "epsilon"};
 constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2};
+
+// Below this many samples a fit takes a few milliseconds at most, and is not
+// worth watching for signals.
+constexpr std::size_t INTERRUPTIBLE_POINTS = 256;
 
 // The model is moved into memory the interpreter already owns; a throwing move
 // would leave an instance whose deallocation destroys a model never built.
@@ -42,19 +47,6 @@ double epsilon_value(PyObject* epsilon) {
     if (epsilon == nullptr || epsilon == Py_None) return 1.0;
     return as_argument("epsilon", [&] { return extract_number(epsilon); });
 }
-
-// Holds the interpreter lock released for its lifetime and takes it back on
-// every way out, an aborted fit included, before any exception is raised.
-class UnlockedInterpreter {
-public:
-    UnlockedInterpreter() noexcept : state_(PyEval_SaveThread()) {}
-    ~UnlockedInterpreter() { restore_thread(state_); }
-    UnlockedInterpreter(const UnlockedInterpreter&) = delete;
-    UnlockedInterpreter& operator=(const UnlockedInterpreter&) = delete;
-
-private:
-    PyThreadState* state_;
-};
 
 // One conversion of a shape trial. Its failure only means "not this shape" and
 // is dropped -- except an interruption (Ctrl-C during a long conversion must
@@ -89,13 +81,28 @@ std::optional<Samples<X, Y>> try_shape(PyObject* x, PyObject* y) {
 
 template <class X, class Y>
 RbfVariant fit_unlocked(Samples<X, Y> samples, Kernel kernel, double epsilon) {
-    Outcome<RbfModel<X, Y>> outcome = [&] {
+    // Signals are looked at only where their handlers run, and only for fits
+    // long enough for a wait on Ctrl-C to be felt.
+    const bool interruptible = samples.x.size() >= INTERRUPTIBLE_POINTS && on_main_thread();
+    SignalWatch should_stop;
+    std::optional<Outcome<RbfModel<X, Y>>> outcome;
+    try {
         // fit touches only the native copies made above.
         UnlockedInterpreter unlocked;
-        return fit(std::move(samples.x), std::move(samples.y), kernel, epsilon);
-    }();
-    if (auto* failure = std::get_if<Failure>(&outcome)) raise_message(PyExc_ValueError, failure->message);
-    return RbfVariant(std::in_place_type<RbfModel<X, Y>>, std::get<RbfModel<X, Y>>(std::move(outcome)));
+        if (!interruptible) {
+            outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon));
+        } else {
+            should_stop.watch(unlocked);
+            Cancellation cancellation(should_stop);
+            Execution execution;
+            execution.cancellation = &cancellation;
+            outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, execution));
+        }
+    } catch (const Cancelled&) {
+        should_stop.raise();
+    }
+    if (auto* failure = std::get_if<Failure>(&*outcome)) raise_message(PyExc_ValueError, failure->message);
+    return RbfVariant(std::in_place_type<RbfModel<X, Y>>, std::get<RbfModel<X, Y>>(std::move(*outcome)));
 }
 
 RbfVariant fit_first_shape(PyObject* x, PyObject* y, Kernel kernel, double epsilon) {

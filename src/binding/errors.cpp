@@ -1,5 +1,6 @@
 // Pending exceptions, PanicException and the entry guard's translation of failures.
 #include "binding/errors.hpp"
+#include "binding/interpreter_lock.hpp"
 
 #include <unistd.h>
 
@@ -77,6 +78,20 @@ void print_pending_exception() noexcept {
     // (exit, for one), where all that is wanted here is the traceback.
     PyErr_Display(pending.type(), pending.value(), pending.traceback());
     pending.drop();
+}
+
+bool on_main_thread() {
+#if PY_VERSION_HEX < 0x030D0000
+    return _PyOS_IsMainThread() != 0;
+#else
+    PyRef threading = PyRef::steal(PyImport_ImportModule("threading"));
+    PyRef main = PyRef::steal(threading ? PyObject_CallMethod(threading.get(), "main_thread", nullptr) : nullptr);
+    PyRef ident = PyRef::steal(main ? PyObject_GetAttrString(main.get(), "ident") : nullptr);
+    if (!ident) raise_pending();
+    const unsigned long main_ident = PyLong_AsUnsignedLong(ident.get());
+    if (main_ident == static_cast<unsigned long>(-1) && PyErr_Occurred() != nullptr) raise_pending();
+    return main_ident == PyThread_get_thread_ident();
+#endif
 }
 
 void park_if_finalizing() {

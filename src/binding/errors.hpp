@@ -42,6 +42,11 @@ public:
         if (type_ != nullptr) PyErr_Restore(type_, value_, traceback_);
         type_ = value_ = traceback_ = nullptr;
     }
+    // Sets aside the exception pending now instead.
+    void take() noexcept {
+        drop();
+        PyErr_Fetch(&type_, &value_, &traceback_);
+    }
     // Forgets it.
     void drop() noexcept {
         Py_XDECREF(type_), Py_XDECREF(value_), Py_XDECREF(traceback_);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "linear_algebra/execution.hpp"
 #include "linear_algebra/square_matrix.hpp"
 #include "numeric/kernels.hpp"
 #include "numeric/values.hpp"
@@ -18,11 +19,12 @@ namespace pymorvel {
 // for bit (a - b is exactly -(b - a), and the squares and their sum in
 // component order are then equal), so the mirror image is the same value.
 template <class Points>
-SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double epsilon) {
+SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double epsilon, const Execution& execution = {}) {
     SquareMatrix m(points.size());
     dispatch_kernel(kernel.id, [&](auto phi) {
         const std::size_t n = points.size();
         for (std::size_t i = 0; i < n; ++i) {
+            check_cancellation(execution.cancellation);
             double* row = m.row(i);
             for (std::size_t j = i; j < n; ++j) row[j] = phi(floor_distance(squared_distance(points[i], points[j])), epsilon);
             for (std::size_t j = 0; j < i; ++j) row[j] = m(j, i);

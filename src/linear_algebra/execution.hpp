@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "common/cancellation.hpp"
 #include "linear_algebra/update_tile.hpp"
 
 namespace pymorvel::parallel {
@@ -32,6 +33,7 @@ struct Execution {
     std::size_t parallel_rows_threshold = PARALLEL_ROWS_THRESHOLD;
     TilePath tile = default_tile_path();
     LuBlocking blocking = {};
+    Cancellation* cancellation = nullptr;  // null: the computation cannot be stopped
 };
 
 }  // namespace pymorvel

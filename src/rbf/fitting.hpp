@@ -13,7 +13,7 @@
 namespace pymorvel {
 
 // Takes over x and y. A length mismatch panics; the solver's failures are
-// returned unchanged.
+// returned unchanged. Under a Cancellation, a stop throws Cancelled.
 template <class X, class Y>
 Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, Kernel kernel, double epsilon,
                             const Execution& execution = {}) {
@@ -22,7 +22,7 @@ Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, Kernel kernel, d
     // the design matrix, so a fit holds a single N x N block at a time.
     typename PointStorage<X>::type points = PointStorage<X>::from(std::move(x));
     Outcome<std::vector<Y>> weights =
-        solve(build_design_matrix(points, kernel, epsilon), std::span<const Y>(y), execution);
+        solve(build_design_matrix(points, kernel, epsilon, execution), std::span<const Y>(y), execution);
     if (auto* failure = std::get_if<Failure>(&weights)) return std::move(*failure);
     return RbfModel<X, Y>{std::move(points), std::move(y), std::get<std::vector<Y>>(std::move(weights)), kernel,
                           epsilon};
