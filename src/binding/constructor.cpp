@@ -21,10 +21,6 @@ namespace {
 constexpr std::array<const char*, 4> PARAMETERS = {"x", "y", "kernel_name", "epsilon"};
 constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2};
 
-// The model is moved into memory the interpreter already owns; a throwing move
-// would leave an instance whose deallocation destroys a model never built.
-static_assert(std::is_nothrow_move_constructible_v<RbfVariant>);
-
 std::string kernel_name_text(PyObject* kernel_name) {
     if (kernel_name == nullptr || kernel_name == Py_None) return "gaussian";
     if (!PyUnicode_Check(kernel_name)) {
@@ -119,13 +115,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     // The first shape whose conversions both succeed is fitted.
     RbfVariant model = fit_first_shape(x, y, *kernel, epsilon);
 
-    // An instance exists only with a fitted model in it.
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-    if (alloc == nullptr) alloc = PyType_GenericAlloc;
-    PyRef self = PyRef::steal(alloc(type, 0));
-    if (!self) raise_pending();
-    ::new (&reinterpret_cast<RbfObject*>(self.get())->model) RbfVariant(std::move(model));
-    return self.release();
+    return new_instance(type, std::move(model)).release();
 }
 
 }  // namespace
