@@ -32,9 +32,10 @@ ci-pythons:
 demo: install
 	$(VPY) examples/franke_demo.py
 
-# The README's figures (matplotlib is an optional dependency of the examples).
+# The README's figures (matplotlib and Dask are optional dependencies of the examples).
 pictures: install
 	$(VPY) examples/franke_pictures.py --out docs
+	$(VPY) examples/dask_grid.py --out docs
 
 bench: install
 	$(VPY) -m pip install -q scipy numpy matplotlib
@@ -55,7 +56,8 @@ $(VPY):
 
 venv: $(VPY)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest numpy "mypy==2.4.1" matplotlib
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest numpy "mypy==2.4.1" matplotlib \
+	  joblib "dask[array]" distributed
 
 install: system-deps venv
 	$(VPY) -m pip install -q --no-build-isolation .

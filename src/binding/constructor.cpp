@@ -28,10 +28,6 @@ constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2};
 // worth watching for signals.
 constexpr std::size_t INTERRUPTIBLE_POINTS = 256;
 
-// The model is moved into memory the interpreter already owns; a throwing move
-// would leave an instance whose deallocation destroys a model never built.
-static_assert(std::is_nothrow_move_constructible_v<RbfVariant>);
-
 std::string kernel_name_text(PyObject* kernel_name) {
     if (kernel_name == nullptr || kernel_name == Py_None) return "gaussian";
     if (!PyUnicode_Check(kernel_name)) {
@@ -128,13 +124,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     // The first shape whose conversions both succeed is fitted.
     RbfVariant model = fit_first_shape(x, y, *kernel, epsilon);
 
-    // An instance exists only with a fitted model in it.
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-    if (alloc == nullptr) alloc = PyType_GenericAlloc;
-    PyRef self = PyRef::steal(alloc(type, 0));
-    if (!self) raise_pending();
-    ::new (&reinterpret_cast<RbfObject*>(self.get())->model) RbfVariant(std::move(model));
-    return self.release();
+    return new_instance(type, std::move(model)).release();
 }
 
 }  // namespace
