@@ -80,19 +80,13 @@ void print_pending_exception() noexcept {
     pending.drop();
 }
 
-bool on_main_thread() {
-#if PY_VERSION_HEX < 0x030D0000
-    return _PyOS_IsMainThread() != 0;
-#else
-    PyRef threading = PyRef::steal(PyImport_ImportModule("threading"));
-    PyRef main = PyRef::steal(threading ? PyObject_CallMethod(threading.get(), "main_thread", nullptr) : nullptr);
-    PyRef ident = PyRef::steal(main ? PyObject_GetAttrString(main.get(), "ident") : nullptr);
-    if (!ident) raise_pending();
-    const unsigned long main_ident = PyLong_AsUnsignedLong(ident.get());
-    if (main_ident == static_cast<unsigned long>(-1) && PyErr_Occurred() != nullptr) raise_pending();
-    return main_ident == PyThread_get_thread_ident();
+#if PY_VERSION_HEX >= 0x030D0000
+// Exported by every CPython from 3.9 on; 3.13 moved its declaration to the
+// internal headers.
+extern "C" int _PyOS_IsMainThread(void);
 #endif
-}
+
+bool on_main_thread() noexcept { return _PyOS_IsMainThread() != 0; }
 
 void park_if_finalizing() {
     if (interpreter_finalizing()) park_forever();

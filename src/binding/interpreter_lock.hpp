@@ -31,7 +31,7 @@ private:
 };
 
 // True on the thread that runs Python's signal handlers.
-bool on_main_thread();
+bool on_main_thread() noexcept;
 
 // The stop hook of a computation run with the lock released on the main
 // thread: it retakes the lock to run pending signal handlers, and a handler

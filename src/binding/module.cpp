@@ -46,6 +46,18 @@ void add_to_all(PyObject* module, const char* name) {
     }
 }
 
+// CPython 3.13 initialises a module that a subinterpreter imports in the main
+// interpreter, under a thread state made for the purpose, before it decides
+// whether the subinterpreter may have it. That thread state is not the one the
+// thread itself owns, which is how such a call is told from a real import.
+bool borrowed_main_thread_state() {
+#if PY_VERSION_HEX >= 0x030D0000
+    return PyThreadState_Get() != PyGILState_GetThisThreadState();
+#else
+    return false;
+#endif
+}
+
 PyObject* init_module() {
     // Once per process: a second interpreter (or a re-import after the
     // module was dropped from sys.modules) must not share native state.
@@ -54,7 +66,7 @@ PyObject* init_module() {
     // A subinterpreter is refused before anything is made: the interpreter
     // may still reject the module after this function returns (isolated
     // subinterpreters do), and that must not use up the one initialisation.
-    if (PyInterpreterState_Get() != PyInterpreterState_Main())
+    if (PyInterpreterState_Get() != PyInterpreterState_Main() || borrowed_main_thread_state())
         raise_message(PyExc_ImportError, messages::SUBINTERPRETER_REFUSED);
     create_panic_exception_type();
     // Module, type, __all__ and the Rbf attribute.
