@@ -1,6 +1,8 @@
 // The portable micro-kernel and the run-time choice between kernels.
 #include "linear_algebra/update_kernels.hpp"
 
+#include <cpuid.h>
+
 namespace pymorvel {
 
 void micro_kernel_portable(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
@@ -21,9 +23,20 @@ void micro_kernel_portable(std::size_t kc, double* const* rows, std::size_t a_co
         for (std::size_t j = 0; j < n; ++j) rows[r][c_col + j] = c[r][j];
 }
 
+// The processor is asked directly: __builtin_cpu_supports answers from the
+// compiler's runtime library, and some runtimes (Zig's, which builds the
+// wheels) carry a stub there that reports no feature at all.
 bool cpu_has_avx2() noexcept {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) return false;
+    // The ymm registers are usable only if the system saves them on a
+    // context switch: XCR0 bits 1 (SSE state) and 2 (AVX state).
+    unsigned xcr0 = 0, xcr0_high = 0;
+    __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
+    if ((xcr0 & 0x6u) != 0x6u) return false;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+    return (ebx & bit_AVX2) != 0;
 }
 
 KernelPath default_kernel_path() noexcept {
