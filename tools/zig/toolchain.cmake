@@ -48,7 +48,12 @@ set(CMAKE_CXX_COMPILER "${PYMORVEL_ZIG}" c++ -target ${PYMORVEL_ZIG_TARGET} -mcp
 # PyInit_* keeps them, and operator new and delete, out of everyone else's way.
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/module.map")
 
+# Zig's compiler_rt defines exp and log too, and would win over libm's (see
+# glibc_math.h). Switch this off only when the build links a static math
+# library whose own exp and log are meant to win instead: the pin would send
+# every call past it to the C library.
 option(PYMORVEL_ZIG_GLIBC_MATH "Take exp and log from the C library, never from Zig's compiler_rt" ON)
 if(PYMORVEL_ZIG_GLIBC_MATH)
+  set(CMAKE_C_FLAGS_INIT "-include ${CMAKE_CURRENT_LIST_DIR}/glibc_math.h")
   set(CMAKE_CXX_FLAGS_INIT "-include ${CMAKE_CURRENT_LIST_DIR}/glibc_math.h")
 endif()
