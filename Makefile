@@ -20,7 +20,7 @@ test: quick-test ci-hardening
 quick-test: install cpp-test fma-check py-test
 
 # The hardening checks that fit in a CI run (see tools/hardening.mk for all).
-ci-hardening: sanitize-cpp tsan-cpp sanitize-py fuzz fuzz-asan ci-pythons reproducible-build
+ci-hardening: sanitize-cpp tsan-cpp sanitize-py fuzz fuzz-asan ci-pythons reproducible-build wheel-test
 
 # The oldest and the newest CPython that pyenv offers, when it offers any.
 ci-pythons:
@@ -83,3 +83,4 @@ py-test: install
 clean:
 	rm -rf build $(VENV)
 include tools/hardening.mk
+include tools/wheel.mk

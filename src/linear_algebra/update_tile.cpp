@@ -1,6 +1,8 @@
 // The portable update tile and the run-time choice between tiles.
 #include "linear_algebra/update_tile.hpp"
 
+#include <cpuid.h>
+
 #include <string>
 
 #include "common/panic.hpp"
@@ -33,9 +35,20 @@ std::string_view tile_path_name(TilePath path) noexcept {
     return "unknown";
 }
 
+// The processor is asked directly: __builtin_cpu_supports answers from the
+// compiler's runtime library, and some runtimes (Zig's, which builds the
+// wheels) carry a stub there that reports no feature at all.
 bool cpu_has_avx2() noexcept {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) return false;
+    // The ymm registers are usable only if the system saves them on a
+    // context switch: XCR0 bits 1 (SSE state) and 2 (AVX state).
+    unsigned xcr0 = 0, xcr0_high = 0;
+    __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
+    if ((xcr0 & 0x6u) != 0x6u) return false;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+    return (ebx & bit_AVX2) != 0;
 }
 
 TilePath default_tile_path() noexcept {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <random>
@@ -265,6 +266,19 @@ TEST(FastFit, WeightsMatchPlainPipeline) {
         const auto model = std::get<VecF64>(fit(x, y, k, 0.5, Execution{&pool_of(3), 2}));
         EXPECT_TRUE(same_bits(want.data(), model.weights.data(), want.size()));
     }
+}
+
+// The kernel lists "avx2" among a processor's flags only when the processor
+// has it and the system saves the ymm registers: the same two conditions.
+TEST(KernelChoice, Avx2DetectionAgreesWithTheSystem) {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    bool found = false;
+    while (!found && std::getline(cpuinfo, line)) found = line.rfind("flags", 0) == 0;
+    if (!found) GTEST_SKIP() << "/proc/cpuinfo has no flags line";
+    const bool listed = (line + " ").find(" avx2 ") != std::string::npos;
+    EXPECT_EQ(cpu_has_avx2(), listed);
+    EXPECT_EQ(default_tile_path(), listed ? TilePath::Avx2 : TilePath::Portable);
 }
 
 }  // namespace
