@@ -20,7 +20,7 @@ test: quick-test ci-hardening
 quick-test: install cpp-test fma-check py-test
 
 # The hardening checks that fit in a CI run (see tools/hardening.mk for all).
-ci-hardening: sanitize-cpp tsan-cpp sanitize-py fuzz fuzz-asan ci-pythons reproducible-build
+ci-hardening: sanitize-cpp tsan-cpp sanitize-py fuzz fuzz-asan ci-pythons reproducible-build wheel-test
 
 # The oldest and the newest CPython that pyenv offers, when it offers any.
 ci-pythons:
@@ -32,9 +32,10 @@ ci-pythons:
 demo: install
 	$(VPY) examples/franke_demo.py
 
-# The README's figures (matplotlib is an optional dependency of the examples).
+# The README's figures (matplotlib and Dask are optional dependencies of the examples).
 pictures: install
 	$(VPY) examples/franke_pictures.py --out docs
+	$(VPY) examples/dask_grid.py --out docs
 
 bench: install
 	$(VPY) -m pip install -q scipy numpy matplotlib threadpoolctl
@@ -55,7 +56,8 @@ $(VPY):
 
 venv: $(VPY)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest numpy "mypy==2.4.1" matplotlib
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest numpy "mypy==2.4.1" matplotlib \
+	  joblib "dask[array]" distributed
 
 install: system-deps venv
 	$(VPY) -m pip install -q --no-build-isolation .
@@ -81,3 +83,4 @@ py-test: install
 clean:
 	rm -rf build $(VENV)
 include tools/hardening.mk
+include tools/wheel.mk

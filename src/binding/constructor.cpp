@@ -13,6 +13,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/errors.hpp"
+#include "binding/interpreter_lock.hpp"
 #include "binding/rbf_object.hpp"
 #include "rbf/fitting.hpp"
 
@@ -23,9 +24,9 @@ namespace {
 constexpr std::array<const char*, 4> PARAMETERS = {"x", "y", "kernel_name", "epsilon"};
 constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2};
 
-// The model is moved into memory the interpreter already owns; a throwing move
-// would leave an instance whose deallocation destroys a model never built.
-static_assert(std::is_nothrow_move_constructible_v<RbfVariant>);
+// Below this many samples a fit takes a few milliseconds at most, and is not
+// worth watching for signals.
+constexpr std::size_t INTERRUPTIBLE_POINTS = 256;
 
 std::string kernel_name_text(PyObject* kernel_name) {
     if (kernel_name == nullptr || kernel_name == Py_None) return "gaussian";
@@ -78,13 +79,28 @@ std::optional<Samples<X, Y>> try_shape(PyObject* x, PyObject* y) {
 
 template <class X, class Y>
 RbfVariant fit_unlocked(Samples<X, Y> samples, Kernel kernel, double epsilon) {
-    Outcome<RbfModel<X, Y>> outcome = [&] {
+    // Signals are looked at only where their handlers run, and only for fits
+    // long enough for a wait on Ctrl-C to be felt.
+    const bool interruptible = samples.x.size() >= INTERRUPTIBLE_POINTS && on_main_thread();
+    SignalWatch should_stop;
+    std::optional<Outcome<RbfModel<X, Y>>> outcome;
+    try {
         // fit touches only the native copies made above.
         UnlockedInterpreter unlocked;
-        return fit(std::move(samples.x), std::move(samples.y), kernel, epsilon);
-    }();
-    if (auto* failure = std::get_if<Failure>(&outcome)) raise_message(PyExc_ValueError, failure->message);
-    return RbfVariant(std::in_place_type<RbfModel<X, Y>>, std::get<RbfModel<X, Y>>(std::move(outcome)));
+        if (!interruptible) {
+            outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon));
+        } else {
+            should_stop.watch(unlocked);
+            Cancellation cancellation(should_stop);
+            Execution execution;
+            execution.cancellation = &cancellation;
+            outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, execution));
+        }
+    } catch (const Cancelled&) {
+        should_stop.raise();
+    }
+    if (auto* failure = std::get_if<Failure>(&*outcome)) raise_message(PyExc_ValueError, failure->message);
+    return RbfVariant(std::in_place_type<RbfModel<X, Y>>, std::get<RbfModel<X, Y>>(std::move(*outcome)));
 }
 
 RbfVariant fit_first_shape(PyObject* x, PyObject* y, Kernel kernel, double epsilon) {
@@ -110,13 +126,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     // The first shape whose conversions both succeed is fitted.
     RbfVariant model = fit_first_shape(x, y, *kernel, epsilon);
 
-    // An instance exists only with a fitted model in it.
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-    if (alloc == nullptr) alloc = PyType_GenericAlloc;
-    PyRef self = PyRef::steal(alloc(type, 0));
-    if (!self) raise_pending();
-    ::new (&reinterpret_cast<RbfObject*>(self.get())->model) RbfVariant(std::move(model));
-    return self.release();
+    return new_instance(type, std::move(model)).release();
 }
 
 }  // namespace

@@ -370,11 +370,22 @@ PyRef number_vector_to_list(std::span<const double> values) {
     return list;
 }
 
-PyRef vector_vector_to_list(std::span<const Vector> values) {
-    PyRef list = new_list(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i)
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), number_vector_to_list(values[i]).release());
+namespace {
+
+// A list of lists of floats from anything that has size() and whose items
+// convert to spans of doubles.
+template <class Rows>
+PyRef rows_to_list(const Rows& rows) {
+    PyRef list = new_list(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), number_vector_to_list(rows[i]).release());
     return list;
 }
+
+}  // namespace
+
+PyRef vector_vector_to_list(std::span<const Vector> values) { return rows_to_list(values); }
+
+PyRef point_set_to_list(const PointSet& points) { return rows_to_list(points); }
 
 }  // namespace pymorvel::binding

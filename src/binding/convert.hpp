@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "numeric/point_set.hpp"
 #include "numeric/values.hpp"
 
 namespace pymorvel::binding {
@@ -90,7 +91,11 @@ bool fails_at_first_item(PyObject* obj) noexcept;
 PyRef number_vector_to_list(std::span<const double> values);
 PyRef vector_vector_to_list(std::span<const Vector> values);
 
+// One list of floats per point, each as long as that point.
+PyRef point_set_to_list(const PointSet& points);
+
 inline PyRef to_list(std::span<const double> values) { return number_vector_to_list(values); }
 inline PyRef to_list(std::span<const Vector> values) { return vector_vector_to_list(values); }
+inline PyRef to_list(const PointSet& points) { return point_set_to_list(points); }
 
 }  // namespace pymorvel::binding

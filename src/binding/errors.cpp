@@ -1,5 +1,6 @@
 // Pending exceptions, PanicException and the entry guard's translation of failures.
 #include "binding/errors.hpp"
+#include "binding/interpreter_lock.hpp"
 
 #include <unistd.h>
 
@@ -78,6 +79,14 @@ void print_pending_exception() noexcept {
     PyErr_Display(pending.type(), pending.value(), pending.traceback());
     pending.drop();
 }
+
+#if PY_VERSION_HEX >= 0x030D0000
+// Exported by every CPython from 3.9 on; 3.13 moved its declaration to the
+// internal headers.
+extern "C" int _PyOS_IsMainThread(void);
+#endif
+
+bool on_main_thread() noexcept { return _PyOS_IsMainThread() != 0; }
 
 void park_if_finalizing() {
     if (interpreter_finalizing()) park_forever();

@@ -42,6 +42,11 @@ public:
         if (type_ != nullptr) PyErr_Restore(type_, value_, traceback_);
         type_ = value_ = traceback_ = nullptr;
     }
+    // Sets aside the exception pending now instead.
+    void take() noexcept {
+        drop();
+        PyErr_Fetch(&type_, &value_, &traceback_);
+    }
     // Forgets it.
     void drop() noexcept {
         Py_XDECREF(type_), Py_XDECREF(value_), Py_XDECREF(traceback_);
@@ -102,20 +107,6 @@ PyObject* entry_guard(Body&& body) noexcept {
 // Takes the interpreter lock back after PyEval_SaveThread. Never unwinds: a
 // thread that the shutting-down interpreter refuses is parked here.
 void restore_thread(PyThreadState* state) noexcept;
-
-// Holds the interpreter lock released for its lifetime and takes it back on
-// every way out, an aborted call included, before any exception is raised.
-// Nothing may touch a Python object while it lives.
-class UnlockedInterpreter {
-public:
-    UnlockedInterpreter() noexcept : state_(PyEval_SaveThread()) {}
-    ~UnlockedInterpreter() { restore_thread(state_); }
-    UnlockedInterpreter(const UnlockedInterpreter&) = delete;
-    UnlockedInterpreter& operator=(const UnlockedInterpreter&) = delete;
-
-private:
-    PyThreadState* state_;
-};
 
 // For deallocation: any failure ends the process.
 [[noreturn]] void terminate_at_boundary() noexcept;

@@ -1,4 +1,4 @@
-// Module initialisation: the pymorvel module, its Rbf attribute and __all__.
+// Module initialisation: the pymorvel module, its Rbf attribute, __all__ and the _restore function.
 #include "binding/errors.hpp"
 #include "binding/rbf_object.hpp"
 
@@ -6,12 +6,22 @@ namespace pymorvel::binding {
 
 namespace {
 
-PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "pymorvel", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+// _restore is private: pickles name it (by module and name) to rebuild a model
+// from its state, and nothing else is meant to call it.
+PyMethodDef module_methods[] = {
+    {"_restore", module_restore, METH_O,
+     "_restore($module, state, /)\n--\n\nRebuilds a pickled Rbf from its state, without fitting again."},
+    {nullptr, nullptr, 0, nullptr},
 };
 
-// The module of the first initialisation; kept for the life of the process.
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "pymorvel", "", 0, module_methods, nullptr, nullptr, nullptr, nullptr,
+};
+
+// The module of the first initialisation and its _restore; kept for the life
+// of the process.
 PyObject* the_module = nullptr;
+PyObject* the_restore_function = nullptr;
 
 void add_to_all(PyObject* module, const char* name) {
     PyRef all = PyRef::steal(PyObject_GetAttrString(module, "__all__"));
@@ -36,6 +46,18 @@ void add_to_all(PyObject* module, const char* name) {
     }
 }
 
+// CPython 3.13 initialises a module that a subinterpreter imports in the main
+// interpreter, under a thread state made for the purpose, before it decides
+// whether the subinterpreter may have it. That thread state is not the one the
+// thread itself owns, which is how such a call is told from a real import.
+bool borrowed_main_thread_state() {
+#if PY_VERSION_HEX >= 0x030D0000
+    return PyThreadState_Get() != PyGILState_GetThisThreadState();
+#else
+    return false;
+#endif
+}
+
 PyObject* init_module() {
     // Once per process: a second interpreter (or a re-import after the
     // module was dropped from sys.modules) must not share native state.
@@ -44,7 +66,7 @@ PyObject* init_module() {
     // A subinterpreter is refused before anything is made: the interpreter
     // may still reject the module after this function returns (isolated
     // subinterpreters do), and that must not use up the one initialisation.
-    if (PyInterpreterState_Get() != PyInterpreterState_Main())
+    if (PyInterpreterState_Get() != PyInterpreterState_Main() || borrowed_main_thread_state())
         raise_message(PyExc_ImportError, messages::SUBINTERPRETER_REFUSED);
     create_panic_exception_type();
     // Module, type, __all__ and the Rbf attribute.
@@ -53,12 +75,17 @@ PyObject* init_module() {
     PyTypeObject* type = rbf_type();
     add_to_all(module.get(), "Rbf");
     if (PyObject_SetAttrString(module.get(), "Rbf", reinterpret_cast<PyObject*>(type)) < 0) raise_pending();
+    PyRef restore = PyRef::steal(PyObject_GetAttrString(module.get(), "_restore"));
+    if (!restore) raise_pending();
     // Keep one reference forever, hand one to the interpreter.
+    the_restore_function = restore.release();
     the_module = PyRef::borrow(module.get()).release();
     return module.release();
 }
 
 }  // namespace
+
+PyObject* restore_function() noexcept { return the_restore_function; }
 
 }  // namespace pymorvel::binding
 

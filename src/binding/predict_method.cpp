@@ -6,6 +6,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/errors.hpp"
+#include "binding/interpreter_lock.hpp"
 #include "binding/rbf_object.hpp"
 #include "rbf/prediction.hpp"
 
@@ -40,16 +41,12 @@ PyRef predict_shape(const RbfModel<X, Y>& model, PyObject* x_new) {
 PyObject* run_predict(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::array<PyRef, PARAMETERS.size()> bound;
     bind_arguments(SIGNATURE, args, nargs, kwnames, bound);
-    // The method descriptor normally checks the receiver already; a direct
-    // call of the C function must not read a foreign object as a model.
-    if (!PyObject_TypeCheck(self, rbf_type())) raise_wrong_kind(self, "Rbf");
+    const RbfVariant& model = model_of(self);
     // Converting x_new runs Python code, which must not be able to free the
     // instance whose model is read below.
     const PyRef keep_alive = PyRef::borrow(self);
     // One dispatch on the shape.
-    return std::visit([&](const auto& model) { return predict_shape(model, bound[0].get()); },
-                      reinterpret_cast<RbfObject*>(self)->model)
-        .release();
+    return std::visit([&](const auto& shaped) { return predict_shape(shaped, bound[0].get()); }, model).release();
 }
 
 }  // namespace

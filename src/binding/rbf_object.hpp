@@ -16,8 +16,28 @@ struct RbfObject {
 // process. Aborts the call if it cannot be created.
 PyTypeObject* rbf_type();
 
+// A new instance of `type` that owns `model`: an instance exists only with a
+// model in it.
+PyRef new_instance(PyTypeObject* type, RbfVariant model);
+
+// The model of self. The descriptors normally check the receiver already; a
+// direct call of an entry point's C function must not read a foreign object
+// as a model, so anything else raises TypeError.
+const RbfVariant& model_of(PyObject* self);
+
+// The module's _restore function, which pickles name as the way back to a
+// model; kept for the life of the process. Null before the module exists.
+PyObject* restore_function() noexcept;
+
 // Entry points (each runs its body under the entry guard).
 PyObject* rbf_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept;
 PyObject* rbf_predict(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
+PyObject* rbf_reduce(PyObject* self, PyObject* unused) noexcept;
+PyObject* rbf_copy(PyObject* self, PyObject* unused) noexcept;
+PyObject* rbf_deepcopy(PyObject* self, PyObject* memo) noexcept;
+PyObject* module_restore(PyObject* module, PyObject* state) noexcept;
+
+// The read-only properties of an instance.
+extern PyGetSetDef rbf_getset[];
 
 }  // namespace pymorvel::binding

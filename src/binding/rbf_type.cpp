@@ -1,15 +1,23 @@
-// The Rbf type: its slots, text form and deallocation.
+// The Rbf type: its slots, text form, creation of instances and deallocation.
 #include <cstring>
 #include <new>
 #include <string>
+#include <type_traits>
+#include <utility>
 
+#include "binding/convert.hpp"
 #include "binding/errors.hpp"
+#include "binding/model_parts.hpp"
 #include "binding/rbf_object.hpp"
 #include "rbf/describe.hpp"
 
 namespace pymorvel::binding {
 
 namespace {
+
+// The model is moved into memory the interpreter already owns; a throwing move
+// would leave an instance whose deallocation destroys a model never built.
+static_assert(std::is_nothrow_move_constructible_v<RbfVariant>);
 
 PyObject* rbf_repr(PyObject* self) noexcept {
     return entry_guard([&]() -> PyObject* {
@@ -34,6 +42,11 @@ void rbf_dealloc(PyObject* self) noexcept {
 PyMethodDef rbf_methods[] = {
     {"predict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rbf_predict)),
      METH_FASTCALL | METH_KEYWORDS, "predict($self, x_new)\n--\n\n"},
+    {"__reduce__", rbf_reduce, METH_NOARGS,
+     "__reduce__($self, /)\n--\n\nThe model's state for pickle: restored without fitting again."},
+    {"__copy__", rbf_copy, METH_NOARGS, "__copy__($self, /)\n--\n\nThe model itself: a model never changes."},
+    {"__deepcopy__", rbf_deepcopy, METH_O,
+     "__deepcopy__($self, memo, /)\n--\n\nThe model itself: a model never changes."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -46,6 +59,7 @@ PyType_Slot rbf_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(rbf_new)},
     {Py_tp_repr, reinterpret_cast<void*>(rbf_repr)},
     {Py_tp_methods, rbf_methods},
+    {Py_tp_getset, rbf_getset},
     {0, nullptr},
 };
 
@@ -81,6 +95,20 @@ PyObject* create_type_quietly() {
 }
 
 }  // namespace
+
+PyRef new_instance(PyTypeObject* type, RbfVariant model) {
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    if (alloc == nullptr) alloc = PyType_GenericAlloc;
+    PyRef self = PyRef::steal(alloc(type, 0));
+    if (!self) raise_pending();
+    ::new (&reinterpret_cast<RbfObject*>(self.get())->model) RbfVariant(std::move(model));
+    return self;
+}
+
+const RbfVariant& model_of(PyObject* self) {
+    if (!PyObject_TypeCheck(self, rbf_type())) raise_wrong_kind(self, "Rbf");
+    return reinterpret_cast<RbfObject*>(self)->model;
+}
 
 PyTypeObject* rbf_type() {
     static PyTypeObject* type = nullptr;  // created under the interpreter lock

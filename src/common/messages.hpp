@@ -18,6 +18,26 @@ inline constexpr std::string_view SECOND_INITIALISATION =
     "pymorvel may only be initialized once per interpreter process";
 inline constexpr std::string_view SUBINTERPRETER_REFUSED = "pymorvel can only be imported in the main interpreter";
 
+// Refusals of a pickled model's state (the argument of pymorvel._restore) and
+// of pickling a model that could not be restored.
+inline constexpr std::string_view STATE_NOT_TUPLE = "Rbf state must be a tuple";
+inline constexpr std::string_view STATE_LENGTH =
+    "Rbf state must hold 6 items: format version, kernel name, epsilon, points, values and weights";
+inline constexpr std::string_view STATE_VERSION_NOT_INT = "Rbf state: the format version must be an int";
+inline constexpr std::string_view STATE_UNSUPPORTED_VERSION = "Rbf state: unsupported format version";
+inline constexpr std::string_view STATE_KERNEL_NOT_STR = "Rbf state: the kernel name must be a str";
+inline constexpr std::string_view STATE_UNKNOWN_KERNEL = "Rbf state: unknown kernel name";
+inline constexpr std::string_view STATE_EPSILON_NOT_FLOAT = "Rbf state: epsilon must be a float";
+inline std::string state_not_floats(std::string_view field) {
+    return "Rbf state: " + std::string(field) + " must be a list of floats or a list of lists of floats";
+}
+inline constexpr std::string_view STATE_VALUE_KINDS =
+    "Rbf state: values and weights must both be numbers or both be vectors";
+inline constexpr std::string_view STATE_COUNTS =
+    "Rbf state: points, values and weights must be non-empty and equally many";
+inline constexpr std::string_view STATE_WEIGHTS_NOT_FINITE = "Rbf state: every weight must be finite";
+inline constexpr std::string_view UNPICKLABLE_WEIGHTS = "cannot pickle an Rbf whose weights are not all finite";
+
 // Message results of the numerical core.
 inline constexpr std::string_view EMPTY_SYSTEM = "Design matrix and RHS must be non-empty and the same length.";
 inline constexpr std::string_view NAN_IN_OUTPUT = "NaN values in output";

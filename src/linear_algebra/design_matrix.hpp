@@ -12,7 +12,6 @@
 #include "numeric/kernel_tile.hpp"
 #include "numeric/kernels.hpp"
 #include "numeric/values.hpp"
-#include "parallel/global_pool.hpp"
 
 namespace pymorvel {
 
@@ -76,18 +75,22 @@ SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double eps
     const std::size_t blocks = (n + BLOCK - 1) / BLOCK;
     const std::size_t pairs = (blocks + 1) / 2;
     auto run = [&](std::size_t begin, std::size_t end) {
-        for (std::size_t b = begin; b < end; ++b) {
+        for (std::size_t b = begin; b < end && !stop_requested(execution); ++b) {
             design_matrix_detail::fill_row_block(m, points, kernel, epsilon, b * BLOCK, ops);
             if (blocks - 1 - b != b)
                 design_matrix_detail::fill_row_block(m, points, kernel, epsilon, (blocks - 1 - b) * BLOCK, ops);
         }
     };
     if (pairs > 1 && n - 1 > execution.parallel_rows_threshold && n * n / 2 >= execution.parallel_fill_threshold) {
-        parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
-        pool.for_each_range(pairs, run);
+        run_on_pool(execution, pairs, run);
     } else {
-        run(0, pairs);
+        for (std::size_t b = 0; b < pairs; ++b) {
+            check_cancellation(execution.cancellation);
+            run(b, b + 1);
+        }
     }
+    // A stop decided while the pool filled the blocks.
+    check_cancellation(execution.cancellation);
     return m;
 }
 

@@ -3,11 +3,9 @@
 
 #include <cstddef>
 
+#include "common/cancellation.hpp"
 #include "linear_algebra/update_tile.hpp"
-
-namespace pymorvel::parallel {
-class WorkerPool;
-}
+#include "parallel/global_pool.hpp"
 
 namespace pymorvel {
 
@@ -44,6 +42,27 @@ struct Execution {
     std::size_t parallel_work_threshold = PARALLEL_WORK_THRESHOLD;
     std::size_t parallel_fill_threshold = PARALLEL_FILL_THRESHOLD;
     const KernelTileOps* kernel_tiles = nullptr;  // null: the best this processor runs
+    Cancellation* cancellation = nullptr;         // null: the computation cannot be stopped
 };
+
+// Whether pieces running on the pool should give up: a stop has been decided.
+inline bool stop_requested(const Execution& execution) noexcept {
+    return execution.cancellation != nullptr && execution.cancellation->requested();
+}
+
+// Runs op over [0, count) on the execution's pool (the process-wide one when
+// it names none). Under a cancellation the waiting caller polls it; the pieces
+// only read its decision (stop_requested).
+template <class Op>
+void run_on_pool(const Execution& execution, std::size_t count, Op& op) {
+    parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
+    if (Cancellation* cancellation = execution.cancellation) {
+        auto poll = [cancellation] { cancellation->poll(); };
+        const parallel::WaitHook hook(poll);
+        pool.for_each_range(count, op, &hook);
+    } else {
+        pool.for_each_range(count, op);
+    }
+}
 
 }  // namespace pymorvel

@@ -61,6 +61,7 @@ public:
         // factorised ahead, while the trailing matrix was being updated.
         if (const std::size_t bad = factor_panel({0, std::min(blocking_.panel, n_)}); bad != NO_ZERO_PIVOT) return bad;
         for (Span panel{0, std::min(blocking_.panel, n_)}; panel.end < n_;) {
+            check_cancellation(execution_.cancellation);
             const Span rest{panel.end, n_};
             const Span next{panel.end, std::min(panel.end + blocking_.panel, n_)};
             // A12 := L11^-1 A12.
@@ -131,9 +132,7 @@ private:
         if (count == 0) return;
         if (count > 1 && work >= execution_.parallel_work_threshold &&
             n_ - pivot_column - 1 > execution_.parallel_rows_threshold) {
-            parallel::WorkerPool& pool =
-                execution_.pool != nullptr ? *execution_.pool : parallel::global_pool();
-            pool.for_each_range(count, op);
+            run_on_pool(execution_, count, op);
         } else {
             op(0, count);
         }
@@ -258,6 +257,9 @@ private:
         thread_local std::vector<double> b_buffer;
         double* b = scratch(b_buffer, std::min(blocking_.depth, task.steps.size()) * chunk);
         for (std::size_t t = begin; t < end; ++t) {
+            // Once a stop is decided the factors are abandoned: what is left
+            // of the step is skipped, and the caller throws when it returns.
+            if (stop_requested(execution_)) return;
             const std::size_t c0 = task.columns.begin + (t / task.groups) * chunk;
             const std::size_t c1 = std::min(c0 + chunk, task.columns.end);
             const std::size_t r0 = task.rows.begin + (t % task.groups) * group;
@@ -317,6 +319,8 @@ Outcome<LuFactors> lu_decompose(SquareMatrix a, const Execution& execution) {
     std::iota(factors.perm.begin(), factors.perm.end(), std::size_t{0});
     if (n <= 1) return factors;
     const std::size_t bad = Factorisation(factors.lu.row_table(), n, factors.perm, execution).run();
+    // A stop decided during the last step left it unfinished.
+    check_cancellation(execution.cancellation);
     if (bad != NO_ZERO_PIVOT) return Failure{messages::zero_pivot(bad)};
     return factors;
 }

@@ -18,7 +18,8 @@ namespace pymorvel {
 // "NaN detected in backward substitution at index i" for the highest i whose
 // weight is (or contains) NaN.
 template <class V>
-Outcome<std::vector<V>> substitute(const LuFactors& factors, std::span<const V> values) {
+Outcome<std::vector<V>> substitute(const LuFactors& factors, std::span<const V> values,
+                                   Cancellation* cancellation = nullptr) {
     const SquareMatrix& lu = factors.lu;
     const std::size_t n = lu.size();
     check_index(0, values.size());
@@ -28,6 +29,7 @@ Outcome<std::vector<V>> substitute(const LuFactors& factors, std::span<const V> 
     std::vector<V> y;
     y.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
+        check_cancellation(cancellation);
         const double* l = lu.row(i);
         V acc = zero_like(values[0]);
         for (std::size_t j = 0; j < i; ++j) add_scaled(acc, y[j], l[j]);
@@ -39,6 +41,7 @@ Outcome<std::vector<V>> substitute(const LuFactors& factors, std::span<const V> 
     std::vector<V> x(n, zero_like(y[0]));
     V acc = zero_like(y[0]);
     for (std::size_t i = n; i-- > 0;) {
+        check_cancellation(cancellation);
         const double* u = lu.row(i);
         acc = zero_like(y[0]);
         for (std::size_t j = i + 1; j < n; ++j) add_scaled(acc, x[j], u[j]);
@@ -54,7 +57,7 @@ template <class V>
 Outcome<std::vector<V>> lu_solve(SquareMatrix a, std::span<const V> values, const Execution& execution = {}) {
     Outcome<LuFactors> factors = lu_decompose(std::move(a), execution);
     if (auto* failure = std::get_if<Failure>(&factors)) return std::move(*failure);
-    return substitute(std::get<LuFactors>(factors), values);
+    return substitute(std::get<LuFactors>(factors), values, execution.cancellation);
 }
 
 }  // namespace pymorvel

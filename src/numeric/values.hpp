@@ -54,6 +54,11 @@ inline Vector divide(const Vector& v, double c) {
     return out;
 }
 
+inline bool all_finite(double v) noexcept { return std::isfinite(v); }
+inline bool all_finite(const Vector& v) noexcept {
+    return std::all_of(v.begin(), v.end(), [](double e) { return std::isfinite(e); });
+}
+
 inline bool has_nan(double v) noexcept { return std::isnan(v); }
 inline bool has_nan(const Vector& v) noexcept {
     return std::any_of(v.begin(), v.end(), [](double e) { return std::isnan(e); });

@@ -1,6 +1,8 @@
 // The process-wide pool: its once-only creation, its size from the environment and its creation fault.
 #include "parallel/global_pool.hpp"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -29,11 +31,26 @@ const char* io_error_kind(int code) {
     }
 }
 
-std::once_flag global_once;
-WorkerPool* global_instance = nullptr;
-std::exception_ptr global_failure;
-std::atomic<bool> global_requested{false};
+// Everything a process knows of its pool. A forked child has none of the
+// parent's workers, and may have been forked while one of them, or another
+// thread of the parent, held a lock of the pool or was inside the once-only
+// guard. So the child never touches the parent's record: it starts a fresh
+// one, and with it a pool of its own on first use. The parent's record is
+// left as it is (freeing it would mean touching its locks).
+struct GlobalPool {
+    std::once_flag once;
+    WorkerPool* instance = nullptr;
+    std::exception_ptr failure;
+    std::atomic<bool> requested{false};
+};
+
+std::atomic<GlobalPool*> current{new GlobalPool};
 std::atomic<ThreadStarter> global_starter{start_detached_thread};
+
+void start_afresh_in_child() noexcept { current.store(new GlobalPool); }
+
+// Registered when the library is loaded, before any pool can exist.
+[[maybe_unused]] const int fork_handler_registered = pthread_atfork(nullptr, nullptr, start_afresh_in_child);
 
 }  // namespace
 
@@ -45,8 +62,9 @@ std::string ThreadPoolBuildError::debug_string() const {
 }
 
 WorkerPool& global_pool() {
-    global_requested.store(true);
-    std::call_once(global_once, [] {
+    GlobalPool& global = *current.load();
+    global.requested.store(true);
+    std::call_once(global.once, [&global] {
         // Nothing may escape the once-only guard: a failure is kept and
         // reported to this and every later caller.
         try {
@@ -54,20 +72,20 @@ WorkerPool& global_pool() {
                                                        std::getenv("RAYON_RS_NUM_CPUS"),
                                                        system::available_cpus());
             // Never deleted: the workers run until the process ends.
-            global_instance = new WorkerPool(count, global_starter.load());
+            global.instance = new WorkerPool(count, global_starter.load());
         } catch (...) {
-            global_failure = std::current_exception();
+            global.failure = std::current_exception();
         }
     });
-    if (global_instance != nullptr) return *global_instance;
+    if (global.instance != nullptr) return *global.instance;
     try {
-        std::rethrow_exception(global_failure);
+        std::rethrow_exception(global.failure);
     } catch (const ThreadPoolBuildError& error) {
         panic(std::string(messages::POOL_NOT_INITIALIZED) + error.debug_string());
     }
 }
 
-bool global_pool_requested() noexcept { return global_requested.load(); }
+bool global_pool_requested() noexcept { return current.load()->requested.load(); }
 
 void set_global_pool_starter(ThreadStarter starter) noexcept { global_starter.store(starter); }
 

@@ -28,6 +28,8 @@ constexpr std::size_t kWorkerStackBytes = std::size_t{2} << 20;
 // idle cycles only.
 constexpr std::chrono::microseconds kWorkerIdleWindow{200};
 constexpr std::chrono::microseconds kCallerSpinWindow{50};
+// How often a waiting caller runs its hook.
+constexpr std::chrono::milliseconds kCallerHookInterval{10};
 
 // How a thread outside the pool learns that its root piece is done. One per
 // thread, made on first use and reused: handing in a loop then allocates nothing.
@@ -41,7 +43,7 @@ public:
         done_.notify_one();
     }
 
-    void wait_and_reset() {
+    void wait_and_reset(const WaitHook* while_waiting) {
         // 1. Short jobs finish within the spin window: no sleep, no wake-up.
         const auto give_up = std::chrono::steady_clock::now() + kCallerSpinWindow;
         while (!raised_.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < give_up)
@@ -49,7 +51,16 @@ public:
         // 2. Taking the mutex, even after the flag was seen, is what tells us
         // the raiser has left raise() and the signal may be reused.
         std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return raised_.load(std::memory_order_relaxed); });
+        const auto raised = [this] { return raised_.load(std::memory_order_relaxed); };
+        if (while_waiting == nullptr) {
+            done_.wait(lock, raised);
+        } else {
+            while (!done_.wait_for(lock, kCallerHookInterval, raised)) {
+                lock.unlock();
+                (*while_waiting)();
+                lock.lock();
+            }
+        }
         raised_.store(false, std::memory_order_relaxed);
     }
 
@@ -401,7 +412,7 @@ unsigned WorkerPool::thread_count() const noexcept { return state_->thread_count
 
 unsigned WorkerPool::sleeping_workers() const noexcept { return state_->idle.asleep(); }
 
-void WorkerPool::for_each_range(std::size_t count, RangeOperation op) {
+void WorkerPool::for_each_range(std::size_t count, RangeOperation op, const WaitHook* while_waiting) {
     if (count == 0) return;
     State& pool = *state_;
     // A worker of this pool would wait for itself; it runs the loop in place.
@@ -417,7 +428,7 @@ void WorkerPool::for_each_range(std::size_t count, RangeOperation op) {
     pool.shared.push_bottom(&root);
     pool.announce_work();
     // 3. Wait; the signal's mutex orders the workers' writes before what follows.
-    signal.wait_and_reset();
+    signal.wait_and_reset(while_waiting);
     if (root.fault) std::rethrow_exception(root.fault);
 }
 

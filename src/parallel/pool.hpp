@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "parallel/function_ref.hpp"
+#include "common/function_ref.hpp"
 
 namespace pymorvel::parallel {
 
@@ -27,6 +27,8 @@ int start_detached_thread(void* (*entry)(void*), void* arg);
 
 // Called on each piece that is not split further, with the half-open index range [begin, end).
 using RangeOperation = FunctionRef<void(std::size_t begin, std::size_t end)>;
+// Run by a caller while it waits for its loop.
+using WaitHook = FunctionRef<void()>;
 
 class WorkerPool {
 public:
@@ -48,7 +50,9 @@ public:
     // that is not one of this pool's workers (a worker that calls it anyway runs
     // the loop in place). A fault (exception) raised by op on a worker is
     // re-raised here.
-    void for_each_range(std::size_t count, RangeOperation op);
+    // While it waits, the calling thread runs `while_waiting` (when given)
+    // every few milliseconds, outside any of the pool's locks.
+    void for_each_range(std::size_t count, RangeOperation op, const WaitHook* while_waiting = nullptr);
 
     struct State;
 

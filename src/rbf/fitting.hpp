@@ -13,7 +13,7 @@
 namespace pymorvel {
 
 // Takes over x and y. A length mismatch panics; the solver's failures are
-// returned unchanged.
+// returned unchanged. Under a Cancellation, a stop throws Cancelled.
 template <class X, class Y>
 Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, Kernel kernel, double epsilon,
                             const Execution& execution = {}) {

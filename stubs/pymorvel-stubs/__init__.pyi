@@ -1,7 +1,7 @@
 """Type information and user documentation for the pymorvel extension module."""
 
 from collections.abc import Sequence
-from typing import Any, Generic, Literal, Protocol, SupportsFloat, SupportsIndex, TypeVar, overload, type_check_only
+from typing import Any, Callable, Generic, Literal, Protocol, SupportsFloat, SupportsIndex, TypeVar, overload, type_check_only
 
 from typing_extensions import Buffer, TypeAlias, final
 
@@ -12,6 +12,8 @@ __all__ = ["Rbf"]
 _KernelName: TypeAlias = Literal[
     "gaussian", "multiquadric", "inverse_multiquadratic", "thin_plate_spline", "linear", "cubic"
 ]
+# The form of a model's points or values.
+_Kind: TypeAlias = Literal["number", "vector"]
 # Whatever float() takes: float, int, bool, Fraction, NumPy scalars.
 _Number: TypeAlias = SupportsFloat | SupportsIndex
 
@@ -97,6 +99,23 @@ class Rbf(Generic[_P, _V]):
             BaseException, so `except Exception` does not catch it, and it
             cannot be imported from pymorvel.
         MemoryError: the N x N matrix does not fit in memory.
+
+    Reading a model back
+        kernel_name, epsilon, n_samples, point_kind, value_kind, points,
+        values and weights are read-only properties; the last three return
+        new lists of floats (or of lists of floats) on every read, never
+        views of the model, so changing them changes nothing.
+
+    Pickling and copying
+        A model pickles to its kernel, epsilon, points, values and weights,
+        and unpickling rebuilds it without fitting again: it predicts the
+        same bits as the original, in any process, so it can be sent to
+        multiprocessing, concurrent.futures, joblib or Dask workers. Unpickling
+        checks the state first and refuses a damaged one with TypeError or
+        ValueError ("Rbf state: ..."). A model whose fit ended with infinite
+        weights (it predicts nothing but "NaN values in output") refuses to
+        pickle with ValueError. copy.copy and copy.deepcopy return the model
+        itself, as it never changes.
     """
 
     # NumPy types every array as SupportsFloat, so a list of arrays would pass
@@ -151,3 +170,40 @@ class Rbf(Generic[_P, _V]):
         """
     @overload
     def predict(self: Rbf[list[float], _V], x_new: _Vectors | _Array) -> list[_V]: ...
+    @property
+    def kernel_name(self) -> _KernelName:
+        """The kernel's name, one of the six the constructor takes."""
+    @property
+    def epsilon(self) -> float:
+        """epsilon as a float (1.0 where the constructor was given None)."""
+    @property
+    def n_samples(self) -> int:
+        """The number of samples the model was fitted to."""
+    @property
+    def point_kind(self) -> _Kind:
+        """"number" or "vector": the form of the sample points and of the points predict takes."""
+    @property
+    def value_kind(self) -> _Kind:
+        """"number" or "vector": the form of the sample values and of what predict returns."""
+    @property
+    def points(self) -> list[_P]:
+        """A new list of the sample points: floats, or lists of floats as long as each point."""
+    @property
+    def values(self) -> list[_V]:
+        """A new list of the sample values: floats, or lists of floats."""
+    @property
+    def weights(self) -> list[_V]:
+        """A new list of the fitted weights, one per sample, in the values' form.
+
+        Vector weights need not all be as long as the values: a fit over
+        values of different lengths combines them over common prefixes.
+        """
+    def __reduce__(self) -> tuple[Callable[[tuple[Any, ...]], Rbf[_P, _V]], tuple[tuple[Any, ...]]]:
+        """The model's state for pickle: (pymorvel._restore, (state,)).
+
+        Raises ValueError when a weight is not finite.
+        """
+    def __copy__(self) -> Rbf[_P, _V]:
+        """The model itself: a model never changes."""
+    def __deepcopy__(self, memo: Any, /) -> Rbf[_P, _V]:
+        """The model itself: a model never changes."""

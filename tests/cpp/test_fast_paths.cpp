@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <random>
@@ -285,6 +286,23 @@ TEST(FastFit, WeightsMatchPlainPipeline) {
         const auto model = std::get<VecF64>(fit(x, y, k, 0.5, on_pool(pool_of(3), 2)));
         EXPECT_TRUE(same_bits(want.data(), model.weights.data(), want.size()));
     }
+}
+
+// The kernel lists "avx2" ("avx512f") among a processor's flags only when the
+// processor has it and the system saves the ymm (zmm and mask) registers: the
+// same two conditions.
+TEST(KernelChoice, Avx2AndAvx512DetectionAgreeWithTheSystem) {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    bool found = false;
+    while (!found && std::getline(cpuinfo, line)) found = line.rfind("flags", 0) == 0;
+    if (!found) GTEST_SKIP() << "/proc/cpuinfo has no flags line";
+    const bool avx2 = (line + " ").find(" avx2 ") != std::string::npos;
+    const bool avx512 = (line + " ").find(" avx512f ") != std::string::npos;
+    EXPECT_EQ(cpu_has_avx2(), avx2);
+    EXPECT_EQ(cpu_has_avx512(), avx512);
+    EXPECT_EQ(default_tile_path(), avx512 ? TilePath::Avx512 : avx2 ? TilePath::Avx2 : TilePath::Portable);
+    EXPECT_EQ(&default_kernel_tiles(), avx2 ? &AVX2_KERNEL_TILES : &PORTABLE_KERNEL_TILES);
 }
 
 }  // namespace

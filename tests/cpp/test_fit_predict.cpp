@@ -212,3 +212,45 @@ INSTANTIATE_TEST_SUITE_P(Sizes, GlobalPoolDeathTest,
 
 }  // namespace
 }  // namespace pymorvel
+
+namespace pymorvel {
+namespace {
+
+using testing_support::same_bits;
+using testing_support::value_of;
+
+// A stop asked for at any poll ends the fit with Cancelled, whether it falls
+// in the design matrix, the elimination or the substitution; a hook that never
+// stops changes no bit; the pool stays usable.
+TEST(Cancellation, StopsAtAnyPollAndOtherwiseChangesNothing) {
+    std::vector<Vector> x;
+    std::vector<double> y;
+    for (std::size_t i = 0; i < 300; ++i) {
+        x.push_back({std::fmod(i * 0.6180339887, 1.0), std::fmod(i * 0.7548776662, 1.0)});
+        y.push_back(static_cast<double>(i % 5));
+    }
+    static parallel::WorkerPool pool(3);
+    Execution execution{&pool, 2};
+    execution.blocking = {16, 4, 12, 8, 16};
+    const std::vector<double> plain = value_of(fit(x, y, multiquadric, 0.5, execution)).weights;
+
+    std::size_t polls = 0, stop_at = 0;
+    auto hook = [&] { return ++polls == stop_at; };
+    Cancellation never(hook, std::chrono::steady_clock::duration::zero());
+    execution.cancellation = &never;
+    EXPECT_TRUE(same_bits(plain, value_of(fit(x, y, multiquadric, 0.5, execution)).weights));
+    const std::size_t total = polls;
+    ASSERT_GT(total, 2 * x.size());  // a poll for each row of the matrix and of the substitution at least
+
+    for (std::size_t k : {std::size_t{1}, total / 3, total / 2, total - 1, total}) {
+        polls = 0, stop_at = k;
+        Cancellation stop(hook, std::chrono::steady_clock::duration::zero());
+        execution.cancellation = &stop;
+        EXPECT_THROW((void)fit(x, y, multiquadric, 0.5, execution), Cancelled) << "stop at poll " << k;
+    }
+    execution.cancellation = nullptr;
+    EXPECT_TRUE(same_bits(plain, value_of(fit(x, y, multiquadric, 0.5, execution)).weights));
+}
+
+}  // namespace
+}  // namespace pymorvel

@@ -6,7 +6,8 @@ Usage:
   rbf_fuzz.py random --seconds T             the same, bounded by time instead
   rbf_fuzz.py atheris [--work DIR] -- ARGS   coverage-guided, ARGS go to libFuzzer
   rbf_fuzz.py show PATH                      print the calls an input decodes to
-  rbf_fuzz.py select --out DIR PATH...       keep a few inputs covering every outcome kind
+  rbf_fuzz.py select --out DIR [--keep DIR] PATH...
+                                             keep a few inputs covering every outcome kind
 
 The decoder is our own, not atheris's data provider, so that the corpus means
 the same thing with or without atheris installed, on every Python version.
@@ -18,8 +19,10 @@ import faulthandler
 import hashlib
 import math
 import os
+import pickle
 import random
 import re
+import struct
 import sys
 import time
 import warnings
@@ -32,6 +35,7 @@ try:
 except ImportError:  # every NumPy choice then decodes to a plain list
     np = None
 
+import pymorvel
 from pymorvel import Rbf
 
 RBF_TYPE = Rbf  # what instances must be, even where a test wraps the constructor
@@ -290,6 +294,10 @@ EXTRA_KEYWORDS = ("z", "X", "kernel", "eps", "x_new", "épsilon", "y ")
 NUMPY_DTYPES = ("float64", "float32", "float16", "int64", "uint8", "int8", "bool", "complex128", "object", "<U3")
 
 
+DAMAGES = ("truncate", "extend", "envelope", "version", "kernel", "epsilon", "container", "drop", "add", "item",
+           "inner", "weights", "swap", "flip")
+
+
 class Builder:
     def __init__(self, draw):
         self.d = draw
@@ -467,6 +475,68 @@ class Builder:
         d = self.d
         return d.pick((0.0, -2.0, 1e-7, math.nan)) if d.chance(56) else self.number()
 
+    # Pickled states: made here, or taken from the fitted model, then damaged.
+
+    def finite_value(self):
+        d = self.d
+        return d.pick((0.0, -0.0, 1e-300, 5e-324, -1.7976931348623157e308, 0.1)) if d.chance(30) \
+            else d.below(2001) / 100 - 10
+
+    def state_item(self, vector, value=None):
+        value = value or self.float_value
+        return [value() for _ in range(self.d.below(4))] if vector else value()
+
+    def made_state(self):
+        """(1, kernel, epsilon, points, values, weights) of numbers or vectors, mostly well formed."""
+        d = self.d
+        n = 1 + d.below(5) if not d.chance(10) else 0
+        vector_points, vector_values = d.chance(128), d.chance(128)
+        kernel, epsilon = d.pick(KERNELS), self.float_value()
+        points = [self.state_item(vector_points) for _ in range(n)]
+        values = [self.state_item(vector_values) for _ in range(n)]
+        weights = [self.state_item(vector_values, self.finite_value) for _ in range(n)]
+        return (1, kernel, epsilon, points, values, weights)
+
+    def state_junk(self):
+        """Something that is not what a state holds where it is put."""
+        d = self.d
+        # Containers are made afresh (a tuple literal would be a constant
+        # shared by every call, whose reference count other inputs change).
+        return d.pick((0, 1, True, None, "1.0", b"", 1j, [], [1.0], tuple([0.5]), [[1.0]], {1.0}, Nameless(),
+                       FloatSub(0.5), IndexOf(1), FloatOf(1.0), math.nan, math.inf, -math.inf,
+                       LyingList([1.0], 1, [1.0]), TupleSub((1.0,)), 2**64)
+                      + ((np.float64(0.5), np.array([1.0])) if np is not None else ()))
+
+    def damage(self):
+        """One change to a state, as (name, argument) for apply_damage."""
+        d = self.d
+        kind = d.pick(DAMAGES)
+        field = 3 + d.below(3)
+        if kind == "truncate":
+            return kind, d.below(6)
+        if kind == "version":
+            return kind, d.pick(("1", 1.0, True, 2, 0, -1, 2**64, None, IndexOf(1)))
+        if kind == "kernel":
+            return kind, d.pick((3, b"gaussian", None, StrSub(d.pick(KERNELS)), d.pick(NEAR_MISSES), d.pick(KERNELS)))
+        if kind == "epsilon":
+            return kind, d.pick((1, "0.5", None, FloatSub(self.float_value()), Fraction(1, 2), self.float_value(),
+                                 FloatOf(0.5)) + ((np.float64(self.float_value()),) if np is not None else ()))
+        if kind == "container":
+            return kind, (field, d.pick(("tuple", "set", "text", "none", "iterator", "lying", "itemseq", "empty",
+                                         "numpy", "tuple-subclass")))
+        if kind in ("drop", "swap"):
+            return kind, (field, d.below(6), d.below(6))
+        if kind in ("add", "item"):
+            return kind, (field, d.below(6), self.state_junk() if d.chance(128) else self.state_item(d.chance(128)))
+        if kind == "inner":
+            return kind, (field, d.below(6), d.below(4), d.pick(("junk", "cut", "grow", "tuple")), self.state_junk()
+                          if d.chance(100) else self.float_value())
+        if kind == "weights":
+            return kind, [self.float_value() if d.chance(20) else self.finite_value() for _ in range(8)]
+        if kind == "flip":
+            return kind, field
+        return kind, self.state_junk()  # "extend", "envelope"
+
 
 ABSENT = object()  # a parameter left out of the call
 
@@ -517,11 +587,25 @@ def make_call(d, names, values):
 
 
 class Plan:
-    def __init__(self, construct, predicts):
-        self.construct, self.predicts = construct, predicts
+    def __init__(self, construct, predicts, restore):
+        self.construct, self.predicts, self.restore = construct, predicts, restore
 
     def __repr__(self):
-        return "Rbf" + repr(self.construct) + "".join(f"\n  .predict{p!r}" for p in self.predicts)
+        return "Rbf" + repr(self.construct) + "".join(f"\n  .predict{p!r}" for p in self.predicts) + \
+            f"\n{self.restore!r}"
+
+
+class RestorePlan:
+    """Restores a state: the fitted model's own (if there is one and `own`), or
+    `made`; after `damages`; then predicts at `queries`."""
+
+    def __init__(self, own, made, damages, queries):
+        self.own, self.made, self.damages, self.queries = own, made, damages, queries
+
+    def __repr__(self):
+        base = "the fitted model's state, else " if self.own else ""
+        return (f"_restore({base}{_short(self.made)}" + "".join(f"\n  damaged: {k} {_short(a)}" for k, a in self.damages)
+                + f")\n  .predict({_short(self.queries)})")
 
 
 def decode(data):
@@ -541,7 +625,14 @@ def decode(data):
         vector = (not vector_points) if d.chance(36) else vector_points
         x_new = b.junk(0) if d.chance(26) else b.points(q, vector)
         predicts.append(make_call(d, ("x_new",), [x_new]))
-    return Plan(construct, predicts)
+    # Drawn after everything above, so that inputs made before states existed
+    # still decode to the same calls (and, used up, to an undamaged state).
+    own = not d.chance(64)
+    made = b.made_state()
+    damages = [b.damage() for _ in range(d.below(4))]
+    # Each query as a number and as a vector; the restored model's kind picks.
+    queries = [(b.float_value(), [b.float_value() for _ in range(d.below(4))]) for _ in range(1 + d.below(3))]
+    return Plan(construct, predicts, RestorePlan(own, made, damages, queries))
 
 
 # --------------------------------------------------------------------------
@@ -730,6 +821,248 @@ def expect_construct(call):
         return r
 
 
+# --------------------------------------------------------------------------
+# Pickled states: damage done to them, and what _restore must make of them.
+
+def _field_list(state, field):
+    """The list at `field` of a state, copied, or None where there is none."""
+    if type(state) in (tuple, list) and len(state) > field and type(state[field]) in (list, tuple):
+        return list(state[field])
+    return None
+
+
+def _with(state, field, value):
+    out = list(state)
+    out[field] = value
+    return tuple(out) if type(state) is tuple else out
+
+
+def _container(items, how):
+    if how == "tuple":
+        return tuple(items)
+    if how == "set":
+        return {i for i in items if _hashable(i)}
+    if how == "text":
+        return "0.5"
+    if how == "none":
+        return None
+    if how == "iterator":
+        return iter(items)
+    if how == "lying":
+        return LyingList(items, len(items), items)
+    if how == "itemseq":
+        return ItemSeq(items, len(items))
+    if how == "empty":
+        return []
+    if how == "numpy" and np is not None:
+        try:
+            return np.array(items, dtype=float)
+        except (TypeError, ValueError):
+            return np.zeros(2)
+    return TupleSub(items)
+
+
+def apply_damage(state, damage):
+    """`state` with one change made, or unchanged where the change does not apply."""
+    kind, arg = damage
+    if kind == "envelope":
+        return list(state) if type(state) is tuple else arg
+    if type(state) not in (tuple, list):  # junk in place of a state stays as it is
+        return state
+    if kind == "truncate":
+        return state[:arg]
+    if kind == "extend":
+        return state + type(state)([arg])
+    if kind in ("version", "kernel", "epsilon"):
+        field = ("version", "kernel", "epsilon").index(kind)
+        return _with(state, field, arg) if len(state) > field else state
+    if kind == "weights":
+        items = _field_list(state, 5)
+        if items is None:
+            return state
+        new = [[arg[(i + k) % len(arg)] for k in range(len(w))] if type(w) in (list, tuple) else arg[i % len(arg)]
+               for i, w in enumerate(items)]
+        return _with(state, 5, new)
+    field = arg if kind == "flip" else arg[0]
+    items = _field_list(state, field)
+    if items is None:
+        return state
+    if kind == "container":
+        return _with(state, field, _container(items, arg[1]))
+    if kind == "flip":
+        return _with(state, field, [i[0] if type(i) in (list, tuple) and i else [i] for i in items])
+    if kind == "swap":
+        other = 3 + arg[2] % 3
+        return _with(_with(state, field, state[other]), other, state[field]) if len(state) > other else state
+    index = arg[1] % (len(items) + 1)
+    if kind == "drop":
+        del items[index:index + 1]
+    elif kind == "add":
+        items.insert(index, arg[2])
+    elif kind == "item" and items:
+        items[index % len(items)] = arg[2]
+    elif kind == "inner" and items and type(items[index % len(items)]) in (list, tuple):
+        inner = list(items[index % len(items)])
+        at, how, junk = arg[2], arg[3], arg[4]
+        if how == "junk" and inner:
+            inner[at % len(inner)] = junk
+        elif how == "cut":
+            inner = inner[:at]
+        elif how == "grow":
+            inner += [junk] * at
+        items[index % len(items)] = tuple(inner) if how == "tuple" else inner
+    return _with(state, field, items)
+
+
+STATE_FIELDS = ("points", "values", "weights")
+STATE_LENGTH = "Rbf state must hold 6 items: format version, kernel name, epsilon, points, values and weights"
+
+
+class RestoreExpected:
+    """The model a state must give: its parts as floats, and its shape."""
+
+    def __init__(self, kernel, epsilon, lists, shape):
+        self.kernel, self.epsilon, self.shape = kernel, epsilon, shape
+        self.points, self.values, self.weights = lists
+
+    def __repr__(self):
+        return f"restore {SHAPES[self.shape]} n={len(self.points)} {self.kernel} epsilon={self.epsilon!r}"
+
+
+def _state_kind(items, otherwise, field):
+    if type(items) not in (list, tuple):
+        raise Raised(TypeError, not_floats(field))
+    if not items:
+        return otherwise
+    if isinstance(items[0], float):
+        return "number"
+    if type(items[0]) in (list, tuple):
+        return "vector"
+    raise Raised(TypeError, not_floats(field))
+
+
+def not_floats(field):
+    return f"Rbf state: {field} must be a list of floats or a list of lists of floats"
+
+
+def _state_floats(items, kind, field):
+    def number(item):
+        if not isinstance(item, float):
+            raise Raised(TypeError, not_floats(field))
+        return float.__float__(item)
+
+    def vector(item):
+        if type(item) not in (list, tuple):
+            raise Raised(TypeError, not_floats(field))
+        return [number(c) for c in item]
+    return [(vector if kind == "vector" else number)(item) for item in items]
+
+
+def expect_restore(state):
+    """Raised, or RestoreExpected: the checks of _restore in their order."""
+    try:
+        if not isinstance(state, tuple):
+            raise Raised(TypeError, "Rbf state must be a tuple")
+        if not state:
+            raise Raised(ValueError, STATE_LENGTH)
+        if type(state[0]) is not int:
+            raise Raised(TypeError, "Rbf state: the format version must be an int")
+        if state[0] != 1:
+            raise Raised(ValueError, "Rbf state: unsupported format version")
+        if len(state) != 6:
+            raise Raised(ValueError, STATE_LENGTH)
+        _, kernel, epsilon, points, values, weights = state
+        if not isinstance(kernel, str):
+            raise Raised(TypeError, "Rbf state: the kernel name must be a str")
+        if str.__str__(kernel) not in KERNELS:
+            raise Raised(ValueError, "Rbf state: unknown kernel name")
+        if not isinstance(epsilon, float):
+            raise Raised(TypeError, "Rbf state: epsilon must be a float")
+        point_kind = _state_kind(points, "number", "points")
+        weight_kind = _state_kind(weights, "number", "weights")
+        value_kind = _state_kind(values, weight_kind, "values")
+        if weights and weight_kind != value_kind:
+            raise Raised(ValueError, "Rbf state: values and weights must both be numbers or both be vectors")
+        lists = [_state_floats(items, kind, field) for items, kind, field
+                 in zip((points, values, weights), (point_kind, value_kind, value_kind), STATE_FIELDS)]
+        if not lists[0] or not len(lists[0]) == len(lists[1]) == len(lists[2]):
+            raise Raised(ValueError, "Rbf state: points, values and weights must be non-empty and equally many")
+        if not all(math.isfinite(c) for w in lists[2] for c in (w if value_kind == "vector" else [w])):
+            raise Raised(ValueError, "Rbf state: every weight must be finite")
+        shape = 2 * (point_kind == "vector") + (value_kind == "vector")
+        return RestoreExpected(str.__str__(kernel), float.__float__(epsilon), lists, shape)
+    except Raised as r:
+        return r
+
+
+# The kernels as the module evaluates them, one rounding per operation, with
+# the C library's own exp and log; Python's float division raises where IEEE
+# division gives an infinity or NaN, so it is done here.
+_libm = ctypes.CDLL("libm.so.6")
+for _name in ("exp", "log", "sqrt"):
+    getattr(_libm, _name).restype = ctypes.c_double
+    getattr(_libm, _name).argtypes = [ctypes.c_double]
+DISTANCE_FLOOR = 2.220446049250313e-16
+
+
+def _divide(a, b):
+    try:
+        return a / b
+    except ZeroDivisionError:
+        if math.isnan(a) or a == 0.0:
+            return math.nan
+        return math.copysign(math.inf, a) * math.copysign(1.0, b)
+
+
+KERNEL_FUNCTIONS = {
+    "gaussian": lambda s, e: _libm.exp(_divide(s * -0.5, e * e)),
+    "multiquadric": lambda s, e: _libm.sqrt((e * e) + s),
+    "inverse_multiquadratic": lambda s, e: _divide(1.0, _libm.sqrt((e * e) + s)),
+    "thin_plate_spline": lambda s, e: 0.0 if s == 0.0 else _libm.log(s) * (s * s),
+    "linear": lambda s, e: s,
+    "cubic": lambda s, e: s * s,
+}
+
+
+def _squared_distance(a, b):
+    if not isinstance(a, list):
+        t = a - b
+        return t * t
+    acc = -0.0
+    for k in range(min(len(a), len(b))):
+        t = a[k] - b[k]
+        acc = (t * t) + acc
+    return acc
+
+
+def reference_predict(expected, queries):
+    """The outputs, in order, up to and including the first that holds a NaN."""
+    phi = KERNEL_FUNCTIONS[expected.kernel]
+    vector = isinstance(expected.values[0], list)
+    out = []
+    for q in queries:
+        acc = [0.0] * len(expected.values[0]) if vector else 0.0
+        for x, w in zip(expected.points, expected.weights):
+            d = _squared_distance(q, x)
+            k = phi(d if d > DISTANCE_FLOOR else DISTANCE_FLOOR, expected.epsilon)
+            if vector:
+                for c in range(min(len(acc), len(w))):
+                    acc[c] = (w[c] * k) + acc[c]
+            else:
+                acc = (w * k) + acc
+        out.append(acc)
+        if any(math.isnan(c) for c in (acc if vector else [acc])):
+            break
+    return out
+
+
+def float_bits(value):
+    """Nested floats as their exact bit patterns."""
+    if isinstance(value, (list, tuple)):
+        return [float_bits(v) for v in value]
+    return struct.unpack("<Q", struct.pack("<d", value))[0] if type(value) is float else ("not a float", value)
+
+
 def must_propagate_raised(raised):
     return not issubclass(raised.cls, Exception) or issubclass(raised.cls, (MemoryError, PanicException))
 
@@ -753,6 +1086,10 @@ ALLOWED = (
     (ValueError, re.compile(r"Unsupported kernel|Unsupported input shapes for x and y|"
                             r"Design matrix and RHS must be non-empty and the same length\.|"
                             + ZERO_PIVOT.pattern + "|" + NAN_BACKWARD.pattern)),
+    (ValueError, re.compile(r"Rbf state must hold 6 items: .*|Rbf state: (unsupported format version|"
+                            r"unknown kernel name|values and weights must both be numbers or both be vectors|"
+                            r"points, values and weights must be non-empty and equally many|"
+                            r"every weight must be finite)|cannot pickle an Rbf whose weights are not all finite")),
     (RuntimeError, re.compile(r"NaN values in output")),
     (RuntimeError, re.compile(r"generator raised StopIteration")),  # a user __iter__, passed through
     (PanicException, re.compile(r"assertion `left == right` failed: x and y must have the same length\n"
@@ -958,16 +1295,104 @@ def check_still_usable():
         raise Violation("an earlier call changed what a fresh fit gives")
 
 
+UNPICKLABLE = "cannot pickle an Rbf whose weights are not all finite"
+
+
+def outcome_bits(call):
+    """The bits a call returns, or the class and text of what it raises."""
+    try:
+        return float_bits(call())
+    except Exception as e:
+        return type(e), str(e)
+
+
+def queries_for(model, queries):
+    return [v if model.point_kind == "vector" else n for n, v in queries]
+
+
+def check_fitted_parts(model, fitted, queries):
+    """A fitted model shows the samples it was given and travels exactly; its
+    state is then the one a restore plan starts from (None if it cannot travel)."""
+    what = f"the parts of {fitted!r}"
+    if float_bits([model.points, model.values]) != float_bits([fitted.xs, fitted.ys]) \
+            or model.n_samples != len(fitted.xs) or model.epsilon.hex() != fitted.epsilon.hex():
+        raise Violation(f"{what}: they are not the samples given")
+    ok, result = run_call(pickle.dumps, Call([model], []))
+    if not ok:
+        if type(result) is not ValueError or str(result) != UNPICKLABLE or all(
+                math.isfinite(c) for w in model.weights for c in (w if isinstance(w, list) else [w])):
+            raise Violation(f"{what}: pickling failed with {type(result).__name__}({str(result)!r})")
+        return None
+    restored = pickle.loads(result)
+    queries = queries_for(model, queries)
+    if outcome_bits(lambda: restored.predict(queries)) != outcome_bits(lambda: model.predict(queries)) \
+            or repr(restored) != repr(model):
+        raise Violation(f"{what}: the unpickled model does not predict the same bits at {queries!r}")
+    return model.__reduce__()[1][0]
+
+
+def check_restore(state, queries):
+    what = f"_restore({_short(state)})"
+    expected = expect_restore(state)
+    call = Call([state], [])
+    objects = tracked(call)
+    before = snapshot(objects)
+    ok, result = run_call(pymorvel._restore, call)
+    if not ok:
+        error = result
+        del result
+        if not isinstance(expected, Raised):
+            raise Violation(f"{what}: expected {expected!r}, got {type(error).__name__}({str(error)!r})")
+        check_raised(what, expected, error)
+        del error
+        check_refcounts(what, objects, before)
+        return
+    if isinstance(expected, Raised):
+        raise Violation(f"{what}: expected {expected!r}, got a model")
+    want = SHAPES[expected.shape] + ": epsilon = " + format_epsilon(expected.epsilon)
+    if type(result) is not RBF_TYPE or repr(result) != want:
+        raise Violation(f"{what}: expected text {want!r}, got {_short(result)}")
+    shown = [result.kernel_name, result.epsilon, result.points, result.values, result.weights]
+    if float_bits(shown[1:]) != float_bits([expected.epsilon, expected.points, expected.values, expected.weights]) \
+            or shown[0] != expected.kernel or result.n_samples != len(expected.points):
+        raise Violation(f"{what}: the model shows other parts than it was given: {_short(shown)}")
+    # Predictions follow the given weights, term by term.
+    queries = queries_for(result, queries)
+    reference = reference_predict(expected, queries)
+    got = outcome_bits(lambda: result.predict(queries))
+    nan = any(math.isnan(c) for c in (reference[-1] if isinstance(reference[-1], list) else [reference[-1]]))
+    want_bits = (RuntimeError, "NaN values in output") if nan else float_bits(reference)
+    if got != want_bits:
+        raise Violation(f"{what}: predict({queries!r}) gave {got!r}, the weights give {want_bits!r}")
+    # And the model travels on unchanged.
+    again = pickle.loads(pickle.dumps(result)).__reduce__()[1][0]
+    if float_bits(list(again[2:])) != float_bits([expected.epsilon, expected.points, expected.values,
+                                                  expected.weights]):
+        raise Violation(f"{what}: pickled again, it is another state: {_short(again)}")
+    del result
+    check_refcounts(what, objects, before)
+
+
+def restore_state(plan, fitted_state):
+    state = fitted_state if plan.own and fitted_state is not None else plan.made
+    for damage in plan.damages:
+        state = apply_damage(state, damage)
+    return state
+
+
 def one_input(data):
     """Runs every call that `data` decodes to; raises Violation on any outcome the module may not have."""
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")
         plan = decode(data)
         model, fitted = check_construct(plan.construct)
+        fitted_state = None
         if model is not None:
             for call in plan.predicts:
                 check_predict(model, fitted, call)
+            fitted_state = check_fitted_parts(model, fitted, plan.restore.queries)
         del model
+        check_restore(restore_state(plan.restore, fitted_state), plan.restore.queries)
         check_still_usable()
     return plan
 
@@ -982,6 +1407,16 @@ def outcome_signature(data):
         if isinstance(expected, FitExpected):
             labels.append(f"n={'0' if not expected.xs else '1' if len(expected.xs) == 1 else 'big' if len(expected.xs) > 101 else 'few'}")
             labels += ["predict " + _label(expect_predict(expected.shape, c)) for c in plan.predicts]
+        # Which state is restored depends on whether the fit succeeds, which
+        # only the module can say.
+        try:
+            fitted_state = Rbf(*plan.construct.positional, **dict(plan.construct.keywords)).__reduce__()[1][0]
+        except BaseException:  # noqa: B036 - any failure means "no fitted state"
+            fitted_state = None
+        state = restore_state(plan.restore, fitted_state)
+        restored = expect_restore(state)
+        labels.append("restore " + ("fitted " if state is fitted_state else "") + _label(restored))
+        labels += [f"damage {kind}" for kind, _ in plan.restore.damages]
     return tuple(labels)
 
 
@@ -993,16 +1428,22 @@ def _label(expected):
         return f"{expected.cls.__name__}:{text}"
     if isinstance(expected, FitExpected):
         return SHAPES[expected.shape] + (" mismatch" if len(expected.xs) != len(expected.ys) else "")
+    if isinstance(expected, RestoreExpected):
+        return SHAPES[expected.shape]
     return "no points" if not expected else "points"
 
 
-def select(paths, out):
+def select(paths, out, keep=()):
     """Keeps a small set of inputs that still shows every outcome kind of
-    `paths`: greedy cover, shortest inputs first."""
+    `paths`: greedy cover, shortest inputs first. Kinds that the inputs in
+    `keep` already show are not wanted again, so a corpus can grow without
+    being rebuilt."""
     labelled = []
     for path in sorted(_inputs(paths), key=lambda p: (p.stat().st_size, p.name)):
         labelled.append((path, set(outcome_signature(path.read_bytes()))))
     wanted = set().union(*(labels for _, labels in labelled))
+    for path in _inputs(keep):
+        wanted -= set(outcome_signature(path.read_bytes()))
     out = Path(out)
     out.mkdir(parents=True, exist_ok=True)
     kept = 0
@@ -1130,6 +1571,7 @@ def main(argv):
     p.add_argument("path")
     p = sub.add_parser("select")
     p.add_argument("--out", required=True)
+    p.add_argument("--keep", action="append", default=[], help="inputs whose outcome kinds are covered already")
     p.add_argument("paths", nargs="+")
     p = sub.add_parser("random")
     p.add_argument("--runs", type=int)
@@ -1149,7 +1591,7 @@ def main(argv):
     if args.mode == "replay":
         return replay(args.paths)
     if args.mode == "select":
-        return select(args.paths, args.out)
+        return select(args.paths, args.out, args.keep)
     if args.mode == "show":
         print(decode(Path(args.path).read_bytes()))
         return 0

@@ -9,12 +9,17 @@ EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
 
-@pytest.mark.parametrize("script, arguments, printed, pictures", [
-    ("franke_demo.py", [], ["RMS error", "max error"], []),
+@pytest.mark.parametrize("script, arguments, printed, pictures, needs", [
+    ("franke_demo.py", [], ["RMS error", "max error"], [], []),
     ("franke_pictures.py", ["--samples", "40", "--grid", "12"],
-     ["multiquadric", "gaussian", "RMS error"], ["franke.png", "epsilon_gaussian_1d.png"]),
-], ids=["franke_demo", "franke_pictures"])
-def test_example_runs(tmp_path, script, arguments, printed, pictures):
+     ["multiquadric", "gaussian", "RMS error"], ["franke.png", "epsilon_gaussian_1d.png"], []),
+    ("dask_grid.py", ["--samples", "150", "--grid", "30", "--chunk", "200"],
+     ["same bits as a local predict at 100 grid points: yes", "in 5 blocks of up to 200", "RMS error"],
+     ["dask_grid.png"], ["dask.array", "distributed"]),
+], ids=["franke_demo", "franke_pictures", "dask_grid"])
+def test_example_runs(tmp_path, script, arguments, printed, pictures, needs):
+    for module in needs:
+        pytest.importorskip(module)
     if pictures:
         image = pytest.importorskip("matplotlib.image")
         arguments = arguments + ["--out", str(tmp_path / "figures")]

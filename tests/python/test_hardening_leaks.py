@@ -2,10 +2,12 @@
 import gc
 import math
 import os
+import pickle
 import sys
 
 import pytest
 
+import pymorvel
 from pymorvel import Rbf
 from support import Index, heap_in_use, panic_type
 
@@ -122,6 +124,21 @@ EPS_TEXT = arg("abc")
 EPS_HUGE = arg(2**2000)
 KERNEL_SURROGATE = arg("gauss\ud800")
 KERNEL_BYTES = arg(b"gaussian")
+# Pickled states: one whole, and damaged ones that fail only after most of
+# their lists were read.
+VWEIGHTS = arg(Rbf(VPOINTS, VVALUES, "multiquadric").weights)
+STATE = arg((1, "multiquadric", 1.0, VPOINTS, VVALUES, VWEIGHTS))
+LATE_BAD_POINT = arg((1, "multiquadric", 1.0, arg(VPOINTS[:-1] + [[0.5, 1]]), VVALUES, VWEIGHTS))
+LATE_BAD_WEIGHT = arg((1, "multiquadric", 1.0, VPOINTS, VVALUES, arg(VWEIGHTS[:-1] + [[0.5, math.inf]])))
+SHORT_WEIGHTS = arg((1, "multiquadric", 1.0, VPOINTS, VVALUES, arg(VWEIGHTS[:-1])))
+INFINITE_WEIGHTS = Rbf(TWO_COINCIDING, ONE_TWO)
+
+
+def read_back_and_round_trip():
+    model = pymorvel._restore(STATE)
+    for name in ("kernel_name", "epsilon", "n_samples", "point_kind", "value_kind", "points", "values", "weights"):
+        getattr(model, name)
+    pickle.loads(pickle.dumps(model)).predict(VQUERIES)
 
 
 def predict_of(points, values, /, *args, **kwargs):
@@ -222,6 +239,12 @@ CASES = [
     ("predict NaN output", predict_of(POINTS, VALUES, INF_QUERY), RuntimeError),
     ("predict NaN output, vectors", predict_of(VPOINTS, VVALUES, VINF_QUERY), RuntimeError),
     ("predict on infinite weights", predict_of(TWO_COINCIDING, ONE_TWO, QUERIES), RuntimeError),
+    # Reading a model back, pickling, restoring.
+    ("properties and a round trip", read_back_and_round_trip, None),
+    ("restore: late bad point", lambda: pymorvel._restore(LATE_BAD_POINT), TypeError),
+    ("restore: late bad weight", lambda: pymorvel._restore(LATE_BAD_WEIGHT), ValueError),
+    ("restore: a weight short", lambda: pymorvel._restore(SHORT_WEIGHTS), ValueError),
+    ("pickle: infinite weights", lambda: pickle.dumps(INFINITE_WEIGHTS), ValueError),
 ]
 
 def outcome(call):

@@ -106,3 +106,88 @@ def test_a_refused_subinterpreter_import_leaves_the_main_interpreter_free():
     """, timeout=60)
     assert code == 0, err
     assert report == {"refused": True, "main": "Rbf<f64, f64>: epsilon = 1"}
+
+
+# A long fit, stopped by a signal whose handler raises: in the design matrix
+# (early) and in the elimination (later).
+INTERRUPT_CHILD = """
+    import json, os, signal, threading
+    from pymorvel import Rbf
+    from support import heap_in_use
+
+    n = 5000
+    x = [[(i * 0.6180339887) % 1.0, (i * 0.7548776662) % 1.0] for i in range(n)]
+    y = [float(i % 5) for i in range(n)]
+
+    def raise_timeout(*_):
+        raise TimeoutError("fit took too long")
+
+    signal.signal(signal.SIGALRM, raise_timeout)
+    before = heap_in_use()
+    outcomes = []
+    for delay in (0.02, 0.6):
+        if KIND == "alarm":
+            signal.setitimer(signal.ITIMER_REAL, delay)
+        else:
+            threading.Timer(delay, os.kill, (os.getpid(), signal.SIGINT)).start()
+        try:
+            Rbf(x, y, "multiquadric", 0.1)
+            outcomes.append("fitted")
+        except (TimeoutError, KeyboardInterrupt) as e:
+            outcomes.append(type(e).__name__)
+    grown = heap_in_use() - before
+    small = Rbf([i * 0.01 for i in range(300)], [float(i % 7) for i in range(300)]).predict([0.505])
+    print(json.dumps({"outcomes": outcomes, "grown": grown, "small": small}))
+"""
+
+
+@pytest.mark.parametrize("kind, raised", [("alarm", "TimeoutError"), ("sigint", "KeyboardInterrupt")])
+def test_a_signal_stops_a_long_fit_and_leaves_everything_working(kind, raised):
+    from pymorvel import Rbf
+
+    code, report, err = run_child(f"KIND = {kind!r}\n" + textwrap.dedent(INTERRUPT_CHILD), timeout=600)
+    assert code == 0, err
+    assert report["outcomes"] == [raised, raised]
+    assert report["grown"] < 16 << 20  # the 200 MB design matrix was released
+    expected = Rbf([i * 0.01 for i in range(300)], [float(i % 7) for i in range(300)]).predict([0.505])
+    assert report["small"] == expected
+
+
+# Forks after the worker pool exists, while a fit runs in another thread, and
+# from a fork hook that creates the pool: both processes must go on fitting.
+FORK_CHILD = """
+    import json, os, threading
+    from pymorvel import Rbf
+
+    big = ([i * 0.01 for i in range(300)], [float(i % 7) for i in range(300)])
+    expected = Rbf(*big).predict([0.505])
+    if KIND == "during-fit":
+        stop = threading.Event()
+        def keep_fitting():
+            while not stop.is_set():
+                Rbf(*big)
+        fitter = threading.Thread(target=keep_fitting)
+        fitter.start()
+    elif KIND == "in-fork-hook":
+        os.register_at_fork(before=lambda: Rbf(*big))
+    results = []
+    for _ in range(5):
+        pid = os.fork()
+        if pid == 0:
+            ok = Rbf(*big).predict([0.505]) == expected
+            os._exit(0 if ok else 1)
+        _, status = os.waitpid(pid, 0)
+        results.append(os.waitstatus_to_exitcode(status))
+    if KIND == "during-fit":
+        stop.set()
+        fitter.join()
+    results.append(0 if Rbf(*big).predict([0.505]) == expected else 1)
+    print(json.dumps({"exit_codes": results}))
+"""
+
+
+@pytest.mark.parametrize("kind", ["after-pool", "during-fit", "in-fork-hook"])
+def test_forked_children_get_a_pool_of_their_own(kind):
+    code, report, err = run_child(f"KIND = {kind!r}\n" + textwrap.dedent(FORK_CHILD), timeout=120)
+    assert code == 0, err
+    assert report["exit_codes"] == [0] * 6

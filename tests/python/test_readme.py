@@ -1,10 +1,12 @@
 """The README's promises: its examples run as shown and its error table matches what is raised."""
 import doctest
 import pathlib
+import pickle
 import re
 
 import pytest
 
+import pymorvel
 from pymorvel import Rbf
 
 README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
@@ -61,7 +63,30 @@ PROVOKED = {
     "Can't extract `str` to `Vec`": lambda: _number_model().predict("0.5"),
     "must be real number, not list": lambda: _number_model().predict([[0.5]]),
     "NaN values in output": lambda: _number_model().predict([float("inf")]),
+    "cannot pickle an Rbf whose weights are not all finite": lambda: pickle.dumps(Rbf([0.0, 0.0], [1.0, 2.0])),
+    "Rbf state must be a tuple": lambda: _restore_changed(lambda state: list(state)),
+    "Rbf state must hold 6 items: format version, kernel name, epsilon, points, values and weights":
+        lambda: _restore_changed(lambda state: state[:5]),
+    "Rbf state: the format version must be an int": lambda: _restore_changed(lambda state: ("1",) + state[1:]),
+    "Rbf state: unsupported format version": lambda: _restore_changed(lambda state: (2,) + state[1:]),
+    "Rbf state: the kernel name must be a str": lambda: _restore_changed(lambda state: state[:1] + (3,) + state[2:]),
+    "Rbf state: unknown kernel name": lambda: _restore_changed(lambda state: state[:1] + ("lineal",) + state[2:]),
+    "Rbf state: epsilon must be a float": lambda: _restore_changed(lambda state: state[:2] + (1,) + state[3:]),
+    "Rbf state: points must be a list of floats or a list of lists of floats":
+        lambda: _restore_changed(lambda state: state[:3] + ([0, 1],) + state[4:]),
+    "Rbf state: values and weights must both be numbers or both be vectors":
+        lambda: _restore_changed(lambda state: state[:4] + ([[0.0], [1.0]],) + state[5:]),
+    "Rbf state: points, values and weights must be non-empty and equally many":
+        lambda: _restore_changed(lambda state: state[:5] + (state[5][:1],)),
+    "Rbf state: every weight must be finite":
+        lambda: _restore_changed(lambda state: state[:5] + ([float("nan"), 1.0],)),
 }
+
+
+def _restore_changed(change):
+    """Restores the number model's pickled state after `change`."""
+    _, (state,) = _number_model().__reduce__()
+    return pymorvel._restore(change(state))
 
 
 @pytest.mark.parametrize("class_name, message", _error_rows(), ids=lambda v: v[:40])

@@ -1,9 +1,11 @@
 """Typed use of pymorvel: mypy checks it against the stubs, and it also runs against the module."""
 from __future__ import annotations
 
+import copy
+import pickle
 from array import array
 from fractions import Fraction
-from typing import Any, Callable
+from typing import Any, Callable, Literal
 
 import numpy as np
 from typing_extensions import assert_type
@@ -59,6 +61,22 @@ assert_type(rows, "Rbf[Any, Any]")
 assert form(rows) == "Rbf<Vec<f64>, f64>"
 assert_type(Rbf(np.eye(2), np.eye(2), "cubic").predict(np.ones((1, 2))), list[Any])
 
+# Reading a model back: the properties follow the model's type.
+assert_type(numbers.kernel_name, Literal["gaussian", "multiquadric", "inverse_multiquadratic", "thin_plate_spline",
+                                         "linear", "cubic"])
+assert numbers.kernel_name == "multiquadric"
+assert_type(numbers.epsilon, float)
+assert_type(numbers.n_samples, int)
+assert_type(curve.point_kind, Literal["number", "vector"])
+assert (curve.point_kind, curve.value_kind) == ("number", "vector")
+assert_type(curve.points, list[float])
+assert_type(curve.values, list[list[float]])
+assert_type(surface.points, list[list[float]])
+assert_type(field.weights, list[list[float]])
+assert_type(copy.deepcopy(field), "Rbf[list[float], list[float]]")
+restored: Rbf[float, float] = pickle.loads(pickle.dumps(numbers))
+assert restored.predict([0.5]) == numbers.predict([0.5])
+
 # What the stubs reject, the module refuses too; an ignore that stops being
 # needed fails the check (--warn-unused-ignores).
 refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], "gausian"), ValueError)  # type: ignore[call-overload]
@@ -68,3 +86,10 @@ refused(lambda: Rbf({0.0, 1.0}, [0.0, 1.0]), ValueError)  # type: ignore[call-ov
 refused(lambda: numbers.predict(0.5), TypeError)  # type: ignore[arg-type]
 refused(lambda: numbers.predict([[0.5]]), TypeError)  # type: ignore[list-item]
 refused(lambda: surface.predict([0.5, 0.5]), TypeError)  # type: ignore[list-item]
+
+
+def change_epsilon() -> None:
+    numbers.epsilon = 2.0  # type: ignore[misc]
+
+
+refused(change_epsilon, AttributeError)

@@ -1,11 +1,11 @@
-// A non-owning reference to a callable, so that handing work to the pool never allocates.
+// A non-owning reference to a callable: passing work or a hook on never allocates.
 #pragma once
 
 #include <memory>
 #include <type_traits>
 #include <utility>
 
-namespace pymorvel::parallel {
+namespace pymorvel {
 
 template <class Signature>
 class FunctionRef;
@@ -29,4 +29,4 @@ private:
     R (*call_)(void*, Args...);
 };
 
-}  // namespace pymorvel::parallel
+}  // namespace pymorvel

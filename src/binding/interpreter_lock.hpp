@@ -1,0 +1,64 @@
+// The interpreter lock around native work: released, taken back on every way out, and briefly retaken to look at signals.
+#pragma once
+
+#include "binding/errors.hpp"
+#include "binding/py_ref.hpp"
+
+#include <utility>
+
+namespace pymorvel::binding {
+
+// Holds the interpreter lock released for its lifetime and takes it back on
+// every way out, a panic included, before any exception is raised.
+class UnlockedInterpreter {
+public:
+    UnlockedInterpreter() noexcept : state_(PyEval_SaveThread()) {}
+    ~UnlockedInterpreter() { restore_thread(state_); }
+    UnlockedInterpreter(const UnlockedInterpreter&) = delete;
+    UnlockedInterpreter& operator=(const UnlockedInterpreter&) = delete;
+
+    // Runs f with the lock held, then releases it again. f must not throw.
+    template <class F>
+    auto with_lock(F&& f) noexcept {
+        restore_thread(state_);
+        auto result = std::forward<F>(f)();
+        state_ = PyEval_SaveThread();
+        return result;
+    }
+
+private:
+    PyThreadState* state_;
+};
+
+// True on the thread that runs Python's signal handlers.
+bool on_main_thread() noexcept;
+
+// The stop hook of a computation run with the lock released on the main
+// thread: it retakes the lock to run pending signal handlers, and a handler
+// that raised (KeyboardInterrupt, a timeout) stops the computation. Its
+// exception is kept to be raised once the computation has unwound. Made with
+// the lock held, then told which release it answers for.
+class SignalWatch {
+public:
+    void watch(UnlockedInterpreter& unlocked) noexcept { unlocked_ = &unlocked; }
+
+    bool operator()() noexcept {
+        return unlocked_->with_lock([this] {
+            if (PyErr_CheckSignals() == 0) return false;
+            raised_.take();
+            return true;
+        });
+    }
+
+    // With the lock held again: raises the handler's exception.
+    [[noreturn]] void raise() {
+        raised_.restore();
+        throw PythonError{};
+    }
+
+private:
+    UnlockedInterpreter* unlocked_ = nullptr;
+    PendingError raised_;  // empty until a handler raises
+};
+
+}  // namespace pymorvel::binding

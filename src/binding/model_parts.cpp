@@ -1,0 +1,94 @@
+// A model's parts as new Python objects, and the read-only properties that show them.
+#include "binding/model_parts.hpp"
+
+#include <span>
+#include <string_view>
+#include <type_traits>
+#include <variant>
+
+#include "binding/convert.hpp"
+#include "binding/errors.hpp"
+#include "binding/rbf_object.hpp"
+
+namespace pymorvel::binding {
+
+namespace {
+
+PyRef new_text(std::string_view text) {
+    PyRef object = PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+    if (!object) raise_pending();
+    return object;
+}
+
+PyRef checked(PyObject* object) {
+    if (object == nullptr) raise_pending();
+    return PyRef::steal(object);
+}
+
+template <class X, class Y>
+constexpr bool vector_points(const RbfModel<X, Y>&) noexcept { return std::is_same_v<X, Vector>; }
+template <class X, class Y>
+constexpr bool vector_values(const RbfModel<X, Y>&) noexcept { return std::is_same_v<Y, Vector>; }
+
+std::string_view kind_text(bool vector) noexcept { return vector ? "vector" : "number"; }
+
+template <class T>
+PyRef list_of(const std::vector<T>& items) { return to_list(std::span<const T>(items)); }
+PyRef list_of(const PointSet& points) { return to_list(points); }
+
+// One getter per reader; every getter runs under the entry guard.
+template <PyRef (*Read)(const RbfVariant&)>
+PyObject* get(PyObject* self, void*) noexcept {
+    return entry_guard([&] { return Read(model_of(self)).release(); });
+}
+
+PyRef n_samples_of(const RbfVariant& model) {
+    return checked(PyLong_FromSize_t(std::visit([](const auto& m) { return m.weights.size(); }, model)));
+}
+
+PyRef point_kind_of(const RbfVariant& model) {
+    return new_text(kind_text(std::visit([](const auto& m) { return vector_points(m); }, model)));
+}
+
+PyRef value_kind_of(const RbfVariant& model) {
+    return new_text(kind_text(std::visit([](const auto& m) { return vector_values(m); }, model)));
+}
+
+}  // namespace
+
+PyRef kernel_name_of(const RbfVariant& model) {
+    return new_text(kernel_name(std::visit([](const auto& m) { return m.kernel; }, model)));
+}
+
+PyRef epsilon_of_model(const RbfVariant& model) { return checked(PyFloat_FromDouble(epsilon_of(model))); }
+
+PyRef points_of(const RbfVariant& model) {
+    return std::visit([](const auto& m) { return list_of(m.x); }, model);
+}
+
+PyRef values_of(const RbfVariant& model) {
+    return std::visit([](const auto& m) { return list_of(m.y); }, model);
+}
+
+PyRef weights_of(const RbfVariant& model) {
+    return std::visit([](const auto& m) { return list_of(m.weights); }, model);
+}
+
+PyGetSetDef rbf_getset[] = {
+    {"kernel_name", get<kernel_name_of>, nullptr, "The kernel's name, one of the six the constructor takes.", nullptr},
+    {"epsilon", get<epsilon_of_model>, nullptr, "epsilon as a float (1.0 where the constructor was given None).",
+     nullptr},
+    {"n_samples", get<n_samples_of>, nullptr, "The number of samples the model was fitted to.", nullptr},
+    {"point_kind", get<point_kind_of>, nullptr,
+     "'number' or 'vector': the form of the sample points and of the points predict takes.", nullptr},
+    {"value_kind", get<value_kind_of>, nullptr,
+     "'number' or 'vector': the form of the sample values and of what predict returns.", nullptr},
+    {"points", get<points_of>, nullptr,
+     "A new list of the sample points: floats, or lists of floats as long as each point.", nullptr},
+    {"values", get<values_of>, nullptr, "A new list of the sample values: floats, or lists of floats.", nullptr},
+    {"weights", get<weights_of>, nullptr, "A new list of the fitted weights, one per sample, in the values' form.",
+     nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace pymorvel::binding
