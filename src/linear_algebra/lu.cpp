@@ -64,11 +64,12 @@ public:
             check_cancellation(execution_.cancellation);
             const Span rest{panel.end, n_};
             const Span next{panel.end, std::min(panel.end + blocking_.panel, n_)};
-            // A12 := L11^-1 A12.
-            solve_block_row(panel, rest);
-            // The next panel's columns of A22 lose A21 A12 first ...
+            // The next panel's columns first: A12 := L11^-1 A12, then A22 loses
+            // A21 A12 ...
+            solve_block_row(panel, next);
             subtract_product(rest, next, panel, panel.begin);
-            // ... so that it can be factorised while the rest of A22 is updated.
+            // ... so that the panel can be factorised while the other columns
+            // get the same two steps.
             if (const std::size_t bad = factor_ahead(panel, next); bad != NO_ZERO_PIVOT) return bad;
             panel = next;
         }
@@ -86,27 +87,35 @@ private:
         return b;
     }
 
-    // Factorises `next` (already up to date) while the pool updates the rest
-    // of A22 with `panel`'s steps. The two touch disjoint columns of the same
-    // rows, but the next panel's row exchanges would move rows under the other
-    // pieces' feet, so it works on its own copy of the row table and its
-    // exchanges are applied to the real one afterwards, in order.
+    // Factorises `next` (already up to date) while the pool finishes the
+    // columns right of it with `panel`'s steps, one column chunk per piece:
+    // its rows of U, then its rows of A22. The two touch disjoint columns of
+    // the same rows, but the next panel's row exchanges would move rows under
+    // the other pieces' feet, so it works on its own copy of the row table and
+    // its exchanges are applied to the real one afterwards, in order. One hand-
+    // over per panel is all the pool sees of it.
     std::size_t factor_ahead(Span panel, Span next) {
         std::vector<double*> table(rows_, rows_ + n_);
         Factorisation ahead(table.data(), n_, perm_, execution_);
         ahead.exchanges_ = &exchanges_buffer_;
         exchanges_buffer_.clear();
-        const UpdateTask rest_of_a22 = plan({next.begin, n_}, {next.end, n_}, panel);
+        const UpdateTask rest_of_a22 = plan({next.begin, n_}, {next.end, n_}, panel, 1);
         std::size_t bad = NO_ZERO_PIVOT;
         auto run = [&](std::size_t begin, std::size_t end) {
             for (std::size_t t = begin; t < end; ++t) {
-                if (t == 0) bad = ahead.factor_panel(next);
-                else run_pieces(rest_of_a22, t - 1, t);
+                if (t == 0) {
+                    bad = ahead.factor_panel(next);
+                    continue;
+                }
+                const std::size_t c0 = rest_of_a22.columns.begin + (t - 1) * blocking_.column_chunk;
+                solve_block_row(panel, {c0, std::min(c0 + blocking_.column_chunk, n_)});
+                run_pieces(rest_of_a22, (t - 1) * rest_of_a22.groups, t * rest_of_a22.groups);
             }
         };
         const std::size_t height = n_ - next.begin;
-        dispatch(1 + rest_of_a22.pieces(), panel.begin, height * next.size() * next.size() / 2 + rest_of_a22.work(),
-                 run);
+        const std::size_t block_row_work = panel.size() * panel.size() / 2 * rest_of_a22.columns.size();
+        dispatch(1 + rest_of_a22.chunks, panel.begin,
+                 height * next.size() * next.size() / 2 + block_row_work + rest_of_a22.work(), run);
         for (const auto& [k, p] : exchanges_buffer_) exchange(k, p);
         return bad;
     }
@@ -202,6 +211,7 @@ private:
 
     // The rows `steps` of U over `columns`: row r loses the contributions of
     // the rows of `steps` above it, in order (a unit lower-triangular solve).
+    // At most a panel's rows: too little work to hand to the pool.
     void solve_block_row(Span steps, Span columns) {
         if (steps.size() <= blocking_.base) {
             for (std::size_t r = steps.begin + 1; r < steps.end; ++r) {
@@ -215,7 +225,8 @@ private:
         const Span upper{steps.begin, steps.begin + steps.size() / 2};
         const Span lower{upper.end, steps.end};
         solve_block_row(upper, columns);
-        subtract_product(lower, columns, upper, upper.begin);
+        const UpdateTask task = plan(lower, columns, upper, 1);
+        run_pieces(task, 0, task.pieces());
         solve_block_row(lower, columns);
     }
 
@@ -231,11 +242,12 @@ private:
 
     // Column chunks of blocking.column_chunk; row groups of blocking.row_block,
     // made smaller (down to one tile height) when that is what it takes to
-    // give the step blocking.min_pieces pieces.
-    UpdateTask plan(Span rows, Span columns, Span steps) const {
+    // give the step `min_pieces` pieces (by default blocking.min_pieces).
+    UpdateTask plan(Span rows, Span columns, Span steps, std::size_t min_pieces = 0) const {
         if (rows.empty() || columns.empty() || steps.empty()) return {rows, columns, steps, 0, 0, 1};
+        if (min_pieces == 0) min_pieces = blocking_.min_pieces;
         const std::size_t chunks = (columns.size() + blocking_.column_chunk - 1) / blocking_.column_chunk;
-        const std::size_t wanted_groups = (blocking_.min_pieces + chunks - 1) / chunks;
+        const std::size_t wanted_groups = (min_pieces + chunks - 1) / chunks;
         const std::size_t tiles = (rows.size() + TILE_MR - 1) / TILE_MR;
         const std::size_t tiles_per_group =
             std::min(blocking_.row_block / TILE_MR, std::max<std::size_t>((tiles + wanted_groups - 1) / wanted_groups, 1));
