@@ -238,15 +238,18 @@ unsigned extended_features() noexcept {
 
 // The processor is asked directly: __builtin_cpu_supports answers from the
 // compiler's runtime library, and some runtimes (Zig's, which builds the
-// wheels) carry a stub there that reports no feature at all.
+// wheels) carry a stub there that reports no feature at all. Asked once: under
+// a hypervisor every cpuid traps, at tens of microseconds a time.
 bool cpu_has_avx2() noexcept {
     // XCR0 bits 1 and 2: SSE and AVX state.
-    return system_saves(0x6u) && (extended_features() & bit_AVX2) != 0;
+    static const bool has = system_saves(0x6u) && (extended_features() & bit_AVX2) != 0;
+    return has;
 }
 
 bool cpu_has_avx512() noexcept {
     // XCR0 bits 5 to 7 besides: the mask registers and the upper zmm state.
-    return system_saves(0xE6u) && (extended_features() & bit_AVX512F) != 0;
+    static const bool has = system_saves(0xE6u) && (extended_features() & bit_AVX512F) != 0;
+    return has;
 }
 
 std::size_t available_memory_bytes() noexcept {
