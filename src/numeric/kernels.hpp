@@ -60,16 +60,10 @@ decltype(auto) dispatch_kernel(KernelId id, F&& f) {
     __builtin_unreachable();  // a KernelId is only ever one of the values above
 }
 
-// A kernel as a value: what a model stores and a fit is given. Calling it
-// evaluates its function; hot loops go through dispatch_kernel instead.
+// A kernel as a value: what a model stores and a fit is given. Loops reach
+// its function through dispatch_kernel.
 struct Kernel {
     KernelId id;
-    double operator()(double s, double e) const noexcept {
-        return dispatch_kernel(id, [&](auto phi) { return phi(s, e); });
-    }
-    KernelFn function() const noexcept {
-        return dispatch_kernel(id, [](auto phi) { return decltype(phi)::function; });
-    }
     friend constexpr bool operator==(Kernel, Kernel) = default;
 };
 
