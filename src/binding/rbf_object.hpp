@@ -19,5 +19,6 @@ PyTypeObject* rbf_type();
 // Entry points (each runs its body under the entry guard).
 PyObject* rbf_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept;
 PyObject* rbf_predict(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
+PyObject* rbf_gradient(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
 
 }  // namespace pymorvel::binding
