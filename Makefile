@@ -55,7 +55,7 @@ $(VPY):
 
 venv: $(VPY)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest numpy "mypy==2.4.1" matplotlib
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest numpy scipy "mypy==2.4.1" matplotlib
 
 install: system-deps venv
 	$(VPY) -m pip install -q --no-build-isolation .
