@@ -35,6 +35,7 @@ demo: install
 # The README's figures (matplotlib is an optional dependency of the examples).
 pictures: install
 	$(VPY) examples/franke_pictures.py --out docs
+	$(VPY) examples/smoothing_and_gradient.py --out docs
 
 bench: install
 	$(VPY) -m pip install -q scipy numpy matplotlib

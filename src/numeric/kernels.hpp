@@ -38,7 +38,9 @@ inline double cubic(double s, double) noexcept { return s * s; }
 // one-rounding-per-step discipline; a gradient multiplies it by 2 (x_k - p_k).
 namespace kernel_derivatives {
 
-inline double gaussian(double s, double e) noexcept { return (std::exp((s * -0.5) / (e * e)) * -0.5) / (e * e); }
+// The kernel's own value times a factor that depends on e alone, so that a loop
+// over samples computes the factor once.
+inline double gaussian(double s, double e) noexcept { return std::exp((s * -0.5) / (e * e)) * (-0.5 / (e * e)); }
 inline double multiquadric(double s, double e) noexcept { return 0.5 / std::sqrt((e * e) + s); }
 inline double inverse_multiquadratic(double s, double e) noexcept {
     const double t = (e * e) + s;

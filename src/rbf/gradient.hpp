@@ -85,6 +85,9 @@ Outcome<std::vector<GradientOf<X, Y>>> gradient_with(const RbfModel<X, Y>& model
                                                      Phi phi) {
     if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
     const std::size_t components = numbers_of(model.y.front()).size();
+    // A local copy: the table written below could otherwise alias it, and
+    // every term would read it again.
+    const double epsilon = model.epsilon;
     std::vector<GradientOf<X, Y>> out;
     out.reserve(x_new.size());
     std::vector<double> twice_difference;
@@ -95,7 +98,7 @@ Outcome<std::vector<GradientOf<X, Y>>> gradient_with(const RbfModel<X, Y>& model
         for (std::size_t j = 0; j < model.x.size(); ++j) {
             const double s = squared_distance(x_new[i], model.x[j]);
             if (!(s > DISTANCE_FLOOR)) continue;
-            const double slope = phi.slope(s, model.epsilon);
+            const double slope = phi.slope(s, epsilon);
             const std::span<const double> p = numbers_of(model.x[j]);
             const std::size_t common = std::min(coordinates, p.size());
             twice_difference.resize(common);

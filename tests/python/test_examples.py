@@ -13,7 +13,9 @@ PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
     ("franke_demo.py", [], ["RMS error", "max error"], []),
     ("franke_pictures.py", ["--samples", "40", "--grid", "12"],
      ["multiquadric", "gaussian", "RMS error"], ["franke.png", "epsilon_gaussian_1d.png"]),
-], ids=["franke_demo", "franke_pictures"])
+    ("smoothing_and_gradient.py", ["--noisy-samples", "20", "--samples", "40", "--arrows", "5", "--grid", "12"],
+     ["smoothing", "RMS relative error"], ["smoothing_1d.png", "franke_gradient.png"]),
+], ids=["franke_demo", "franke_pictures", "smoothing_and_gradient"])
 def test_example_runs(tmp_path, script, arguments, printed, pictures):
     if pictures:
         image = pytest.importorskip("matplotlib.image")
