@@ -220,8 +220,12 @@ class Rbf(Generic[_P, _V]):
         """
     @overload
     def predict(self: Rbf[list[float], _V], x_new: _Vectors | _Array) -> list[_V]: ...
+    # Typed through the value's TypeVar, as predict is, so that a model of
+    # unknown shape gets list[Any]. For vector points and vector values the
+    # type reads list[list[list[float]]] either way round; the nesting is
+    # entry[c][k] as documented.
     @overload
-    def gradient(self: Rbf[float, float], x_new: _Numbers | _Array) -> list[float]:
+    def gradient(self: Rbf[float, _V], x_new: _Numbers | _Array) -> list[_V]:
         """The derivative of the interpolant at the points x_new with respect
         to the query point's coordinates, one entry per point, in order.
 
@@ -245,8 +249,4 @@ class Rbf(Generic[_P, _V]):
         term.
         """
     @overload
-    def gradient(self: Rbf[float, list[float]], x_new: _Numbers | _Array) -> list[list[float]]: ...
-    @overload
-    def gradient(self: Rbf[list[float], float], x_new: _Vectors | _Array) -> list[list[float]]: ...
-    @overload
-    def gradient(self: Rbf[list[float], list[float]], x_new: _Vectors | _Array) -> list[list[list[float]]]: ...
+    def gradient(self: Rbf[list[float], _V], x_new: _Vectors | _Array) -> list[list[_V]]: ...

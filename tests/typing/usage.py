@@ -59,6 +59,16 @@ assert_type(rows, "Rbf[Any, Any]")
 assert form(rows) == "Rbf<Vec<f64>, f64>"
 assert_type(Rbf(np.eye(2), np.eye(2), "cubic").predict(np.ones((1, 2))), list[Any])
 
+# The opt-in arguments keep the shape, and gradient's entries follow it.
+smooth = Rbf([0.0, 1.0, 2.0], [0.0, 1.0, 4.0], "gaussian", smoothing=[0.1, 0.0, 0.1], degree=1)
+assert_type(smooth, "Rbf[float, float]")
+assert_type(smooth.gradient([0.5]), list[float])
+assert_type(curve.gradient([0.25]), list[list[float]])
+assert_type(surface.gradient([(0.5, 0.5)]), list[list[float]])
+assert_type(field.gradient(np.array([[0.5, 0.5]])), list[list[list[float]]])
+assert_type(Rbf(x, np.sin(x), smoothing=np.full(5, 0.1), degree=np.int64(2)).gradient(x[:2]), list[Any])
+assert isinstance(field.gradient([[0.5, 0.5]])[0][1], list)
+
 # What the stubs reject, the module refuses too; an ignore that stops being
 # needed fails the check (--warn-unused-ignores).
 refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], "gausian"), ValueError)  # type: ignore[call-overload]
@@ -68,3 +78,7 @@ refused(lambda: Rbf({0.0, 1.0}, [0.0, 1.0]), ValueError)  # type: ignore[call-ov
 refused(lambda: numbers.predict(0.5), TypeError)  # type: ignore[arg-type]
 refused(lambda: numbers.predict([[0.5]]), TypeError)  # type: ignore[list-item]
 refused(lambda: surface.predict([0.5, 0.5]), TypeError)  # type: ignore[list-item]
+refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], None, None, 0.5), TypeError)  # type: ignore[call-overload]
+refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], degree=1.5), TypeError)  # type: ignore[call-overload]
+refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], smoothing=None), TypeError)  # type: ignore[call-overload]
+refused(lambda: surface.gradient([0.5, 0.5]), TypeError)  # type: ignore[list-item]
