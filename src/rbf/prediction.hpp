@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -10,16 +11,37 @@
 
 namespace pymorvel {
 
-// Each output is a sum over the samples in sample order, which is what makes
-// results reproducible bit for bit. Stops at the first output holding a NaN.
-// phi is the model's kernel function.
+// A model with a polynomial term needs query points of its samples' length;
+// any other model takes every query (vectors are compared over their common
+// prefix). The first query of another length is refused.
+template <class X, class Y>
+std::optional<Failure> refuse_queries(const RbfModel<X, Y>& model, std::span<const X> x_new) {
+    if (!model.polynomial) return std::nullopt;
+    const std::size_t dimension = model.polynomial->basis.dimension();
+    for (std::size_t i = 0; i < x_new.size(); ++i)
+        if (const std::size_t length = numbers_of(x_new[i]).size(); length != dimension)
+            return Failure{messages::query_dimension(dimension, i, length)};
+    return std::nullopt;
+}
+
+// Each output is a sum over the samples in sample order, then over the
+// monomials in basis order, which is what makes results reproducible bit for
+// bit. Stops at the first output holding a NaN. phi is the model's kernel
+// function.
 template <class X, class Y, class Phi>
 Outcome<std::vector<Y>> predict_with(const RbfModel<X, Y>& model, std::span<const X> x_new, Phi phi) {
+    if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
     // Outputs start as zeros shaped like the first sample value.
     std::vector<Y> out(x_new.size(), zero_like(model.y.front()));
+    std::vector<double> monomials(model.polynomial ? model.polynomial->basis.size() : 0);
     for (std::size_t i = 0; i < x_new.size(); ++i) {
         for (std::size_t j = 0; j < model.x.size(); ++j)
             add_scaled(out[i], model.weights[j], phi(floor_distance(squared_distance(x_new[i], model.x[j])), model.epsilon));
+        if (model.polynomial) {
+            model.polynomial->basis.evaluate(numbers_of(x_new[i]), monomials);
+            for (std::size_t q = 0; q < monomials.size(); ++q)
+                add_scaled(out[i], model.polynomial->coefficients[q], monomials[q]);
+        }
         if (has_nan(out[i])) return Failure{std::string(messages::NAN_IN_OUTPUT)};
     }
     return out;

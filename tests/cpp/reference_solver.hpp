@@ -20,6 +20,9 @@ namespace pymorvel::reference {
 inline KernelFn function_of(Kernel kernel) {
     return dispatch_kernel(kernel.id, [](auto phi) { return decltype(phi)::function; });
 }
+inline KernelFn derivative_of(Kernel kernel) {
+    return dispatch_kernel(kernel.id, [](auto phi) { return decltype(phi)::derivative; });
+}
 
 // Value operations of the plain algorithm: a product, then a sum, each rounded.
 inline double scale(double v, double c) noexcept { return v * c; }
