@@ -36,6 +36,7 @@ demo: install
 pictures: install
 	$(VPY) examples/franke_pictures.py --out docs
 	$(VPY) examples/dask_grid.py --out docs
+	$(VPY) examples/smoothing_and_gradient.py --out docs
 
 bench: install
 	$(VPY) -m pip install -q scipy numpy matplotlib threadpoolctl
@@ -56,7 +57,7 @@ $(VPY):
 
 venv: $(VPY)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest numpy "mypy==2.4.1" matplotlib \
+	$(VPY) -m pip install -q "scikit-build-core>=0.11" cmake ninja pytest numpy scipy "mypy==2.4.1" matplotlib \
 	  joblib "dask[array]" distributed
 
 install: system-deps venv

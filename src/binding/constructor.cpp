@@ -1,4 +1,4 @@
-// Rbf.__new__: binding, kernel lookup, the shape trials and the fit with the interpreter lock released.
+// Rbf.__new__: binding, kernel lookup, the opt-in arguments, the shape trials and the fit with the interpreter lock released.
 // Folder src/binding: the Python extension surface, the only code that sees Python (module, type,
 // argument binding, conversions, and failures turned into exceptions).
 #include <array>
@@ -21,8 +21,8 @@ namespace pymorvel::binding {
 
 namespace {
 
-constexpr std::array<const char*, 4> PARAMETERS = {"x", "y", "kernel_name", "epsilon"};
-constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2};
+constexpr std::array<const char*, 6> PARAMETERS = {"x", "y", "kernel_name", "epsilon", "smoothing", "degree"};
+constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2, 2};
 
 // Below this many samples a fit takes a few milliseconds at most, and is not
 // worth watching for signals.
@@ -42,6 +42,30 @@ std::string kernel_name_text(PyObject* kernel_name) {
 double epsilon_value(PyObject* epsilon) {
     if (epsilon == nullptr || epsilon == Py_None) return 1.0;
     return as_argument("epsilon", [&] { return extract_number(epsilon); });
+}
+
+// A number, or a sequence of numbers with one amount per sample. Text is a
+// sequence too, but never one of amounts: it meets the number conversion.
+std::variant<double, std::vector<double>> smoothing_value(PyObject* smoothing) {
+    if (smoothing == nullptr) return 0.0;
+    return as_argument("smoothing", [&]() -> std::variant<double, std::vector<double>> {
+        if (PySequence_Check(smoothing) && !PyUnicode_Check(smoothing)) return extract_number_vector(smoothing);
+        return extract_number(smoothing);
+    });
+}
+
+// None, or an integer (anything with __index__) that is not negative.
+std::optional<std::size_t> degree_value(PyObject* degree) {
+    if (degree == nullptr || degree == Py_None) return std::nullopt;
+    const Py_ssize_t value = as_argument("degree", [&] {
+        PyRef index = PyRef::steal(PyNumber_Index(degree));
+        if (!index) raise_pending();
+        const Py_ssize_t v = PyLong_AsSsize_t(index.get());
+        if (v == -1 && PyErr_Occurred() != nullptr) raise_pending();  // OverflowError, as the interpreter raises it
+        return v;
+    });
+    if (value < 0) raise_message(PyExc_ValueError, messages::NEGATIVE_DEGREE);
+    return static_cast<std::size_t>(value);
 }
 
 // One conversion of a shape trial. Its failure only means "not this shape" and
@@ -78,7 +102,7 @@ std::optional<Samples<X, Y>> try_shape(PyObject* x, PyObject* y) {
 }
 
 template <class X, class Y>
-RbfVariant fit_unlocked(Samples<X, Y> samples, Kernel kernel, double epsilon) {
+RbfVariant fit_unlocked(Samples<X, Y> samples, Kernel kernel, double epsilon, const FitOptions& options) {
     // Signals are looked at only where their handlers run, and only for fits
     // long enough for a wait on Ctrl-C to be felt.
     const bool interruptible = samples.x.size() >= INTERRUPTIBLE_POINTS && on_main_thread();
@@ -88,13 +112,13 @@ RbfVariant fit_unlocked(Samples<X, Y> samples, Kernel kernel, double epsilon) {
         // fit touches only the native copies made above.
         UnlockedInterpreter unlocked;
         if (!interruptible) {
-            outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon));
+            outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, options));
         } else {
             should_stop.watch(unlocked);
             Cancellation cancellation(should_stop);
             Execution execution;
             execution.cancellation = &cancellation;
-            outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, execution));
+            outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, options, execution));
         }
     } catch (const Cancelled&) {
         should_stop.raise();
@@ -103,11 +127,11 @@ RbfVariant fit_unlocked(Samples<X, Y> samples, Kernel kernel, double epsilon) {
     return RbfVariant(std::in_place_type<RbfModel<X, Y>>, std::get<RbfModel<X, Y>>(std::move(*outcome)));
 }
 
-RbfVariant fit_first_shape(PyObject* x, PyObject* y, Kernel kernel, double epsilon) {
-    if (auto s = try_shape<double, double>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
-    if (auto s = try_shape<double, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
-    if (auto s = try_shape<Vector, double>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
-    if (auto s = try_shape<Vector, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon);
+RbfVariant fit_first_shape(PyObject* x, PyObject* y, Kernel kernel, double epsilon, const FitOptions& options) {
+    if (auto s = try_shape<double, double>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon, options);
+    if (auto s = try_shape<double, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon, options);
+    if (auto s = try_shape<Vector, double>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon, options);
+    if (auto s = try_shape<Vector, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon, options);
     raise_message(PyExc_ValueError, messages::UNSUPPORTED_SHAPES);
 }
 
@@ -117,14 +141,15 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     PyObject* const x = bound[0].get();
     PyObject* const y = bound[1].get();
 
-    // Kernel and epsilon, before x and y are looked at.
+    // Kernel, epsilon and the opt-in arguments, before x and y are looked at.
     const std::string name = kernel_name_text(bound[2].get());
     const double epsilon = epsilon_value(bound[3].get());
+    const FitOptions options{smoothing_value(bound[4].get()), degree_value(bound[5].get())};
     const std::optional<Kernel> kernel = lookup_kernel(name);
     if (!kernel) raise_message(PyExc_ValueError, messages::UNSUPPORTED_KERNEL);
 
     // The first shape whose conversions both succeed is fitted.
-    RbfVariant model = fit_first_shape(x, y, *kernel, epsilon);
+    RbfVariant model = fit_first_shape(x, y, *kernel, epsilon, options);
 
     return new_instance(type, std::move(model)).release();
 }

@@ -196,12 +196,25 @@ PyRef new_list(std::size_t size) {
 void bind_arguments(const Signature& signature, std::span<PyObject* const> positional,
                     const KeywordArguments& keywords, std::span<PyRef> bound) {
     const std::size_t count = signature.parameters.size();
-    // 1. No extra positional arguments.
-    if (positional.size() > count) {
-        const std::string given = std::to_string(positional.size()) + (positional.size() == 1 ? " was" : " were");
-        const std::string takes = signature.required == count
-                                      ? std::to_string(count)
-                                      : "from " + std::to_string(signature.required) + " to " + std::to_string(count);
+    const std::size_t positional_count = count - signature.keyword_only;
+    // 1. No extra positional arguments. As the interpreter does, the message
+    // also counts the keyword-only arguments that were given.
+    if (positional.size() > positional_count) {
+        std::size_t keyword_only_given = 0;
+        for (PyObject* name : keywords.names)
+            if (PyUnicode_Check(name) && parameter_index(signature, name) >= positional_count &&
+                parameter_index(signature, name) < count)
+                ++keyword_only_given;
+        const std::string given =
+            keyword_only_given == 0
+                ? std::to_string(positional.size()) + (positional.size() == 1 ? " was" : " were")
+                : std::to_string(positional.size()) + " positional argument" + (positional.size() == 1 ? "" : "s") +
+                      " (and " + std::to_string(keyword_only_given) + " keyword-only argument" +
+                      (keyword_only_given == 1 ? "" : "s") + ") were";
+        const std::string takes = signature.required == positional_count
+                                      ? std::to_string(positional_count)
+                                      : "from " + std::to_string(signature.required) + " to " +
+                                            std::to_string(positional_count);
         raise_message(PyExc_TypeError,
                       function_text(signature) + " takes " + takes + " positional arguments but " + given + " given");
     }
@@ -382,10 +395,20 @@ PyRef rows_to_list(const Rows& rows) {
     return list;
 }
 
+template <class T>
+PyRef list_of_lists(std::span<const std::vector<T>> values) {
+    PyRef list = new_list(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), to_list(std::span<const T>(values[i])).release());
+    return list;
+}
+
 }  // namespace
 
 PyRef vector_vector_to_list(std::span<const Vector> values) { return rows_to_list(values); }
 
 PyRef point_set_to_list(const PointSet& points) { return rows_to_list(points); }
+
+PyRef nested_vector_to_list(std::span<const std::vector<Vector>> values) { return list_of_lists<Vector>(values); }
 
 }  // namespace pymorvel::binding

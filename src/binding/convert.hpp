@@ -15,12 +15,14 @@
 namespace pymorvel::binding {
 
 // What bind_arguments needs to know about a function's parameters. None is
-// positional-only or keyword-only; the first `required` must be given.
+// positional-only; the first `required` must be given, and the last
+// `keyword_only` can only be given by keyword (they are never required).
 struct Signature {
     std::string_view class_name;
     std::string_view function_name;
     std::span<const char* const> parameters;
     std::size_t required;
+    std::size_t keyword_only = 0;
 };
 
 // Keyword arguments as parallel name and value arrays, borrowed for the
@@ -90,6 +92,7 @@ bool fails_at_first_item(PyObject* obj) noexcept;
 // New lists of new floats. The interpreter failing to make one aborts the call.
 PyRef number_vector_to_list(std::span<const double> values);
 PyRef vector_vector_to_list(std::span<const Vector> values);
+PyRef nested_vector_to_list(std::span<const std::vector<Vector>> values);
 
 // One list of floats per point, each as long as that point.
 PyRef point_set_to_list(const PointSet& points);
@@ -97,5 +100,6 @@ PyRef point_set_to_list(const PointSet& points);
 inline PyRef to_list(std::span<const double> values) { return number_vector_to_list(values); }
 inline PyRef to_list(std::span<const Vector> values) { return vector_vector_to_list(values); }
 inline PyRef to_list(const PointSet& points) { return point_set_to_list(points); }
+inline PyRef to_list(std::span<const std::vector<Vector>> values) { return nested_vector_to_list(values); }
 
 }  // namespace pymorvel::binding

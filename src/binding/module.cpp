@@ -46,13 +46,24 @@ void add_to_all(PyObject* module, const char* name) {
     }
 }
 
-// CPython 3.13 initialises a module that a subinterpreter imports in the main
-// interpreter, under a thread state made for the purpose, before it decides
-// whether the subinterpreter may have it. That thread state is not the one the
-// thread itself owns, which is how such a call is told from a real import.
-bool borrowed_main_thread_state() {
+// The thread state the module was made under. CPython 3.13 runs the
+// initialisation that a subinterpreter asks for in the main interpreter, under
+// a thread state of its own that it drops afterwards, and only then decides
+// that an isolated subinterpreter may not have the module. That module never
+// became the main interpreter's; when the main interpreter imports for itself,
+// it is handed out again rather than refused.
+PyThreadState* the_module_maker = nullptr;
+
+bool made_for_a_refused_subinterpreter() {
 #if PY_VERSION_HEX >= 0x030D0000
-    return PyThreadState_Get() != PyGILState_GetThisThreadState();
+    for (PyThreadState* t = PyInterpreterState_ThreadHead(PyInterpreterState_Main()); t != nullptr;
+         t = PyThreadState_Next(t))
+        if (t == the_module_maker) return false;
+    PyRef name = PyRef::steal(PyUnicode_FromString("pymorvel"));
+    if (!name) raise_pending();
+    PyRef imported = PyRef::steal(PyImport_GetModule(name.get()));
+    if (!imported && PyErr_Occurred() != nullptr) raise_pending();
+    return !imported;
 #else
     return false;
 #endif
@@ -61,12 +72,17 @@ bool borrowed_main_thread_state() {
 PyObject* init_module() {
     // Once per process: a second interpreter (or a re-import after the
     // module was dropped from sys.modules) must not share native state.
-    if (the_module != nullptr)
+    if (the_module != nullptr) {
+        if (PyInterpreterState_Get() == PyInterpreterState_Main() && made_for_a_refused_subinterpreter()) {
+            the_module_maker = PyThreadState_Get();
+            return PyRef::borrow(the_module).release();
+        }
         raise_message(PyExc_ImportError, messages::SECOND_INITIALISATION);
+    }
     // A subinterpreter is refused before anything is made: the interpreter
     // may still reject the module after this function returns (isolated
     // subinterpreters do), and that must not use up the one initialisation.
-    if (PyInterpreterState_Get() != PyInterpreterState_Main() || borrowed_main_thread_state())
+    if (PyInterpreterState_Get() != PyInterpreterState_Main())
         raise_message(PyExc_ImportError, messages::SUBINTERPRETER_REFUSED);
     create_panic_exception_type();
     // Module, type, __all__ and the Rbf attribute.
@@ -80,6 +96,7 @@ PyObject* init_module() {
     // Keep one reference forever, hand one to the interpreter.
     the_restore_function = restore.release();
     the_module = PyRef::borrow(module.get()).release();
+    the_module_maker = PyThreadState_Get();
     return module.release();
 }
 

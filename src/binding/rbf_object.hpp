@@ -32,6 +32,7 @@ PyObject* restore_function() noexcept;
 // Entry points (each runs its body under the entry guard).
 PyObject* rbf_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept;
 PyObject* rbf_predict(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
+PyObject* rbf_gradient(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
 PyObject* rbf_reduce(PyObject* self, PyObject* unused) noexcept;
 PyObject* rbf_copy(PyObject* self, PyObject* unused) noexcept;
 PyObject* rbf_deepcopy(PyObject* self, PyObject* memo) noexcept;

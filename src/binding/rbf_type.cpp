@@ -42,6 +42,8 @@ void rbf_dealloc(PyObject* self) noexcept {
 PyMethodDef rbf_methods[] = {
     {"predict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rbf_predict)),
      METH_FASTCALL | METH_KEYWORDS, "predict($self, x_new)\n--\n\n"},
+    {"gradient", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rbf_gradient)),
+     METH_FASTCALL | METH_KEYWORDS, "gradient($self, x_new)\n--\n\n"},
     {"__reduce__", rbf_reduce, METH_NOARGS,
      "__reduce__($self, /)\n--\n\nThe model's state for pickle: restored without fitting again."},
     {"__copy__", rbf_copy, METH_NOARGS, "__copy__($self, /)\n--\n\nThe model itself: a model never changes."},
@@ -50,7 +52,7 @@ PyMethodDef rbf_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-constexpr const char RBF_DOC[] = "Rbf(x, y, kernel_name=None, epsilon=None)\n--\n\n";
+constexpr const char RBF_DOC[] = "Rbf(x, y, kernel_name=None, epsilon=None, *, smoothing=0.0, degree=None)\n--\n\n";
 
 PyType_Slot rbf_slots[] = {
     {Py_tp_doc, const_cast<char*>(RBF_DOC)},

@@ -48,6 +48,40 @@ inline std::string nan_in_back_substitution(std::size_t index) {
     return "NaN detected in backward substitution at index " + std::to_string(index);
 }
 
+// Refusals of the opt-in smoothing and polynomial term, raised as ValueError.
+inline constexpr std::string_view SMOOTHING_NOT_ALLOWED = "Smoothing must be finite and non-negative";
+inline std::string smoothing_not_allowed_at(std::size_t index) {
+    return "Smoothing must be finite and non-negative, and is not at index " + std::to_string(index);
+}
+inline std::string smoothing_length(std::size_t given, std::size_t samples) {
+    return "Smoothing needs one value per sample: got " + std::to_string(given) + " for " + std::to_string(samples) +
+           " samples";
+}
+inline constexpr std::string_view NEGATIVE_DEGREE = "Degree must be None or a non-negative integer";
+inline std::string ragged_polynomial_points(std::size_t first_length, std::size_t index, std::size_t length) {
+    return "Polynomial term needs points of one length: point 0 has length " + std::to_string(first_length) +
+           ", point " + std::to_string(index) + " has length " + std::to_string(length);
+}
+inline std::string nonfinite_polynomial_point(std::size_t index) {
+    return "Polynomial term needs finite coordinates: NaN or infinity in point " + std::to_string(index);
+}
+// A count that saturated at the largest std::size_t is only known to be larger.
+inline std::string count_text(std::size_t count) {
+    return count == static_cast<std::size_t>(-1) ? "over " + std::to_string(count) : std::to_string(count);
+}
+inline std::string too_few_samples(std::size_t monomials, std::size_t samples) {
+    return "Polynomial term has " + count_text(monomials) + " monomials, more than the sample count " +
+           std::to_string(samples);
+}
+inline std::string rank_deficient(std::size_t monomials, std::size_t rank) {
+    return "Polynomial term has " + std::to_string(monomials) + " monomials but rank " + std::to_string(rank) +
+           " on the samples";
+}
+inline std::string query_dimension(std::size_t dimension, std::size_t index, std::size_t length) {
+    return "Polynomial term needs points of length " + std::to_string(dimension) + ": query point " +
+           std::to_string(index) + " has length " + std::to_string(length);
+}
+
 // Panic messages.
 inline std::string length_mismatch(std::size_t left, std::size_t right) {
     return "assertion `left == right` failed: x and y must have the same length\n  left: " +

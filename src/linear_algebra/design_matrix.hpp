@@ -1,10 +1,11 @@
-// The design matrix: the kernel between every pair of sample points.
+// The design matrix: the kernel between every pair of sample points, and the system with the opt-in terms around it.
 // Folder src/linear_algebra: the dense kernel system, from its matrix to its solution (design
 // matrix, equilibration, blocked LU with its update tiles, substitution).
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
+#include <span>
 #include <vector>
 
 #include "linear_algebra/execution.hpp"
@@ -55,8 +56,9 @@ void fill_row_block(SquareMatrix& m, const Points& points, Kernel kernel, double
 
 }  // namespace design_matrix_detail
 
-// Entry (i, j) is kernel(floor(|x_i - x_j|^2), epsilon). Points is a vector
-// of numbers or a PointSet.
+// Fills the leading points.size() square of m: entry (i, j) is
+// kernel(floor(|x_i - x_j|^2), epsilon). Points is a vector of numbers or a
+// PointSet.
 //
 // Only the upper triangle is evaluated: the squared distance is symmetric bit
 // for bit (a - b is exactly -(b - a), and the squares and their sum in
@@ -64,10 +66,9 @@ void fill_row_block(SquareMatrix& m, const Points& points, Kernel kernel, double
 // Blocks of rows are filled independently, each with its mirror columns, so
 // large matrices are filled on the pool; the entries do not depend on it.
 template <class Points>
-SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double epsilon,
-                                 const Execution& execution = {}) {
+void fill_kernel_block(SquareMatrix& m, const Points& points, Kernel kernel, double epsilon,
+                       const Execution& execution) {
     const std::size_t n = points.size();
-    SquareMatrix m(n);
     const KernelTileOps& ops = execution.kernel_tiles != nullptr ? *execution.kernel_tiles : default_kernel_tiles();
     // Block b and block blocks - 1 - b together hold about as many entries as
     // any other such pair, so a contiguous range of pairs is a fair share.
@@ -91,13 +92,45 @@ SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double eps
     }
     // A stop decided while the pool filled the blocks.
     check_cancellation(execution.cancellation);
-    return m;
 }
 
 // Vector points kept one vector each are laid out as a PointSet first.
-inline SquareMatrix build_design_matrix(const std::vector<Vector>& points, Kernel kernel, double epsilon,
-                                        const Execution& execution = {}) {
-    return build_design_matrix(PointSet(points), kernel, epsilon, execution);
+inline void fill_kernel_block(SquareMatrix& m, const std::vector<Vector>& points, Kernel kernel, double epsilon,
+                              const Execution& execution) {
+    fill_kernel_block(m, PointSet(points), kernel, epsilon, execution);
+}
+
+template <class Points>
+SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double epsilon, const Execution& execution = {}) {
+    SquareMatrix m(points.size());
+    fill_kernel_block(m, points, kernel, epsilon, execution);
+    return m;
+}
+
+// The saddle-point system of a smoothed fit with a polynomial term:
+//
+//   [ K + diag(smoothing)   P ]
+//   [ P^T                   0 ]
+//
+// K is the kernel block above; smoothing[i] is added to K(i, i) (one
+// rounding; empty means nothing is added); P is the n x monomials polynomial
+// block, row-major (no monomials: no border).
+template <class Points>
+SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double epsilon,
+                                 std::span<const double> smoothing, std::span<const double> polynomial_block,
+                                 std::size_t monomials, const Execution& execution = {}) {
+    const std::size_t n = points.size();
+    SquareMatrix m(n + monomials);
+    fill_kernel_block(m, points, kernel, epsilon, execution);
+    for (std::size_t i = 0; i < smoothing.size(); ++i) m(i, i) = m(i, i) + smoothing[i];
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t q = 0; q < monomials; ++q) {
+            m(i, n + q) = polynomial_block[i * monomials + q];
+            m(n + q, i) = polynomial_block[i * monomials + q];
+        }
+    for (std::size_t q = 0; q < monomials; ++q)
+        for (std::size_t r = 0; r < monomials; ++r) m(n + q, n + r) = 0.0;
+    return m;
 }
 
 }  // namespace pymorvel

@@ -1,4 +1,4 @@
-// The six radial kernels: their functions, the table that names them, and static dispatch on them.
+// The six radial kernels: their functions and derivatives, the table that names them, and static dispatch on them.
 // Folder src/numeric: arithmetic on points and values (kernels, distances, value operations, point storage).
 #pragma once
 
@@ -35,14 +35,38 @@ inline double cubic(double s, double) noexcept { return s * s; }
 
 }  // namespace kernel_functions
 
+// d phi / ds of each kernel, in the same variable s = r^2 and with the same
+// one-rounding-per-step discipline; a gradient multiplies it by 2 (x_k - p_k).
+namespace kernel_derivatives {
+
+// The kernel's own value times a factor that depends on e alone, so that a loop
+// over samples computes the factor once.
+inline double gaussian(double s, double e) noexcept { return std::exp((s * -0.5) / (e * e)) * (-0.5 / (e * e)); }
+inline double multiquadric(double s, double e) noexcept { return 0.5 / std::sqrt((e * e) + s); }
+inline double inverse_multiquadratic(double s, double e) noexcept {
+    const double t = (e * e) + s;
+    return -0.5 / (t * std::sqrt(t));
+}
+inline double thin_plate_spline(double s, double) noexcept {
+    // s^2 ln s has the derivative s (2 ln s + 1), which is 0 at s = 0 as well.
+    if (s == 0.0) return 0.0;
+    return ((std::log(s) * 2.0) + 1.0) * s;
+}
+inline double linear(double, double) noexcept { return 1.0; }
+inline double cubic(double s, double) noexcept { return s * 2.0; }
+
+}  // namespace kernel_derivatives
+
 enum class KernelId : unsigned char { Gaussian, Multiquadric, InverseMultiquadratic, ThinPlateSpline, Linear, Cubic };
 
-// One kernel function, known at compile time: loops instantiated on it call
-// it directly, so no term pays for an indirect call.
-template <KernelFn F>
+// One kernel function and its derivative, known at compile time: loops
+// instantiated on them call them directly, so no term pays for an indirect call.
+template <KernelFn F, KernelFn D>
 struct StaticKernel {
     static constexpr KernelFn function = F;
+    static constexpr KernelFn derivative = D;
     double operator()(double s, double e) const noexcept { return F(s, e); }
+    static double slope(double s, double e) noexcept { return D(s, e); }
 };
 
 // Calls f with the StaticKernel of `id`. The switch has no default, so the
@@ -50,26 +74,20 @@ struct StaticKernel {
 template <class F>
 decltype(auto) dispatch_kernel(KernelId id, F&& f) {
     switch (id) {
-        case KernelId::Gaussian: return f(StaticKernel<kernel_functions::gaussian>{});
-        case KernelId::Multiquadric: return f(StaticKernel<kernel_functions::multiquadric>{});
-        case KernelId::InverseMultiquadratic: return f(StaticKernel<kernel_functions::inverse_multiquadratic>{});
-        case KernelId::ThinPlateSpline: return f(StaticKernel<kernel_functions::thin_plate_spline>{});
-        case KernelId::Linear: return f(StaticKernel<kernel_functions::linear>{});
-        case KernelId::Cubic: return f(StaticKernel<kernel_functions::cubic>{});
+        case KernelId::Gaussian: return f(StaticKernel<kernel_functions::gaussian, kernel_derivatives::gaussian>{});
+        case KernelId::Multiquadric: return f(StaticKernel<kernel_functions::multiquadric, kernel_derivatives::multiquadric>{});
+        case KernelId::InverseMultiquadratic: return f(StaticKernel<kernel_functions::inverse_multiquadratic, kernel_derivatives::inverse_multiquadratic>{});
+        case KernelId::ThinPlateSpline: return f(StaticKernel<kernel_functions::thin_plate_spline, kernel_derivatives::thin_plate_spline>{});
+        case KernelId::Linear: return f(StaticKernel<kernel_functions::linear, kernel_derivatives::linear>{});
+        case KernelId::Cubic: return f(StaticKernel<kernel_functions::cubic, kernel_derivatives::cubic>{});
     }
     __builtin_unreachable();  // a KernelId is only ever one of the values above
 }
 
-// A kernel as a value: what a model stores and a fit is given. Calling it
-// evaluates its function; hot loops go through dispatch_kernel instead.
+// A kernel as a value: what a model stores and a fit is given. Loops reach
+// its function through dispatch_kernel.
 struct Kernel {
     KernelId id;
-    double operator()(double s, double e) const noexcept {
-        return dispatch_kernel(id, [&](auto phi) { return phi(s, e); });
-    }
-    KernelFn function() const noexcept {
-        return dispatch_kernel(id, [](auto phi) { return decltype(phi)::function; });
-    }
     friend constexpr bool operator==(Kernel, Kernel) = default;
 };
 

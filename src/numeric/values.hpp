@@ -11,6 +11,10 @@ namespace pymorvel {
 
 using Vector = std::vector<double>;
 
+// The numbers of a point or a value of either type: a number is a vector of one.
+inline std::span<const double> numbers_of(const double& v) noexcept { return {&v, 1}; }
+inline std::span<const double> numbers_of(std::span<const double> v) noexcept { return v; }
+
 inline double squared_distance(double a, double b) noexcept {
     const double t = a - b;
     return t * t;

@@ -1,12 +1,17 @@
-// Fitting a model: the length assertion, the design matrix and the solve.
+// Fitting a model: the length assertion, the opt-in smoothing and polynomial term, the design matrix and the solve.
 #pragma once
 
+#include <cmath>
+#include <cstddef>
+#include <optional>
 #include <span>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "common/panic.hpp"
 #include "linear_algebra/design_matrix.hpp"
+#include "linear_algebra/rank.hpp"
 #include "linear_algebra/solver.hpp"
 #include "rbf/model.hpp"
 
@@ -26,6 +31,124 @@ Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, Kernel kernel, d
     if (auto* failure = std::get_if<Failure>(&weights)) return std::move(*failure);
     return RbfModel<X, Y>{std::move(points), std::move(y), std::get<std::vector<Y>>(std::move(weights)), kernel,
                           epsilon};
+}
+
+// The opt-in parts of a fit; the defaults ask for neither.
+struct FitOptions {
+    // Added to the diagonal of the kernel block: one amount for every sample,
+    // or one per sample.
+    std::variant<double, std::vector<double>> smoothing = 0.0;
+    // The total degree of the polynomial term; none without one.
+    std::optional<std::size_t> degree = std::nullopt;
+};
+
+// The amount for each sample, or none at all when every amount is zero (of
+// either sign): such a fit is the plain one, bit for bit.
+inline Outcome<std::vector<double>> smoothing_amounts(const std::variant<double, std::vector<double>>& smoothing,
+                                                      std::size_t samples) {
+    const auto allowed = [](double a) { return std::isfinite(a) && a >= 0.0; };
+    std::vector<double> amounts;
+    if (const double* amount = std::get_if<double>(&smoothing)) {
+        if (!allowed(*amount)) return Failure{std::string(messages::SMOOTHING_NOT_ALLOWED)};
+        if (*amount != 0.0) amounts.assign(samples, *amount);
+        return amounts;
+    }
+    const std::vector<double>& per_sample = std::get<std::vector<double>>(smoothing);
+    if (per_sample.size() != samples) return Failure{messages::smoothing_length(per_sample.size(), samples)};
+    bool any = false;
+    for (std::size_t i = 0; i < per_sample.size(); ++i) {
+        if (!allowed(per_sample[i])) return Failure{messages::smoothing_not_allowed_at(i)};
+        any = any || per_sample[i] != 0.0;
+    }
+    if (any) amounts = per_sample;
+    return amounts;
+}
+
+// The polynomial term's basis on the samples and the samples' n x Q block of
+// monomial values (row-major), after the checks that make the bordered system
+// solvable: points of one length, finite coordinates, at least as many samples
+// as monomials, and monomials that are independent on the samples.
+struct PolynomialSetup {
+    PolynomialBasis basis;
+    std::vector<double> block;
+};
+
+template <class Points>
+Outcome<PolynomialSetup> polynomial_setup(const Points& points, std::size_t degree) {
+    const std::size_t n = points.size();
+    const std::size_t dimension = numbers_of(points[0]).size();
+    std::vector<double> flat;
+    flat.reserve(n * dimension);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::span<const double> p = numbers_of(points[i]);
+        if (p.size() != dimension) return Failure{messages::ragged_polynomial_points(dimension, i, p.size())};
+        for (double c : p)
+            if (!std::isfinite(c)) return Failure{messages::nonfinite_polynomial_point(i)};
+        flat.insert(flat.end(), p.begin(), p.end());
+    }
+    const std::size_t monomials = PolynomialBasis::monomial_count(dimension, degree);
+    if (monomials > n) return Failure{messages::too_few_samples(monomials, n)};
+    PolynomialSetup setup{PolynomialBasis(degree, dimension, flat, n), std::vector<double>(n * monomials)};
+    for (std::size_t i = 0; i < n; ++i)
+        setup.basis.evaluate(numbers_of(points[i]), std::span<double>(setup.block).subspan(i * monomials, monomials));
+    if (const std::size_t rank = numerical_rank(setup.block, n, monomials); rank < monomials)
+        return Failure{messages::rank_deficient(monomials, rank)};
+    return setup;
+}
+
+// The fit with its opt-in parts. Checks run in this order: the lengths of x
+// and y (a panic), empty data (the solver's message), the smoothing, then the
+// polynomial term. Without smoothing or degree it is the plain fit above.
+//
+// A polynomial term borders the kernel block with the monomials and their
+// side conditions, and the bordered system goes through the same solve: its
+// norms are measured on the whole (n + Q)-square matrix and, past the
+// threshold, every row is equilibrated, the side conditions' rows too (their
+// values are zero, so only the matrix changes). Partial pivoting takes care of
+// the zero corner.
+template <class X, class Y>
+Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, Kernel kernel, double epsilon,
+                            const FitOptions& options, const Execution& execution = {}) {
+    if (x.size() != y.size()) panic(messages::length_mismatch(x.size(), y.size()));
+    const std::size_t n = x.size();
+    if (n == 0) return Failure{std::string(messages::EMPTY_SYSTEM)};
+    Outcome<std::vector<double>> smoothing = smoothing_amounts(options.smoothing, n);
+    if (auto* failure = std::get_if<Failure>(&smoothing)) return std::move(*failure);
+    const std::vector<double>& amounts = std::get<std::vector<double>>(smoothing);
+    if (amounts.empty() && !options.degree) return fit(std::move(x), std::move(y), kernel, epsilon, execution);
+
+    typename PointStorage<X>::type points = PointStorage<X>::from(std::move(x));
+    std::optional<PolynomialSetup> polynomial;
+    if (options.degree) {
+        Outcome<PolynomialSetup> setup = polynomial_setup(points, *options.degree);
+        if (auto* failure = std::get_if<Failure>(&setup)) return std::move(*failure);
+        polynomial.emplace(std::get<PolynomialSetup>(std::move(setup)));
+    }
+    const std::size_t monomials = polynomial ? polynomial->basis.size() : 0;
+    SquareMatrix system = build_design_matrix(points, kernel, epsilon, amounts,
+                                              polynomial ? std::span<const double>(polynomial->block)
+                                                         : std::span<const double>(),
+                                              monomials, execution);
+    if (polynomial) std::vector<double>().swap(polynomial->block);  // only the basis is kept
+    // The side conditions' values are zeros shaped like the first value.
+    std::vector<Y> values;
+    if (monomials > 0) {
+        values.reserve(n + monomials);
+        values.insert(values.end(), y.begin(), y.end());
+        values.resize(n + monomials, zero_like(y.front()));
+    }
+    Outcome<std::vector<Y>> solution =
+        solve(std::move(system), std::span<const Y>(monomials > 0 ? values : y), execution);
+    if (auto* failure = std::get_if<Failure>(&solution)) return std::move(*failure);
+    std::vector<Y> weights = std::get<std::vector<Y>>(std::move(solution));
+    RbfModel<X, Y> model{std::move(points), std::move(y), {}, kernel, epsilon};
+    if (polynomial) {
+        model.polynomial = PolynomialTerm<Y>{std::move(polynomial->basis),
+                                             std::vector<Y>(weights.begin() + static_cast<std::ptrdiff_t>(n), weights.end())};
+        weights.resize(n);
+    }
+    model.weights = std::move(weights);
+    return model;
 }
 
 }  // namespace pymorvel

@@ -3,15 +3,24 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 #include <variant>
 #include <vector>
 
 #include "numeric/kernels.hpp"
 #include "numeric/point_set.hpp"
+#include "numeric/polynomial.hpp"
 #include "numeric/values.hpp"
 
 namespace pymorvel {
+
+// The fitted polynomial part: its basis and one coefficient per monomial.
+template <class Y>
+struct PolynomialTerm {
+    PolynomialBasis basis;
+    std::vector<Y> coefficients;
+};
 
 // X and Y are each a number (double) or a vector of numbers (Vector).
 template <class X, class Y>
@@ -23,6 +32,8 @@ struct RbfModel {
     std::vector<Y> weights;
     Kernel kernel = gaussian;
     double epsilon = 1.0;
+    // Only a fit asked for a degree has one.
+    std::optional<PolynomialTerm<Y>> polynomial = std::nullopt;
 };
 
 using F64F64 = RbfModel<double, double>;

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -25,16 +26,37 @@ struct PredictExecution {
     const KernelTileOps* kernel_tiles = nullptr;  // null: the best this processor runs
 };
 
-// Each output is a sum over the samples in sample order, which is what makes
-// results reproducible bit for bit. Stops at the first output holding a NaN.
-// phi is the model's kernel function.
+// A model with a polynomial term needs query points of its samples' length;
+// any other model takes every query (vectors are compared over their common
+// prefix). The first query of another length is refused.
+template <class X, class Y>
+std::optional<Failure> refuse_queries(const RbfModel<X, Y>& model, std::span<const X> x_new) {
+    if (!model.polynomial) return std::nullopt;
+    const std::size_t dimension = model.polynomial->basis.dimension();
+    for (std::size_t i = 0; i < x_new.size(); ++i)
+        if (const std::size_t length = numbers_of(x_new[i]).size(); length != dimension)
+            return Failure{messages::query_dimension(dimension, i, length)};
+    return std::nullopt;
+}
+
+// Each output is a sum over the samples in sample order, then over the
+// monomials in basis order, which is what makes results reproducible bit for
+// bit. Stops at the first output holding a NaN. phi is the model's kernel
+// function.
 template <class X, class Y, class Phi>
 Outcome<std::vector<Y>> predict_with(const RbfModel<X, Y>& model, std::span<const X> x_new, Phi phi) {
+    if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
     // Outputs start as zeros shaped like the first sample value.
     std::vector<Y> out(x_new.size(), zero_like(model.y.front()));
+    std::vector<double> monomials(model.polynomial ? model.polynomial->basis.size() : 0);
     for (std::size_t i = 0; i < x_new.size(); ++i) {
         for (std::size_t j = 0; j < model.x.size(); ++j)
             add_scaled(out[i], model.weights[j], phi(floor_distance(squared_distance(x_new[i], model.x[j])), model.epsilon));
+        if (model.polynomial) {
+            model.polynomial->basis.evaluate(numbers_of(x_new[i]), monomials);
+            for (std::size_t q = 0; q < monomials.size(); ++q)
+                add_scaled(out[i], model.polynomial->coefficients[q], monomials[q]);
+        }
         if (has_nan(out[i])) return Failure{std::string(messages::NAN_IN_OUTPUT)};
     }
     return out;
@@ -60,11 +82,13 @@ inline void add_tile(Vector* out, std::size_t lanes, const std::vector<Vector>& 
 }  // namespace prediction_detail
 
 // The same sums as predict_with, TILE_LANES query points at a time: each
-// output still starts at zero and adds its terms in sample order, so neither
-// the lanes nor the pool change a bit. Large queries are spread over the pool.
+// output still starts at zero, adds its terms in sample order and then its
+// polynomial terms in basis order, so neither the lanes nor the pool change a
+// bit. Large queries are spread over the pool.
 template <class X, class Y>
 Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> x_new,
                                 const PredictExecution& execution = {}) {
+    if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
     const std::size_t m = x_new.size(), n = model.x.size();
     const KernelTileOps& ops = execution.kernel_tiles != nullptr ? *execution.kernel_tiles : default_kernel_tiles();
     std::vector<Y> out(m, zero_like(model.y.front()));
@@ -72,6 +96,7 @@ Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> 
     std::atomic<bool> nan_found{false};
     auto run = [&](std::size_t begin, std::size_t end) {
         double phi[TILE_SAMPLES * TILE_LANES];
+        std::vector<double> monomials(model.polynomial ? model.polynomial->basis.size() : 0);
         for (std::size_t b = begin; b < end && !nan_found.load(std::memory_order_relaxed); ++b) {
             const std::size_t i0 = b * TILE_LANES;
             const std::size_t lanes = std::min(TILE_LANES, m - i0);
@@ -81,8 +106,14 @@ Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> 
                             lanes, j0, j1, phi);
                 prediction_detail::add_tile(out.data() + i0, lanes, model.weights, j0, j1, phi, ops);
             }
-            for (std::size_t l = 0; l < lanes; ++l)
+            for (std::size_t l = 0; l < lanes; ++l) {
+                if (model.polynomial) {
+                    model.polynomial->basis.evaluate(numbers_of(x_new[i0 + l]), monomials);
+                    for (std::size_t q = 0; q < monomials.size(); ++q)
+                        add_scaled(out[i0 + l], model.polynomial->coefficients[q], monomials[q]);
+                }
                 if (has_nan(out[i0 + l])) nan_found.store(true, std::memory_order_relaxed);
+            }
         }
     };
     if (blocks > 1 && m * n >= execution.parallel_threshold) {

@@ -33,6 +33,8 @@ _Array: TypeAlias = Buffer | _ArrayLike
 _Numbers: TypeAlias = Sequence[_Number]
 _Vectors: TypeAlias = Sequence[Sequence[_Number] | _Array]
 _Input: TypeAlias = _Numbers | _Vectors | _Array
+# One amount for every sample, or one per sample.
+_Smoothing: TypeAlias = _Number | _Numbers | _Array
 # memoryview is a Sequence to type checkers whatever its shape, so a
 # multi-dimensional memoryview types as numbers; cast it if that matters.
 
@@ -46,9 +48,11 @@ class Rbf(Generic[_P, _V]):
     Rbf(x, y, kernel_name=None, epsilon=None) solves the N x N kernel system
     once for the weights w that make the interpolant pass through the N
     samples (x_i, y_i); predict() then evaluates sum_j w_j * phi(q, x_j) at
-    query points q. Results are the same bits on every run and with any
-    number of threads. A model never changes once built, and its inputs are
-    copied, so they may be changed afterwards.
+    query points q, and gradient() its derivative in q. Results are the same
+    bits on every run and with any number of threads. A model never changes
+    once built, and its inputs are copied, so they may be changed afterwards.
+    The keyword-only smoothing and degree are opt-in; left at their defaults
+    the model is exactly the plain interpolant.
 
     Shapes
         Points x are numbers (a sequence of numbers) or vectors (a sequence of
@@ -84,9 +88,26 @@ class Rbf(Generic[_P, _V]):
         used, so its sign does not matter. Anything float() takes; None means
         1.0. thin_plate_spline, linear and cubic ignore it.
 
+    smoothing (keyword-only)
+        lambda >= 0, added to the diagonal of the kernel matrix: a number for
+        every sample, or a sequence with one per sample. The model then no
+        longer passes through the samples but trades closeness for
+        smoothness; larger means smoother. 0.0 (the default) is the plain
+        interpolant, bit for bit.
+
+    degree (keyword-only)
+        None (the default): no polynomial term. An integer d >= 0 adds the
+        monomials of total degree <= d in the point coordinates (numbers are
+        1-D points), with the side conditions that the weights are orthogonal
+        to them, so polynomials of degree <= d are reproduced exactly. Needs
+        vector points of one length, finite coordinates, and samples on which
+        the monomials are independent (at least as many samples as
+        monomials). Queries must then have the samples' length.
+
     Raises
-        TypeError: wrong arguments, kernel_name is not a str, or epsilon is
-            not a number.
+        TypeError: wrong arguments, kernel_name is not a str, epsilon or
+            smoothing is not a number (or a sequence of them for smoothing),
+            or degree is not an integer.
         ValueError: "Unsupported kernel" for any other kernel name;
             "Unsupported input shapes for x and y" when no form fits;
             "Design matrix and RHS must be non-empty and the same length."
@@ -94,11 +115,16 @@ class Rbf(Generic[_P, _V]):
             singular system (typically three or more coinciding points);
             "NaN detected in backward substitution at index K" when a weight
             comes out NaN (two coinciding points, a NaN or infinite value, a
-            hopelessly ill-conditioned system).
+            hopelessly ill-conditioned system); "Smoothing ..." for a NaN,
+            infinite or negative amount or a sequence of another length than
+            x; "Degree must be None or a non-negative integer"; "Polynomial
+            term ..." for points of several lengths, non-finite coordinates,
+            fewer samples than monomials, or a rank-deficient polynomial block.
         PanicException: x and y differ in length. It derives from
             BaseException, so `except Exception` does not catch it, and it
             cannot be imported from pymorvel.
-        MemoryError: the N x N matrix does not fit in memory.
+        MemoryError: the N x N matrix (N + monomials with a polynomial term)
+            does not fit in memory.
 
     Reading a model back
         kernel_name, epsilon, n_samples, point_kind, value_kind, points,
@@ -122,27 +148,69 @@ class Rbf(Generic[_P, _V]):
     # for numbers, while the run time reads rows longer than one as vectors.
     @overload
     def __new__(
-        cls, x: Sequence[_ArrayLike], y: _Input, kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+        cls,
+        x: Sequence[_ArrayLike],
+        y: _Input,
+        kernel_name: _KernelName | None = None,
+        epsilon: _Number | None = None,
+        *,
+        smoothing: _Smoothing = 0.0,
+        degree: SupportsIndex | None = None,
     ) -> Rbf[Any, Any]: ...
     @overload
     def __new__(
-        cls, x: _Input, y: Sequence[_ArrayLike], kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+        cls,
+        x: _Input,
+        y: Sequence[_ArrayLike],
+        kernel_name: _KernelName | None = None,
+        epsilon: _Number | None = None,
+        *,
+        smoothing: _Smoothing = 0.0,
+        degree: SupportsIndex | None = None,
     ) -> Rbf[Any, Any]: ...
     @overload
     def __new__(
-        cls, x: _Numbers, y: _Numbers, kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+        cls,
+        x: _Numbers,
+        y: _Numbers,
+        kernel_name: _KernelName | None = None,
+        epsilon: _Number | None = None,
+        *,
+        smoothing: _Smoothing = 0.0,
+        degree: SupportsIndex | None = None,
     ) -> Rbf[float, float]: ...
     @overload
     def __new__(
-        cls, x: _Numbers, y: _Vectors, kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+        cls,
+        x: _Numbers,
+        y: _Vectors,
+        kernel_name: _KernelName | None = None,
+        epsilon: _Number | None = None,
+        *,
+        smoothing: _Smoothing = 0.0,
+        degree: SupportsIndex | None = None,
     ) -> Rbf[float, list[float]]: ...
     @overload
     def __new__(
-        cls, x: _Vectors, y: _Numbers, kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+        cls,
+        x: _Vectors,
+        y: _Numbers,
+        kernel_name: _KernelName | None = None,
+        epsilon: _Number | None = None,
+        *,
+        smoothing: _Smoothing = 0.0,
+        degree: SupportsIndex | None = None,
     ) -> Rbf[list[float], float]: ...
     @overload
     def __new__(
-        cls, x: _Vectors, y: _Vectors, kernel_name: _KernelName | None = None, epsilon: _Number | None = None
+        cls,
+        x: _Vectors,
+        y: _Vectors,
+        kernel_name: _KernelName | None = None,
+        epsilon: _Number | None = None,
+        *,
+        smoothing: _Smoothing = 0.0,
+        degree: SupportsIndex | None = None,
     ) -> Rbf[list[float], list[float]]: ...
     @overload
     def __new__(
@@ -151,6 +219,9 @@ class Rbf(Generic[_P, _V]):
         y: _Input,
         kernel_name: _KernelName | None = None,
         epsilon: _Number | None = None,
+        *,
+        smoothing: _Smoothing = 0.0,
+        degree: SupportsIndex | None = None,
     ) -> Rbf[Any, Any]: ...
     @overload
     def predict(self: Rbf[float, _V], x_new: _Numbers | _Array) -> list[_V]:
@@ -161,8 +232,10 @@ class Rbf(Generic[_P, _V]):
         one-element sequence; a bare number raises TypeError. Values are
         floats or lists of floats, as the model's y were.
 
-        Raises RuntimeError "NaN values in output" when a result is NaN, and
-        TypeError when x_new is not in the model's point form.
+        Raises RuntimeError "NaN values in output" when a result is NaN,
+        TypeError when x_new is not in the model's point form, and, for a
+        model with a polynomial term, ValueError when a query vector's length
+        is not that of the sample points.
 
         Once x_new has been read, the evaluation runs without the interpreter
         lock (unless it is tiny: fewer than 16384 kernel evaluations), spread
@@ -207,3 +280,33 @@ class Rbf(Generic[_P, _V]):
         """The model itself: a model never changes."""
     def __deepcopy__(self, memo: Any, /) -> Rbf[_P, _V]:
         """The model itself: a model never changes."""
+    # Typed through the value's TypeVar, as predict is, so that a model of
+    # unknown shape gets list[Any]. For vector points and vector values the
+    # type reads list[list[list[float]]] either way round; the nesting is
+    # entry[c][k] as documented.
+    @overload
+    def gradient(self: Rbf[float, _V], x_new: _Numbers | _Array) -> list[_V]:
+        """The derivative of the interpolant at the points x_new with respect
+        to the query point's coordinates, one entry per point, in order.
+
+        Entry shapes: number points and number values give a float; number
+        points and vector values a list with one float per value component;
+        vector points a list with one float per coordinate of the query
+        point, and for vector values one such list per value component
+        (entry[c][k] = d value_c / d x_k).
+
+        Each sample contributes w * phi'(s) * 2 * (x_k - p_k), s = |x - p|**2,
+        and the polynomial term, if any, its monomials' derivatives. It is the
+        derivative of exactly what predict computes: a sample within squared
+        distance 2**-52 of the query (a coinciding point), where predict sees
+        the constant kernel(2**-52), contributes nothing, and a sample vector
+        shorter than the query contributes nothing to the coordinates it
+        lacks.
+
+        Raises as predict does: RuntimeError "NaN values in output",
+        TypeError for points of the wrong form, ValueError for a query vector
+        of another length than the samples' when the model has a polynomial
+        term.
+        """
+    @overload
+    def gradient(self: Rbf[list[float], _V], x_new: _Vectors | _Array) -> list[list[_V]]: ...

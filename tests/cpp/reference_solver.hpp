@@ -16,6 +16,14 @@
 
 namespace pymorvel::reference {
 
+// The plain function behind a kernel, called through a pointer.
+inline KernelFn function_of(Kernel kernel) {
+    return dispatch_kernel(kernel.id, [](auto phi) { return decltype(phi)::function; });
+}
+inline KernelFn derivative_of(Kernel kernel) {
+    return dispatch_kernel(kernel.id, [](auto phi) { return decltype(phi)::derivative; });
+}
+
 // Value operations of the plain algorithm: a product, then a sum, each rounded.
 inline double scale(double v, double c) noexcept { return v * c; }
 inline Vector scale(const Vector& v, double c) {
@@ -113,7 +121,7 @@ Outcome<std::vector<V>> solve(MatrixView matrix, std::span<const V> values) {
 
 template <class X>
 DesignMatrix design_matrix(const std::vector<X>& points, Kernel kernel, double epsilon) {
-    const KernelFn phi = kernel.function();
+    const KernelFn phi = function_of(kernel);
     DesignMatrix m(points.size(), Row(points.size()));
     for (std::size_t i = 0; i < points.size(); ++i)
         for (std::size_t j = 0; j < points.size(); ++j)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "exact.hpp"
+#include "fixtures.hpp"
 #include "row_matrix.hpp"
 #include "linear_algebra/design_matrix.hpp"
 #include "linear_algebra/solver.hpp"
@@ -20,6 +21,8 @@
 
 namespace pymorvel {
 namespace {
+
+using testing_support::pool_of;
 
 enum class Family { Random, PivotHeavy, SmallIntegers, DuplicateRows, ZeroColumn, NonFinite, Gaussian };
 
@@ -63,12 +66,6 @@ DesignMatrix make_matrix(Family family, std::size_t n, unsigned seed) {
         }
     }
     return m;
-}
-
-parallel::WorkerPool& pool_of(unsigned workers) {
-    static std::unique_ptr<parallel::WorkerPool> pools[8];
-    if (!pools[workers]) pools[workers] = std::make_unique<parallel::WorkerPool>(workers);
-    return *pools[workers];
 }
 
 std::vector<TilePath> tile_paths() {

@@ -9,7 +9,9 @@
 #include "exact.hpp"
 #include "numeric/kernel_tile.hpp"
 #include "parallel/pool.hpp"
+#include "rbf/fitting.hpp"
 #include "rbf/prediction.hpp"
+#include "reference_solver.hpp"
 
 namespace pymorvel {
 namespace {
@@ -31,7 +33,7 @@ const char* ops_name(const KernelTileOps* ops) { return ops == &PORTABLE_KERNEL_
 // The plain scalar loop every tile must match.
 template <class Q, class P>
 double plain_value(Kernel kernel, double e, const Q& q, const P& x) {
-    return kernel.function()(floor_distance(squared_distance(q, x)), e);
+    return reference::function_of(kernel)(floor_distance(squared_distance(q, x)), e);
 }
 
 // Numbers that exercise every branch of the floor and of the kernels.
@@ -143,7 +145,7 @@ const Spread SPREADS[] = {{"here", 0}, {"1-worker", 1}, {"2-workers", 2}, {"7-wo
 
 template <class X, class Y>
 void expect_tiled_prediction_is_plain(const RbfModel<X, Y>& model, const std::vector<X>& queries) {
-    const auto plain = predict_with(model, std::span<const X>(queries), model.kernel.function());
+    const auto plain = predict_with(model, std::span<const X>(queries), reference::function_of(model.kernel));
     for (const KernelTileOps* ops : tile_ops())
         for (const Spread& spread : SPREADS) {
             SCOPED_TRACE(std::string(ops_name(ops)) + " " + spread.label + " " + std::string(kernel_name(model.kernel)) +
@@ -182,6 +184,21 @@ TEST(TiledPrediction, EqualsThePlainSumsInEveryShapeOnEveryPoolAndPath) {
             expect_tiled_prediction_is_plain(VecVec{PointSet(xv), yv, yv, k, 0.8}, qv);
         }
     }
+}
+
+TEST(TiledPrediction, PolynomialTermsFollowTheSampleTermsOfEachLane) {
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::vector<Vector> x(60), queries(23);
+    std::vector<double> y(60);
+    for (Vector& p : x) p = {unit(rng), unit(rng)};
+    for (Vector& q : queries) q = {unit(rng), unit(rng)};
+    for (double& v : y) v = unit(rng);
+    FitOptions options;
+    options.degree = 2;
+    options.smoothing = 1e-3;
+    for (Kernel k : {gaussian, multiquadric, thin_plate_spline})
+        expect_tiled_prediction_is_plain(testing_support::value_of(fit(x, y, k, 0.8, options)), queries);
 }
 
 TEST(TiledPrediction, ANaNOutputFailsWhereverItLies) {

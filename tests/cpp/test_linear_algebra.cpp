@@ -8,6 +8,7 @@
 #include <string>
 
 #include "exact.hpp"
+#include "fixtures.hpp"
 #include "row_matrix.hpp"
 #include "linear_algebra/solver.hpp"
 #include "parallel/pool.hpp"
@@ -20,13 +21,6 @@ using namespace testing_support;
 const std::string ZERO_PIVOT = "Exact zero pivot encountered at column ";
 const std::string NAN_WEIGHT = "NaN detected in backward substitution at index ";
 const std::string INVALID = "Design matrix and RHS must be non-empty and the same length.";
-
-// A few pools shared by the tests; one pool per size for the whole run.
-parallel::WorkerPool& pool_of(unsigned workers) {
-    static std::array<std::unique_ptr<parallel::WorkerPool>, 8> pools;
-    if (!pools.at(workers)) pools[workers] = std::make_unique<parallel::WorkerPool>(workers);
-    return *pools[workers];
-}
 
 // Identity of size n except that column `zero` has no non-zero entry on or below the diagonal.
 DesignMatrix singular_at(std::size_t n, std::size_t zero) {
@@ -221,12 +215,6 @@ std::string name_of(const ThreadCase& c) {
     const char* names[] = {"gaussian", "multiquadric_vector", "equilibrated"};
     return names[static_cast<int>(c.system)] + std::to_string(c.n);
 }
-
-// Same bits on every platform: a fixed generator and an exact mapping to [0, 1).
-struct Uniform {
-    std::mt19937_64 engine;
-    double operator()() { return static_cast<double>(engine() >> 11) * 0x1p-53; }
-};
 
 struct Problem {
     std::vector<Vector> points;

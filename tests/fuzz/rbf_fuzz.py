@@ -1,4 +1,4 @@
-"""Fuzz harness for pymorvel: byte strings become arbitrary Rbf/predict/repr calls, checked against a model of the allowed outcomes.
+"""Fuzz harness for pymorvel: byte strings become arbitrary Rbf/predict/gradient/repr calls, checked against a model of the allowed outcomes.
 
 Usage:
   rbf_fuzz.py replay PATH...                 run every input file (or directory of them)
@@ -18,6 +18,7 @@ import decimal
 import faulthandler
 import hashlib
 import math
+import operator
 import os
 import pickle
 import random
@@ -537,6 +538,29 @@ class Builder:
             return kind, field
         return kind, self.state_junk()  # "extend", "envelope"
 
+    def smoothing(self, n):
+        """A number, a sequence of about one amount per sample, or junk."""
+        d = self.d
+        k = d.below(10)
+        if k < 3:
+            return d.pick((0.0, -0.0, 0, 1e-3, 0.5, -1.0, math.nan, math.inf, -math.inf))
+        if k < 5:
+            return self.number()
+        if k < 9:
+            count = max(0, n + d.pick((0, 0, 0, 0, 1, -1)))
+            return self.sequence([d.pick((0.0, 1e-3, 0.1, -0.5, math.nan, math.inf)) if d.chance(200)
+                                  else self.number() for _ in range(count)])
+        return self.junk(0)
+
+    def degree(self):
+        d = self.d
+        k = d.below(10)
+        if k < 6:
+            return d.below(4)
+        if k < 8:
+            return d.pick((None, -1, 2**70, -(2**70), True, 50, 2**62))
+        return self.number()
+
 
 ABSENT = object()  # a parameter left out of the call
 
@@ -587,11 +611,13 @@ def make_call(d, names, values):
 
 
 class Plan:
-    def __init__(self, construct, predicts, restore):
-        self.construct, self.predicts, self.restore = construct, predicts, restore
+    """The constructor call, then (method name, call) for each evaluation, then a restore."""
+
+    def __init__(self, construct, evaluations, restore):
+        self.construct, self.evaluations, self.restore = construct, evaluations, restore
 
     def __repr__(self):
-        return "Rbf" + repr(self.construct) + "".join(f"\n  .predict{p!r}" for p in self.predicts) + \
+        return "Rbf" + repr(self.construct) + "".join(f"\n  .{m}{c!r}" for m, c in self.evaluations) + \
             f"\n{self.restore!r}"
 
 
@@ -619,20 +645,28 @@ def decode(data):
     kernel = ABSENT if d.chance(56) else b.kernel_name()
     epsilon = ABSENT if d.chance(86) else b.epsilon()
     construct = make_call(d, ("x", "y", "kernel_name", "epsilon"), [x, y, kernel, epsilon])
-    predicts = []
-    for _ in range(1 + d.below(3)):
+
+    def evaluation():
         q = b.size() if d.chance(56) else b.size() % 6
         vector = (not vector_points) if d.chance(36) else vector_points
         x_new = b.junk(0) if d.chance(26) else b.points(q, vector)
-        predicts.append(make_call(d, ("x_new",), [x_new]))
-    # Drawn after everything above, so that inputs made before states existed
-    # still decode to the same calls (and, used up, to an undamaged state).
+        return make_call(d, ("x_new",), [x_new])
+
+    evaluations = [("predict", evaluation()) for _ in range(1 + d.below(3))]
+    # Drawn last, so that inputs made before these existed decode as they did
+    # (past the end every chance is refused and every count is 0).
+    if d.chance(64):
+        construct.keywords.append(("smoothing", b.smoothing(n)))
+    if d.chance(64):
+        construct.keywords.append(("degree", b.degree()))
+    evaluations += [("gradient", evaluation()) for _ in range(d.below(3))]
+    # A state to restore: the fitted model's own, or one made here, damaged.
     own = not d.chance(64)
     made = b.made_state()
     damages = [b.damage() for _ in range(d.below(4))]
     # Each query as a number and as a vector; the restored model's kind picks.
     queries = [(b.float_value(), [b.float_value() for _ in range(d.below(4))]) for _ in range(1 + d.below(3))]
-    return Plan(construct, predicts, RestorePlan(own, made, damages, queries))
+    return Plan(construct, evaluations, RestorePlan(own, made, damages, queries))
 
 
 # --------------------------------------------------------------------------
@@ -648,6 +682,8 @@ _api.PySequence_Check.argtypes = [ctypes.py_object]
 _api.PySequence_Check.restype = ctypes.c_int
 _api.PySequence_Size.argtypes = [ctypes.py_object]
 _api.PySequence_Size.restype = ctypes.c_ssize_t
+_api.PyLong_AsSsize_t.argtypes = [ctypes.py_object]
+_api.PyLong_AsSsize_t.restype = ctypes.c_ssize_t
 
 STR_REFUSAL = "Can't extract `str` to `Vec`"
 SHAPES = ("Rbf<f64, f64>", "Rbf<f64, Vec<f64>>", "Rbf<Vec<f64>, f64>", "Rbf<Vec<f64>, Vec<f64>>")
@@ -737,12 +773,18 @@ def convert(convert_fn, obj):
         return False, expected_from(e)
 
 
-def bind(function, names, required, call):
+def bind(function, names, required, call, keyword_only=0):
     text = f"Rbf.{function}()"
-    if len(call.positional) > len(names):
+    positional = len(names) - keyword_only
+    if len(call.positional) > positional:
         k = len(call.positional)
-        takes = f"{len(names)}" if required == len(names) else f"from {required} to {len(names)}"
-        raise Raised(TypeError, f"{text} takes {takes} positional arguments but {k} {'was' if k == 1 else 'were'} given")
+        takes = f"{positional}" if required == positional else f"from {required} to {positional}"
+        # As the interpreter words it, the keyword-only arguments given are counted too.
+        extra = sum(1 for key, _ in call.keywords if key in names[positional:])
+        given = (f"{k} {'was' if k == 1 else 'were'}" if not extra else
+                 f"{k} positional argument{'' if k == 1 else 's'} (and {extra} keyword-only "
+                 f"argument{'' if extra == 1 else 's'}) were")
+        raise Raised(TypeError, f"{text} takes {takes} positional arguments but {given} given")
     bound = dict(zip(names, call.positional))
     for key, value in call.keywords:
         if key not in names:
@@ -771,20 +813,43 @@ def format_epsilon(v):
 
 
 class FitExpected:
-    """Conversion succeeded: the fit either aborts on the lengths, fails with
-    one of the solver's messages, or gives an instance of `shape`."""
+    """Conversion succeeded: the fit either aborts on the lengths, refuses the
+    smoothing or the polynomial term, fails with one of the solver's
+    messages, or gives an instance of `shape`."""
 
-    def __init__(self, shape, xs, ys, epsilon):
+    def __init__(self, shape, xs, ys, epsilon, smoothing=0.0, degree=None):
         self.shape, self.xs, self.ys, self.epsilon = shape, xs, ys, epsilon
+        self.smoothing, self.degree = smoothing, degree
 
     def __repr__(self):
-        return f"fit {SHAPES[self.shape]} n={len(self.xs)}/{len(self.ys)} epsilon={self.epsilon!r}"
+        return (f"fit {SHAPES[self.shape]} n={len(self.xs)}/{len(self.ys)} epsilon={self.epsilon!r} "
+                f"smoothing={_short(self.smoothing)} degree={self.degree!r}")
+
+    def dimension(self):
+        return len(self.xs[0]) if self.shape >= 2 else 1
+
+
+def model_index(obj):
+    """operator.index is PyNumber_Index; then the C ssize_t the module reads."""
+    return _api.PyLong_AsSsize_t(operator.index(obj))
+
+
+def converted_argument(name, convert_fn, obj):
+    """The value, or the Raised of a failed conversion of argument `name`: an
+    exact TypeError names the parameter, anything else passes unchanged."""
+    ok, value = convert(convert_fn, obj)
+    if ok:
+        return value
+    if value.cls is TypeError:
+        raise Raised(TypeError, f"argument '{name}': {value.text}", value.cause)
+    raise value
 
 
 def expect_construct(call):
     """Raised, or FitExpected; exactly the order of the constructor's steps."""
     try:
-        x, y, kernel_name, epsilon = bind("__new__", ("x", "y", "kernel_name", "epsilon"), 2, call)
+        x, y, kernel_name, epsilon, smoothing, degree = bind(
+            "__new__", ("x", "y", "kernel_name", "epsilon", "smoothing", "degree"), 2, call, keyword_only=2)
         if kernel_name is ABSENT or kernel_name is None:
             name = "gaussian"
         elif not isinstance(kernel_name, str):
@@ -795,14 +860,16 @@ def expect_construct(call):
             except UnicodeEncodeError as e:
                 raise expected_from(e)
             name = kernel_name
-        if epsilon is ABSENT or epsilon is None:
-            eps = 1.0
+        eps = 1.0 if epsilon is ABSENT or epsilon is None else converted_argument("epsilon", model_number, epsilon)
+        if smoothing is ABSENT:
+            amounts = 0.0
+        elif isinstance(smoothing, str) or not _api.PySequence_Check(smoothing):
+            amounts = converted_argument("smoothing", model_number, smoothing)
         else:
-            ok, eps = convert(model_number, epsilon)
-            if not ok:
-                if eps.cls is TypeError:
-                    raise Raised(TypeError, f"argument 'epsilon': {eps.text}", eps.cause)
-                raise eps
+            amounts = converted_argument("smoothing", model_number_vector, smoothing)
+        deg = None if degree is ABSENT or degree is None else converted_argument("degree", model_index, degree)
+        if deg is not None and deg < 0:
+            raise Raised(ValueError, "Degree must be None or a non-negative integer")
         if name not in KERNELS:
             raise Raised(ValueError, "Unsupported kernel")
         trials = ((model_number_vector, model_number_vector), (model_number_vector, model_vector_vector),
@@ -815,7 +882,7 @@ def expect_construct(call):
                     raise value
                 results.append((ok, value))
             if results[0][0] and results[1][0]:
-                return FitExpected(shape, results[0][1], results[1][1], eps)
+                return FitExpected(shape, results[0][1], results[1][1], eps, amounts, deg)
         raise Raised(ValueError, "Unsupported input shapes for x and y")
     except Raised as r:
         return r
@@ -1068,6 +1135,7 @@ def must_propagate_raised(raised):
 
 
 ZERO_PIVOT = re.compile(r"Exact zero pivot encountered at column (0|[1-9][0-9]*)")
+RANK = re.compile(r"Polynomial term has ([1-9][0-9]*) monomials but rank (0|[1-9][0-9]*) on the samples")
 NAN_BACKWARD = re.compile(r"NaN detected in backward substitution at index (0|[1-9][0-9]*)")
 
 
@@ -1075,13 +1143,13 @@ NAN_BACKWARD = re.compile(r"NaN detected in backward substitution at index (0|[1
 # of these (class, text) pairs. The model above says which one applies; this
 # table catches the model and the module agreeing on something not allowed.
 ALLOWED = (
-    (TypeError, re.compile(r"Rbf\.(__new__|predict)\(\) (takes .*|got an unexpected keyword argument '.*'|"
+    (TypeError, re.compile(r"Rbf\.(__new__|predict|gradient)\(\) (takes .*|got an unexpected keyword argument '.*'|"
                            r"got multiple values for argument '.*'|missing \d+ required positional arguments?: .*)",
                            re.S)),
     (TypeError, re.compile(re.escape(STR_REFUSAL))),
     (TypeError, re.compile(r"'.+' object cannot be converted to 'Sequence'", re.S)),
     (TypeError, re.compile(r"argument 'kernel_name': '.+' object cannot be converted to 'PyString'", re.S)),
-    (TypeError, re.compile(r"argument 'epsilon': .*", re.S)),
+    (TypeError, re.compile(r"argument '(epsilon|smoothing|degree)': .*", re.S)),
     (TypeError, re.compile(r".*", re.S)),  # the interpreter's own conversion errors
     (ValueError, re.compile(r"Unsupported kernel|Unsupported input shapes for x and y|"
                             r"Design matrix and RHS must be non-empty and the same length\.|"
@@ -1090,6 +1158,14 @@ ALLOWED = (
                             r"unknown kernel name|values and weights must both be numbers or both be vectors|"
                             r"points, values and weights must be non-empty and equally many|"
                             r"every weight must be finite)|cannot pickle an Rbf whose weights are not all finite")),
+    (ValueError, re.compile(r"Smoothing must be finite and non-negative(, and is not at index \d+)?|"
+                            r"Smoothing needs one value per sample: got \d+ for \d+ samples|"
+                            r"Degree must be None or a non-negative integer|"
+                            r"Polynomial term needs points of one length: point 0 has length \d+, point \d+ has length \d+|"
+                            r"Polynomial term needs finite coordinates: NaN or infinity in point \d+|"
+                            r"Polynomial term has (over )?\d+ monomials, more than the sample count \d+|"
+                            r"Polynomial term needs points of length \d+: query point \d+ has length \d+|"
+                            + RANK.pattern)),
     (RuntimeError, re.compile(r"NaN values in output")),
     (RuntimeError, re.compile(r"generator raised StopIteration")),  # a user __iter__, passed through
     (PanicException, re.compile(r"assertion `left == right` failed: x and y must have the same length\n"
@@ -1210,7 +1286,7 @@ def check_construct(call):
         return None, expected
     if isinstance(expected, Raised):
         raise Violation(f"Rbf{call!r}: expected {expected!r}, got an instance")
-    if len(expected.xs) != len(expected.ys) or not expected.xs:
+    if fit_refusal(expected) is not None:
         raise Violation(f"Rbf{call!r}: {expected!r} must not give an instance")
     want = SHAPES[expected.shape] + ": epsilon = " + format_epsilon(expected.epsilon)
     if type(result) is not RBF_TYPE or repr(result) != want or str(result) != want:
@@ -1219,49 +1295,117 @@ def check_construct(call):
     return result, expected
 
 
-def check_fit_failure(call, expected, error):
+SATURATED = 2**64 - 1  # a monomial count past the native size type is only known to be larger
+
+
+def fit_refusal(expected):
+    """What a fit whose conversions succeeded must raise before any solving,
+    in the order the fit checks; None when it goes on to the solver."""
     nx, ny = len(expected.xs), len(expected.ys)
-    what = f"Rbf{call!r} ({expected!r})"
     if nx != ny:
-        want = Raised(PanicException, "assertion `left == right` failed: x and y must have the same length\n"
+        return Raised(PanicException, "assertion `left == right` failed: x and y must have the same length\n"
                                       f"  left: {nx}\n right: {ny}")
-        return check_raised(what, want, error)
     if nx == 0:
-        return check_raised(what, Raised(ValueError, "Design matrix and RHS must be non-empty and the same length."),
-                            error)
-    text = str(error)
-    pivot, nan = ZERO_PIVOT.fullmatch(text), NAN_BACKWARD.fullmatch(text)
-    if type(error) is ValueError and pivot and int(pivot.group(1)) <= nx - 2:
+        return Raised(ValueError, "Design matrix and RHS must be non-empty and the same length.")
+    smoothing = expected.smoothing
+    if isinstance(smoothing, list):
+        if len(smoothing) != nx:
+            return Raised(ValueError, f"Smoothing needs one value per sample: got {len(smoothing)} for {nx} samples")
+        for i, amount in enumerate(smoothing):
+            if not (math.isfinite(amount) and amount >= 0):
+                return Raised(ValueError, f"Smoothing must be finite and non-negative, and is not at index {i}")
+    elif not (math.isfinite(smoothing) and smoothing >= 0):
+        return Raised(ValueError, "Smoothing must be finite and non-negative")
+    if expected.degree is None:
         return None
-    if type(error) is ValueError and nan and int(nan.group(1)) <= nx - 1:
+    points = expected.xs if expected.shape >= 2 else [[p] for p in expected.xs]
+    for i, p in enumerate(points):
+        if len(p) != len(points[0]):
+            return Raised(ValueError, "Polynomial term needs points of one length: "
+                                      f"point 0 has length {len(points[0])}, point {i} has length {len(p)}")
+        if not all(math.isfinite(c) for c in p):
+            return Raised(ValueError, f"Polynomial term needs finite coordinates: NaN or infinity in point {i}")
+    count = monomial_count(expected)
+    if count > nx:
+        text = str(count) if count < SATURATED else f"over {SATURATED}"
+        return Raised(ValueError, f"Polynomial term has {text} monomials, more than the sample count {nx}")
+    return None
+
+
+def monomial_count(expected):
+    return 0 if expected.degree is None else math.comb(expected.dimension() + expected.degree, expected.degree)
+
+
+def check_fit_failure(call, expected, error):
+    what = f"Rbf{call!r} ({expected!r})"
+    refusal = fit_refusal(expected)
+    if refusal is not None:
+        return check_raised(what, refusal, error)
+    # The bordered system has a row per sample and per monomial.
+    monomials = monomial_count(expected)
+    size = len(expected.xs) + monomials
+    text = str(error)
+    pivot, nan, rank = ZERO_PIVOT.fullmatch(text), NAN_BACKWARD.fullmatch(text), RANK.fullmatch(text)
+    if type(error) is ValueError and pivot and int(pivot.group(1)) <= size - 2:
+        return None
+    if type(error) is ValueError and nan and int(nan.group(1)) <= size - 1:
+        return None
+    if type(error) is ValueError and rank and int(rank.group(1)) == monomials and int(rank.group(2)) < monomials:
         return None
     raise Violation(f"{what}: the fit may only fail with a solver message, got {type(error).__name__}({text!r})")
 
 
-def expect_predict(shape, call):
+def expect_evaluation(method, fitted, call):
+    """The converted query points, or what the call must raise."""
     try:
-        (x_new,) = bind("predict", ("x_new",), 1, call)
-        ok, value = convert(model_vector_vector if shape >= 2 else model_number_vector, x_new)
+        (x_new,) = bind(method, ("x_new",), 1, call)
+        ok, value = convert(model_vector_vector if fitted.shape >= 2 else model_number_vector, x_new)
         if not ok:
             raise value
+        if fitted.degree is not None and fitted.shape >= 2:
+            dimension = fitted.dimension()
+            for i, q in enumerate(value):
+                if len(q) != dimension:
+                    raise Raised(ValueError, f"Polynomial term needs points of length {dimension}: "
+                                             f"query point {i} has length {len(q)}")
         return value
     except Raised as r:
         return r
 
 
-def check_predict(model, fitted, call):
-    what = f"predict{call!r} on {fitted!r}"
-    expected = expect_predict(fitted.shape, call)
+def entry_form(method, fitted, query):
+    """None for a float, n for a list of n floats, (c, n) for c lists of n floats."""
+    components = len(fitted.ys[0]) if fitted.shape in (1, 3) else None
+    coordinates = len(query) if method == "gradient" and fitted.shape >= 2 else None
+    if components is not None and coordinates is not None:
+        return (components, coordinates)
+    return components if coordinates is None else coordinates
+
+
+def numbers_in(entry, form):
+    """The floats of an entry of that form, or None when it has another form."""
+    if form is None:
+        return [entry] if type(entry) is float else None
+    count, inner = (form, None) if isinstance(form, int) else form
+    if type(entry) is not list or len(entry) != count:
+        return None
+    parts = [numbers_in(e, inner) for e in entry]
+    return None if any(p is None for p in parts) else [v for p in parts for v in p]
+
+
+def check_evaluation(model, fitted, method, call):
+    what = f"{method}{call!r} on {fitted!r}"
+    expected = expect_evaluation(method, fitted, call)
     objects = tracked(call)
     before = snapshot(objects)
-    ok, result = run_call(model.predict, call)
+    ok, result = run_call(getattr(model, method), call)
     if not ok:
         error = result
         del result
         if isinstance(expected, Raised):
             check_raised(what, expected, error)
         elif type(error) is not RuntimeError or str(error) != "NaN values in output" or not expected:
-            raise Violation(f"{what}: expected {len(expected)} predictions or the NaN message, "
+            raise Violation(f"{what}: expected {len(expected)} results or the NaN message, "
                             f"got {type(error).__name__}({str(error)!r})")
         del error
         check_refcounts(what, objects, before)
@@ -1270,13 +1414,13 @@ def check_predict(model, fitted, call):
         raise Violation(f"{what}: expected {expected!r}, got {_short(result)}")
     if type(result) is not list or len(result) != len(expected):
         raise Violation(f"{what}: expected a list of {len(expected)}, got {_short(result)}")
-    width = len(fitted.ys[0]) if fitted.shape in (1, 3) else None
-    for entry in result:
-        values = entry if width is not None else [entry]
-        if width is not None and (type(entry) is not list or len(entry) != width):
-            raise Violation(f"{what}: every entry must be a list of {width} floats, got {_short(entry)}")
-        if any(type(v) is not float or math.isnan(v) for v in values):
-            raise Violation(f"{what}: entries must be floats and never NaN, got {_short(entry)}")
+    for query, entry in zip(expected, result):
+        form = entry_form(method, fitted, query)
+        numbers = numbers_in(entry, form)
+        if numbers is None:
+            raise Violation(f"{what}: every entry must have the form {form!r} of floats, got {_short(entry)}")
+        if any(math.isnan(v) for v in numbers):
+            raise Violation(f"{what}: entries must never be NaN, got {_short(entry)}")
     del result
     check_refcounts(what, objects, before)
 
@@ -1388,8 +1532,8 @@ def one_input(data):
         model, fitted = check_construct(plan.construct)
         fitted_state = None
         if model is not None:
-            for call in plan.predicts:
-                check_predict(model, fitted, call)
+            for method, call in plan.evaluations:
+                check_evaluation(model, fitted, method, call)
             fitted_state = check_fitted_parts(model, fitted, plan.restore.queries)
         del model
         check_restore(restore_state(plan.restore, fitted_state), plan.restore.queries)
@@ -1406,7 +1550,9 @@ def outcome_signature(data):
         labels = [_label(expected)]
         if isinstance(expected, FitExpected):
             labels.append(f"n={'0' if not expected.xs else '1' if len(expected.xs) == 1 else 'big' if len(expected.xs) > 101 else 'few'}")
-            labels += ["predict " + _label(expect_predict(expected.shape, c)) for c in plan.predicts]
+            if expected.degree is not None:
+                labels.append("degree")
+            labels += [f"{m} " + _label(expect_evaluation(m, expected, c)) for m, c in plan.evaluations]
         # Which state is restored depends on whether the fit succeeds, which
         # only the module can say.
         try:
@@ -1427,6 +1573,9 @@ def _label(expected):
         text = re.sub(r"\d+", "N", text)[:50]
         return f"{expected.cls.__name__}:{text}"
     if isinstance(expected, FitExpected):
+        refusal = fit_refusal(expected)
+        if refusal is not None and refusal.cls is not PanicException:
+            return SHAPES[expected.shape] + " " + _label(refusal)
         return SHAPES[expected.shape] + (" mismatch" if len(expected.xs) != len(expected.ys) else "")
     if isinstance(expected, RestoreExpected):
         return SHAPES[expected.shape]

@@ -13,10 +13,12 @@ PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
     ("franke_demo.py", [], ["RMS error", "max error"], [], []),
     ("franke_pictures.py", ["--samples", "40", "--grid", "12"],
      ["multiquadric", "gaussian", "RMS error"], ["franke.png", "epsilon_gaussian_1d.png"], []),
+    ("smoothing_and_gradient.py", ["--noisy-samples", "20", "--samples", "40", "--arrows", "5", "--grid", "12"],
+     ["smoothing", "RMS relative error"], ["smoothing_1d.png", "franke_gradient.png"], []),
     ("dask_grid.py", ["--samples", "150", "--grid", "30", "--chunk", "200"],
      ["same bits as a local predict at 100 grid points: yes", "in 5 blocks of up to 200", "RMS error"],
      ["dask_grid.png"], ["dask.array", "distributed"]),
-], ids=["franke_demo", "franke_pictures", "dask_grid"])
+], ids=["franke_demo", "franke_pictures", "smoothing_and_gradient", "dask_grid"])
 def test_example_runs(tmp_path, script, arguments, printed, pictures, needs):
     for module in needs:
         pytest.importorskip(module)

@@ -117,6 +117,11 @@ EMPTY = arg([])
 ONE_VECTOR_VALUE = arg([[1.0, 2.0]])
 INF_QUERY = arg([0.5, math.inf])
 VINF_QUERY = arg([[0.5, 0.5], [math.inf, 0.0]])
+SMOOTHING = arg([0.01 * (i % 3) for i in range(N)])
+SMOOTHING_BAD_TAIL = arg([0.0] * (N - 1) + [None])
+SMOOTHING_NEGATIVE_TAIL = arg([0.0] * (N - 1) + [-1.0])
+COLLINEAR = arg([[p, 2.0 * p] for p in POINTS])
+SHORT_VQUERIES = arg([[0.1, 0.2], [3.0]])
 EPS_TYPE_ERROR = arg(Raises(TypeError))
 EPS_VALUE_ERROR = arg(Raises(ValueError))
 EPS_PANICS = arg(PanicItem())
@@ -147,12 +152,19 @@ def predict_of(points, values, /, *args, **kwargs):
     return lambda: model.predict(*args, **kwargs)
 
 
-def fit_predict_repr(x, y, queries, kernel="inverse_multiquadratic"):
+def fit_predict_repr(x, y, queries, kernel="inverse_multiquadratic", **options):
     def run():
-        model = Rbf(x, y, kernel, 0.8)
+        model = Rbf(x, y, kernel, 0.8, **options)
         model.predict(queries)
+        model.gradient(queries)
         return repr(model)
     return run
+
+
+def gradient_of(points, values, /, *args, **kwargs):
+    """gradient alone, on a model made once."""
+    model = Rbf(points, values, "multiquadric", degree=1)
+    return lambda: model.gradient(*args, **kwargs)
 
 
 # (name, call, expected exception class or None for success[, rounds])
@@ -245,6 +257,21 @@ CASES = [
     ("restore: late bad weight", lambda: pymorvel._restore(LATE_BAD_WEIGHT), ValueError),
     ("restore: a weight short", lambda: pymorvel._restore(SHORT_WEIGHTS), ValueError),
     ("pickle: infinite weights", lambda: pickle.dumps(INFINITE_WEIGHTS), ValueError),
+    # The opt-in smoothing, polynomial term and gradient.
+    ("smoothed, polynomial f64-f64", fit_predict_repr(POINTS, VALUES, QUERIES, smoothing=SMOOTHING, degree=2), None),
+    ("smoothed, polynomial vec-vec", fit_predict_repr(VPOINTS, VVALUES, VQUERIES, smoothing=0.5, degree=1), None),
+    ("new: keyword-only given with five positional",
+     lambda: Rbf(POINTS, VALUES, None, None, 1, smoothing=SMOOTHING), TypeError),
+    ("smoothing item fails", lambda: Rbf(POINTS, VALUES, smoothing=SMOOTHING_BAD_TAIL), TypeError),
+    ("smoothing negative", lambda: Rbf(POINTS, VALUES, smoothing=SMOOTHING_NEGATIVE_TAIL), ValueError),
+    ("smoothing of another length", lambda: Rbf(POINTS, VALUES, smoothing=ONES), ValueError),
+    ("degree not an integer", lambda: Rbf(POINTS, VALUES, degree=1.5), TypeError),
+    ("degree negative", lambda: Rbf(POINTS, VALUES, degree=-1), ValueError),
+    ("polynomial block rank-deficient", lambda: Rbf(COLLINEAR, VALUES, degree=1), ValueError),
+    ("polynomial points of several lengths", lambda: Rbf(SHORT_VQUERIES, ONE_TWO, degree=0), ValueError),
+    ("gradient query of another length", gradient_of(VPOINTS, VVALUES, SHORT_VQUERIES), ValueError),
+    ("gradient text", gradient_of(POINTS, VALUES, TEXT), TypeError),
+    ("gradient NaN output", gradient_of(POINTS, VALUES, INF_QUERY), RuntimeError),
 ]
 
 def outcome(call):

@@ -76,6 +76,15 @@ assert_type(field.weights, list[list[float]])
 assert_type(copy.deepcopy(field), "Rbf[list[float], list[float]]")
 restored: Rbf[float, float] = pickle.loads(pickle.dumps(numbers))
 assert restored.predict([0.5]) == numbers.predict([0.5])
+# The opt-in arguments keep the shape, and gradient's entries follow it.
+smooth = Rbf([0.0, 1.0, 2.0], [0.0, 1.0, 4.0], "gaussian", smoothing=[0.1, 0.0, 0.1], degree=1)
+assert_type(smooth, "Rbf[float, float]")
+assert_type(smooth.gradient([0.5]), list[float])
+assert_type(curve.gradient([0.25]), list[list[float]])
+assert_type(surface.gradient([(0.5, 0.5)]), list[list[float]])
+assert_type(field.gradient(np.array([[0.5, 0.5]])), list[list[list[float]]])
+assert_type(Rbf(x, np.sin(x), smoothing=np.full(5, 0.1), degree=np.int64(2)).gradient(x[:2]), list[Any])
+assert isinstance(field.gradient([[0.5, 0.5]])[0][1], list)
 
 # What the stubs reject, the module refuses too; an ignore that stops being
 # needed fails the check (--warn-unused-ignores).
@@ -86,6 +95,10 @@ refused(lambda: Rbf({0.0, 1.0}, [0.0, 1.0]), ValueError)  # type: ignore[call-ov
 refused(lambda: numbers.predict(0.5), TypeError)  # type: ignore[arg-type]
 refused(lambda: numbers.predict([[0.5]]), TypeError)  # type: ignore[list-item]
 refused(lambda: surface.predict([0.5, 0.5]), TypeError)  # type: ignore[list-item]
+refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], None, None, 0.5), TypeError)  # type: ignore[call-overload]
+refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], degree=1.5), TypeError)  # type: ignore[call-overload]
+refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], smoothing=None), TypeError)  # type: ignore[call-overload]
+refused(lambda: surface.gradient([0.5, 0.5]), TypeError)  # type: ignore[list-item]
 
 
 def change_epsilon() -> None:
