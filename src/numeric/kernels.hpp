@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "numeric/exact_math.hpp"
+
 namespace pymorvel {
 
 // A kernel takes the floored squared distance s and the shape parameter e.
@@ -16,13 +18,13 @@ inline double floor_distance(double d) noexcept { return d > DISTANCE_FLOOR ? d 
 
 // The operation order below is part of the contract: every step rounds on its
 // own, and epsilon only ever enters through e * e.
-inline double gaussian(double s, double e) noexcept { return std::exp((s * -0.5) / (e * e)); }
+inline double gaussian(double s, double e) noexcept { return exact_exp((s * -0.5) / (e * e)); }
 inline double multiquadric(double s, double e) noexcept { return std::sqrt((e * e) + s); }
 inline double inverse_multiquadratic(double s, double e) noexcept { return 1.0 / std::sqrt((e * e) + s); }
 inline double thin_plate_spline(double s, double) noexcept {
     // Ordered comparison: both zeros take this branch, NaN does not.
     if (s == 0.0) return 0.0;
-    return std::log(s) * (s * s);
+    return exact_log(s) * (s * s);
 }
 inline double linear(double s, double) noexcept { return s; }
 inline double cubic(double s, double) noexcept { return s * s; }
