@@ -4,10 +4,10 @@
 namespace pymorvel {
 
 // Each returns the double nearest the exact value (ties to even) for every
-// input, and sets errno and the floating-point flags as the C library's own
-// would. That one answer is why the kernels give the same bits everywhere: the
-// C library's exp and log take different paths on different processors and
-// disagree in the last bit. Those stay untouched for the rest of the process.
+// input, with IEEE results for NaN, infinities and zeros. One right answer is
+// why the kernels give the same bits everywhere: the C library's exp and log
+// take different paths on different processors and disagree in the last bit.
+// The process's own exp and log are not replaced.
 double exact_exp(double x) noexcept;
 double exact_log(double x) noexcept;
 

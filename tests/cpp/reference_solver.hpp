@@ -13,6 +13,7 @@
 #include "numeric/kernels.hpp"
 #include "numeric/outcome.hpp"
 #include "numeric/values.hpp"
+#include "rbf/model.hpp"
 
 namespace pymorvel::reference {
 
@@ -104,6 +105,21 @@ DesignMatrix design_matrix(const std::vector<X>& points, KernelFn kernel, double
         for (std::size_t j = 0; j < points.size(); ++j)
             m[i][j] = kernel(floor_distance(squared_distance(points[i], points[j])), epsilon);
     return m;
+}
+
+// Each query in one loop: the kernel, then its weighted term, in sample order.
+template <class X, class Y>
+Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, const std::vector<X>& queries) {
+    std::vector<Y> out;
+    for (const X& q : queries) {
+        Y sum = zero_like(model.y.front());
+        for (std::size_t j = 0; j < model.x.size(); ++j)
+            add_scaled(sum, model.weights[j],
+                       model.kernel(floor_distance(squared_distance(q, model.x[j])), model.epsilon));
+        if (has_nan(sum)) return Failure{"NaN values in output"};
+        out.push_back(std::move(sum));
+    }
+    return out;
 }
 
 }  // namespace pymorvel::reference

@@ -14,6 +14,8 @@
 #include "linear_algebra/solver.hpp"
 #include "parallel/pool.hpp"
 #include "rbf/fit.hpp"
+#include "rbf/predict.hpp"
+#include "exact.hpp"
 #include "reference_solver.hpp"
 
 namespace pymorvel {
@@ -259,6 +261,46 @@ TEST(FastFit, WeightsMatchPlainPipeline) {
         const auto want = std::get<std::vector<double>>(reference::solve(MatrixView(plain), std::span<const double>(y)));
         const auto model = std::get<VecF64>(fit(x, y, k, 0.5, Execution{&pool_of(3), 2}));
         EXPECT_TRUE(same_bits(want.data(), model.weights.data(), want.size()));
+    }
+}
+
+// predict takes distances, kernels and sums in separate passes; the bits must
+// be those of one loop, in every shape, up to the first query that gives NaN.
+TEST(FastPredict, PassesMatchOneLoop) {
+    std::mt19937_64 rng(11);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    const auto vector = [&](std::size_t n) {
+        Vector v(n);
+        for (double& c : v) c = normal(rng);
+        return v;
+    };
+    std::vector<double> x(40), qx(25);
+    std::vector<Vector> vx(40), vq(25), vy(40);
+    std::vector<double> y(40);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        x[i] = normal(rng);
+        y[i] = normal(rng);
+        vx[i] = vector(1 + i % 3);  // ragged: distances use the common prefix
+        vy[i] = vector(i == 0 ? 3 : 2 + i % 2);
+    }
+    for (std::size_t i = 0; i < qx.size(); ++i) {
+        qx[i] = normal(rng);
+        vq[i] = vector(1 + i % 3);
+    }
+    // Where a kernel grows without bound, an infinite query sums infinities of
+    // both signs to NaN, and predict stops there.
+    qx[20] = testing_support::INF;
+    vq[20][0] = testing_support::INF;
+    for (KernelFn k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
+        const F64F64 a{x, y, y, k, 0.8};
+        const F64Vec b{x, vy, vy, k, 0.8};
+        const VecF64 c{PointSet(vx), y, y, k, 0.8};
+        const VecVec d{PointSet(vx), vy, vy, k, 0.8};
+        using testing_support::same_outcome;
+        EXPECT_TRUE(same_outcome(reference::predict(a, qx), predict(a, std::span<const double>(qx))));
+        EXPECT_TRUE(same_outcome(reference::predict(b, qx), predict(b, std::span<const double>(qx))));
+        EXPECT_TRUE(same_outcome(reference::predict(c, vq), predict(c, std::span<const Vector>(vq))));
+        EXPECT_TRUE(same_outcome(reference::predict(d, vq), predict(d, std::span<const Vector>(vq))));
     }
 }
 
