@@ -14,6 +14,7 @@
 #include "linear_algebra/solver.hpp"
 #include "parallel/pool.hpp"
 #include "rbf/fit.hpp"
+#include "numeric/distances.hpp"
 #include "rbf/predict.hpp"
 #include "exact.hpp"
 #include "reference_solver.hpp"
@@ -264,23 +265,54 @@ TEST(FastFit, WeightsMatchPlainPipeline) {
     }
 }
 
+Vector random_vector(std::mt19937_64& rng, std::size_t n, double sigma) {
+    std::normal_distribution<double> normal(0.0, sigma);
+    Vector v(n);
+    for (double& c : v) c = normal(rng);
+    return v;
+}
+
+// The one-pass distances skip the per-point extents when all sample points
+// share a length; every distance must keep the bits of the pairwise one, for
+// queries shorter than, as long as and longer than the points.
+TEST(FastDistances, OnePassMatchesPairs) {
+    std::mt19937_64 rng(13);
+    const auto vector = [&](std::size_t n) { return random_vector(rng, n, 3.0); };
+    for (std::size_t length : {0, 1, 2, 3, 4, 7, 99}) {  // 99: lengths 1 to 3, ragged
+        std::vector<Vector> points(50);
+        for (std::size_t j = 0; j < points.size(); ++j) points[j] = vector(length == 99 ? 1 + j % 3 : length);
+        if (length >= 2) {
+            points[3][1] = testing_support::NaN;
+            points[4][0] = testing_support::INF;
+            points[5] = points[6];  // coinciding: the floor
+        }
+        const PointSet set(points);
+        for (std::size_t q_length = 0; q_length <= 8; ++q_length) {
+            Vector q = vector(q_length);
+            if (q_length > 1) q[1] = -0.0;
+            std::vector<double> out(points.size());
+            floored_distances(q, set, out.data());
+            for (std::size_t j = 0; j < points.size(); ++j)
+                ASSERT_TRUE(testing_support::same_bits(floor_distance(squared_distance(q, points[j])), out[j]))
+                    << "length " << length << ", query length " << q_length << ", point " << j;
+        }
+    }
+}
+
 // predict takes distances, kernels and sums in separate passes; the bits must
 // be those of one loop, in every shape, up to the first query that gives NaN.
 TEST(FastPredict, PassesMatchOneLoop) {
     std::mt19937_64 rng(11);
     std::normal_distribution<double> normal(0.0, 1.0);
-    const auto vector = [&](std::size_t n) {
-        Vector v(n);
-        for (double& c : v) c = normal(rng);
-        return v;
-    };
+    const auto vector = [&](std::size_t n) { return random_vector(rng, n, 1.0); };
     std::vector<double> x(40), qx(25);
-    std::vector<Vector> vx(40), vq(25), vy(40);
+    std::vector<Vector> vx(40), vq(25), vy(40), ux(40);
     std::vector<double> y(40);
     for (std::size_t i = 0; i < x.size(); ++i) {
         x[i] = normal(rng);
         y[i] = normal(rng);
         vx[i] = vector(1 + i % 3);  // ragged: distances use the common prefix
+        ux[i] = vector(2);
         vy[i] = vector(i == 0 ? 3 : 2 + i % 2);
     }
     for (std::size_t i = 0; i < qx.size(); ++i) {
@@ -296,11 +328,13 @@ TEST(FastPredict, PassesMatchOneLoop) {
         const F64Vec b{x, vy, vy, k, 0.8};
         const VecF64 c{PointSet(vx), y, y, k, 0.8};
         const VecVec d{PointSet(vx), vy, vy, k, 0.8};
+        const VecF64 e{PointSet(ux), y, y, k, 0.8};  // one length: the one-pass distances
         using testing_support::same_outcome;
         EXPECT_TRUE(same_outcome(reference::predict(a, qx), predict(a, std::span<const double>(qx))));
         EXPECT_TRUE(same_outcome(reference::predict(b, qx), predict(b, std::span<const double>(qx))));
         EXPECT_TRUE(same_outcome(reference::predict(c, vq), predict(c, std::span<const Vector>(vq))));
         EXPECT_TRUE(same_outcome(reference::predict(d, vq), predict(d, std::span<const Vector>(vq))));
+        EXPECT_TRUE(same_outcome(reference::predict(e, vq), predict(e, std::span<const Vector>(vq))));
     }
 }
 
