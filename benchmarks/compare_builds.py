@@ -10,6 +10,7 @@ Times are CPU seconds of the whole process (all threads) unless --clock wall
 says otherwise: on a shared machine they wander far less than wall time.
 
 usage: python benchmarks/compare_builds.py BEFORE.so AFTER.so [--rounds R] [--n N] [--m M] [--clock cpu|wall]
+                                          [--kernels gaussian,thin_plate_spline,...]
 """
 import argparse
 import importlib.util
@@ -19,8 +20,9 @@ import numpy as np
 
 from timing import interleaved, scattered
 
-# Conditioned enough at N = 2000 in the unit square for both kernels to fit.
-CASES = (("gaussian", 0.05), ("thin_plate_spline", 1.0))
+# Epsilons conditioned enough at N = 2000 in the unit square for each kernel to fit.
+EPSILONS = {"gaussian": 0.05, "thin_plate_spline": 1.0, "multiquadric": 0.5, "inverse_multiquadratic": 0.5,
+            "linear": 1.0, "cubic": 1.0}
 CLOCKS = {"cpu": time.process_time, "wall": time.perf_counter}
 
 
@@ -41,6 +43,8 @@ def main():
     parser.add_argument("--n", type=int, default=2000, help="samples in each fit")
     parser.add_argument("--m", type=int, default=20000, help="query points in each prediction")
     parser.add_argument("--clock", choices=CLOCKS, default="cpu")
+    parser.add_argument("--kernels", default="gaussian,thin_plate_spline",
+                        help="comma-separated kernel names (" + ", ".join(EPSILONS) + ")")
     args = parser.parse_args()
     clock = CLOCKS[args.clock]
     before, after = load(args.before), load(args.after)
@@ -49,7 +53,8 @@ def main():
 
     print(f"| case | before ({args.clock} s) | after ({args.clock} s) | after / before |")
     print("|---|---:|---:|---:|")
-    for kernel, epsilon in CASES:
+    for kernel in args.kernels.split(","):
+        epsilon = EPSILONS[kernel]
         fit = [lambda module=module: module.Rbf(points, values, kernel, epsilon) for module in (before, after)]
         times = interleaved(*fit, args.rounds, clock)
         print(f"| {kernel} fit, N = {args.n} | {times[0]:.4f} | {times[1]:.4f} | {times[1] / times[0]:.3f} |")

@@ -1,11 +1,13 @@
 // The kernel matrix between all pairs of sample points.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
 #include "linear_algebra/matrix.hpp"
 #include "linear_algebra/square_matrix.hpp"
+#include "numeric/distances.hpp"
 #include "numeric/kernels.hpp"
 #include "numeric/values.hpp"
 
@@ -16,15 +18,23 @@ namespace detail {
 // Only the upper triangle is evaluated: the squared distance is symmetric bit
 // for bit (a - b is exactly -(b - a), and the squares and their sum in
 // component order are then equal), so the mirror image is the same value.
+// Each row takes two passes, distances then kernels, with the same roundings
+// as one loop: the kernel's exp or log calls then follow one another with
+// nothing in between to wait for. The mirror image is copied tile by tile,
+// so that its column reads stay in cache.
 template <auto Kernel, class Points>
 void fill_kernel_matrix(SquareMatrix& m, const Points& points, double epsilon) {
     const std::size_t n = points.size();
     for (std::size_t i = 0; i < n; ++i) {
         double* row = m.row(i);
-        for (std::size_t j = i; j < n; ++j)
-            row[j] = Kernel(floor_distance(squared_distance(points[i], points[j])), epsilon);
-        for (std::size_t j = 0; j < i; ++j) row[j] = m(j, i);
+        floored_distances(points[i], points, i, row);
+        for (std::size_t j = i; j < n; ++j) row[j] = Kernel(row[j], epsilon);
     }
+    constexpr std::size_t TILE = 32;
+    for (std::size_t i0 = 0; i0 < n; i0 += TILE)
+        for (std::size_t j0 = 0; j0 <= i0; j0 += TILE)
+            for (std::size_t i = i0; i < std::min(i0 + TILE, n); ++i)
+                for (std::size_t j = j0; j < std::min(j0 + TILE, i); ++j) m(i, j) = m(j, i);
 }
 
 }  // namespace detail

@@ -229,13 +229,15 @@ TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
     std::mt19937_64 rng(5);
     std::normal_distribution<double> normal(0.0, 10.0);
     std::vector<double> numbers(60);
-    std::vector<Vector> vectors(60);
+    std::vector<Vector> vectors(60), planar(70);  // 70: the mirror's last tile is partial
     for (std::size_t i = 0; i < numbers.size(); ++i) {
         numbers[i] = normal(rng);
         vectors[i] = Vector(1 + i % 4);  // ragged on purpose: the common prefix is compared
         for (double& c : vectors[i]) c = normal(rng);
     }
+    for (Vector& p : planar) p = {normal(rng), normal(rng)};
     numbers[7] = std::numeric_limits<double>::quiet_NaN();
+    planar[9][1] = std::numeric_limits<double>::quiet_NaN();
     for (KernelFn k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
         const auto check = [&](const auto& points) {
             const SquareMatrix fast = build_kernel_matrix(points, k, 0.7);
@@ -245,6 +247,15 @@ TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
         };
         check(numbers);
         check(vectors);
+        // As fits store them: contiguous, ragged or all of one length.
+        const auto check_set = [&](const std::vector<Vector>& points) {
+            const SquareMatrix fast = build_kernel_matrix(PointSet(points), k, 0.7);
+            const DesignMatrix plain = reference::design_matrix(points, k, 0.7);
+            for (std::size_t i = 0; i < plain.size(); ++i)
+                ASSERT_TRUE(same_bits(fast.row(i), plain[i].data(), plain.size())) << "row " << i;
+        };
+        check_set(vectors);
+        check_set(planar);
     }
 }
 
@@ -291,7 +302,7 @@ TEST(FastDistances, OnePassMatchesPairs) {
             Vector q = vector(q_length);
             if (q_length > 1) q[1] = -0.0;
             std::vector<double> out(points.size());
-            floored_distances(q, set, out.data());
+            floored_distances(q, set, 0, out.data());
             for (std::size_t j = 0; j < points.size(); ++j)
                 ASSERT_TRUE(testing_support::same_bits(floor_distance(squared_distance(q, points[j])), out[j]))
                     << "length " << length << ", query length " << q_length << ", point " << j;
