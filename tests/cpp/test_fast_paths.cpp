@@ -289,10 +289,12 @@ Vector random_vector(std::mt19937_64& rng, std::size_t n, double sigma) {
 TEST(FastDistances, OnePassMatchesPairs) {
     std::mt19937_64 rng(13);
     const auto vector = [&](std::size_t n) { return random_vector(rng, n, 3.0); };
-    for (std::size_t length : {0, 1, 2, 3, 4, 7, 99}) {  // 99: lengths 1 to 3, ragged
+    constexpr std::size_t RAGGED = 99;  // lengths 1 to 3
+    for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4},
+                               std::size_t{7}, RAGGED}) {
         std::vector<Vector> points(50);
-        for (std::size_t j = 0; j < points.size(); ++j) points[j] = vector(length == 99 ? 1 + j % 3 : length);
-        if (length >= 2) {
+        for (std::size_t j = 0; j < points.size(); ++j) points[j] = vector(length == RAGGED ? 1 + j % 3 : length);
+        if (length >= 2 && length != RAGGED) {
             points[3][1] = testing_support::NaN;
             points[4][0] = testing_support::INF;
             points[5] = points[6];  // coinciding: the floor
