@@ -50,4 +50,4 @@ files=$(cd "$libc" && for s in "${SOURCES[@]}"; do for isa in "" "-mavx2 -mfma";
         tr ' \\' '\n\n' | grep -v -e '^$' -e ':$' -e '^/' | xargs realpath --relative-to=. | sort -u)
 rm -rf "$DEST" && mkdir -p "$DEST"
 for f in $files LICENSE.TXT; do install -D -m 644 "$libc/$f" "$DEST/$f"; done
-echo "vendored $(echo "$files" | wc -l) files from ${PACKAGE}_${VERSION} into $DEST"
+echo "vendored $(echo "$files" | wc -l) files from $PACKAGE $VERSION into $DEST"

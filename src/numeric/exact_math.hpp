@@ -3,8 +3,8 @@
 
 // LLVM libc's exp and log (third_party/llvm-libc), which CMake builds twice
 // into these namespaces (its target names): for any x86-64, and for processors
-// with FMA and AVX2. Hidden, so nothing of them leaves the module, and apart
-// from the C library's exp and log, which stay the process's own.
+// with FMA and AVX2. Hidden: nothing of them leaves the module, and they do
+// not replace the C library's exp and log, which stay the process's own.
 namespace [[gnu::visibility("hidden")]] pymorvel_llvm_libc {
 double exp(double x);
 double log(double x);
