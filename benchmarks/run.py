@@ -11,7 +11,6 @@ usage: python benchmarks/run.py [--quick] [--lu-bench PATH] [--plot PATH]
 """
 import argparse
 import collections
-import gc
 import os
 import random
 import subprocess
@@ -25,27 +24,9 @@ from scipy.interpolate import RBFInterpolator
 from scipy.linalg import lu_factor
 
 from pymorvel import Rbf
+from timing import interleaved, scattered
 
 EPSILON = 0.5
-
-
-def interleaved(first, second, rounds):
-    """Best wall time of each callable over `rounds` alternating calls."""
-    best = [float("inf"), float("inf")]
-    for _ in range(rounds):
-        for slot, fn in enumerate((first, second)):
-            gc.collect()
-            start = time.perf_counter()
-            fn()
-            best[slot] = min(best[slot], time.perf_counter() - start)
-    return best
-
-
-def scattered(n, seed):
-    rng = random.Random(seed)
-    points = [[rng.random(), rng.random()] for _ in range(n)]
-    values = [px * px - py + 0.5 * (px * py) for px, py in points]
-    return points, values
 
 
 def multiquadric_matrix(points):

@@ -3,11 +3,15 @@
 // matrix, equilibration, blocked LU with its update tiles, substitution).
 #pragma once
 
+#include <algorithm>
+#include <algorithm>
 #include <cstddef>
 #include <span>
 
 #include "linear_algebra/execution.hpp"
 #include "linear_algebra/square_matrix.hpp"
+#include "numeric/distances.hpp"
+#include "numeric/distances.hpp"
 #include "numeric/kernels.hpp"
 #include "numeric/values.hpp"
 
@@ -25,12 +29,21 @@ void fill_kernel_block(SquareMatrix& m, const Points& points, Kernel kernel, dou
                        const Execution& execution) {
     dispatch_kernel(kernel.id, [&](auto phi) {
         const std::size_t n = points.size();
+        // Each row takes two passes, distances then kernels, with the same
+        // roundings as one loop: the kernel's exp or log calls then follow
+        // one another with nothing in between to wait for.
         for (std::size_t i = 0; i < n; ++i) {
             check_cancellation(execution.cancellation);
             double* row = m.row(i);
-            for (std::size_t j = i; j < n; ++j) row[j] = phi(floor_distance(squared_distance(points[i], points[j])), epsilon);
-            for (std::size_t j = 0; j < i; ++j) row[j] = m(j, i);
+            floored_distances(points[i], points, i, row);
+            for (std::size_t j = i; j < n; ++j) row[j] = phi(row[j], epsilon);
         }
+        // The mirror image is copied tile by tile, so that its column reads stay in cache.
+        constexpr std::size_t TILE = 32;
+        for (std::size_t i0 = 0; i0 < n; i0 += TILE)
+            for (std::size_t j0 = 0; j0 <= i0; j0 += TILE)
+                for (std::size_t i = i0; i < std::min(i0 + TILE, n); ++i)
+                    for (std::size_t j = j0; j < std::min(j0 + TILE, i); ++j) m(i, j) = m(j, i);
     });
 }
 

@@ -21,9 +21,11 @@ public:
         coordinates_.reserve(total);
         offsets_.reserve(points.size() + 1);
         offsets_.push_back(0);
+        if (!points.empty()) common_length_ = points.front().size();
         for (const Vector& p : points) {
             coordinates_.insert(coordinates_.end(), p.begin(), p.end());
             offsets_.push_back(coordinates_.size());
+            if (p.size() != common_length_) common_length_ = RAGGED;
         }
     }
 
@@ -32,9 +34,16 @@ public:
         return {coordinates_.data() + offsets_[i], offsets_[i + 1] - offsets_[i]};
     }
 
+    // The length all points share, which lets distance loops skip the extents;
+    // RAGGED when lengths differ or there are no points.
+    static constexpr std::size_t RAGGED = static_cast<std::size_t>(-1);
+    std::size_t common_length() const noexcept { return common_length_; }
+    const double* coordinates() const noexcept { return coordinates_.data(); }
+
 private:
     std::vector<double> coordinates_;
     std::vector<std::size_t> offsets_;
+    std::size_t common_length_ = RAGGED;
 };
 
 // How a model keeps its sample points: numbers in a plain vector, vectors in a PointSet.

@@ -13,6 +13,7 @@
 #include "common/outcome.hpp"
 #include "numeric/values.hpp"
 #include "row_matrix.hpp"
+#include "rbf/model.hpp"
 
 namespace pymorvel::reference {
 
@@ -127,6 +128,22 @@ DesignMatrix design_matrix(const std::vector<X>& points, Kernel kernel, double e
         for (std::size_t j = 0; j < points.size(); ++j)
             m[i][j] = phi(floor_distance(squared_distance(points[i], points[j])), epsilon);
     return m;
+}
+
+// Each query in one loop: the kernel, then its weighted term, in sample order.
+template <class X, class Y>
+Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, const std::vector<X>& queries) {
+    const KernelFn phi = function_of(model.kernel);
+    std::vector<Y> out;
+    for (const X& q : queries) {
+        Y sum = zero_like(model.y.front());
+        for (std::size_t j = 0; j < model.x.size(); ++j)
+            add_scaled(sum, model.weights[j],
+                       phi(floor_distance(squared_distance(q, model.x[j])), model.epsilon));
+        if (has_nan(sum)) return Failure{"NaN values in output"};
+        out.push_back(std::move(sum));
+    }
+    return out;
 }
 
 }  // namespace pymorvel::reference
