@@ -761,6 +761,14 @@ class Raised(Exception):
         return f"{self.cls.__name__}({self.text!r})" + (f" from {self.cause!r}" if self.cause else "")
 
 
+def settled(raised):
+    """`raised` as a value, without its traceback. Kept, the traceback's frames
+    would hold the caller that holds `raised` in a cycle, with every object the
+    caller tracks, until a garbage collection in the middle of a later check
+    changes those objects' reference counts."""
+    return raised.with_traceback(None)
+
+
 def expected_from(error):
     """The module's view of an exception raised by Python code it called: an
     aborted call let through by that code is resumed as a new PanicException."""
@@ -823,7 +831,7 @@ def convert(convert_fn, obj):
     try:
         return True, convert_fn(obj)
     except Raised as r:
-        return False, r
+        return False, settled(r)
     except BaseException as e:  # noqa: B036
         return False, expected_from(e)
 
@@ -940,7 +948,7 @@ def expect_construct(call):
                 return FitExpected(shape, results[0][1], results[1][1], eps, amounts, deg)
         raise Raised(ValueError, "Unsupported input shapes for x and y")
     except Raised as r:
-        return r
+        return settled(r)
 
 
 # --------------------------------------------------------------------------
@@ -1154,7 +1162,7 @@ def expect_restore(state):
         shape = 2 * (point_kind == "vector") + (value_kind == "vector")
         return RestoreExpected(str.__str__(kernel), float.__float__(epsilon), lists, shape, polynomial)
     except Raised as r:
-        return r
+        return settled(r)
 
 
 def _numbers(item):
@@ -1632,7 +1640,7 @@ def expect_evaluation(method, fitted, call):
                                              f"query point {i} has length {len(q)}")
         return value
     except Raised as r:
-        return r
+        return settled(r)
 
 
 def entry_form(method, fitted, query):
@@ -1738,6 +1746,7 @@ def check_fitted_parts(model, fitted, queries):
         if type(result) is not ValueError or str(result) != UNPICKLABLE or \
                 _all_finite(model.weights + (model.polynomial_coefficients or [])):
             raise Violation(f"{what}: pickling failed with {type(result).__name__}({str(result)!r})")
+        del result  # its traceback holds this frame
         return None
     restored = pickle.loads(result)
     state = model.__reduce__()[1][0]
