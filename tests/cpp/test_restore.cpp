@@ -1,9 +1,13 @@
 // Tests of rebuilding a model from its parts: what is checked, and that the parts come back unchanged.
+#include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "exact.hpp"
+#include "rbf/gradient.hpp"
+#include "rbf/prediction.hpp"
 #include "rbf/restore.hpp"
 
 namespace pymorvel {
@@ -57,10 +61,81 @@ TEST(Restore, PartsComeBackUnchanged) {
     EXPECT_TRUE(same_bits(-0.0, model.epsilon));
 }
 
-TEST(Restore, OnlyFiniteWeightsTravel) {
+TEST(Restore, OnlyFiniteWeightsAndCoefficientsTravel) {
     EXPECT_TRUE(can_travel(F64F64{{0}, {1}, {-1e308}, gaussian, 1.0}));
     EXPECT_FALSE(can_travel(F64F64{{0, 0}, {1, 2}, {-INF, INF}, gaussian, 1.0}));
     EXPECT_FALSE(can_travel(F64Vec{{0}, {{1, 2}}, {{1, NaN}}, gaussian, 1.0}));
+    const PolynomialBasis constant(0, 1, std::vector<double>{0.0}, 1);
+    EXPECT_TRUE(can_travel(F64F64{{0}, {1}, {1}, gaussian, 1.0, PolynomialTerm<double>{constant, {-1e308}}}));
+    EXPECT_FALSE(can_travel(F64F64{{0}, {1}, {1}, gaussian, 1.0, PolynomialTerm<double>{constant, {INF}}}));
+}
+
+// ---------------------------------------------------------------- the polynomial term
+
+template <class X, class Y>
+std::string polynomial_failure_of(std::vector<X> x, std::vector<Y> weights, std::size_t degree,
+                                  std::vector<Y> coefficients) {
+    std::vector<Y> y = weights;
+    auto outcome = restore(std::move(x), std::move(y), std::move(weights), gaussian, 1.0,
+                           std::optional(PolynomialState<Y>{degree, std::move(coefficients)}));
+    return failed(outcome) ? std::get<Failure>(outcome).message : "<restored>";
+}
+
+TEST(RestorePolynomial, RefusesInTheOrderOfWhatPredictionReliesOn) {
+    // The sample checks come first, then the fit's own refusals of the points,
+    // then the coefficients: their count needs the points' dimension.
+    const std::vector<Vector> plane{{0, 0}, {1, 0}, {0, 1}};
+    EXPECT_EQ(COUNTS, (polynomial_failure_of<Vector, double>({}, {}, 1, {})));
+    EXPECT_EQ(NOT_FINITE, (polynomial_failure_of<Vector, double>({{0, 0}, {1}}, {1, INF}, 1, {})));
+    EXPECT_EQ("Rbf state: Polynomial term needs points of one length: point 0 has length 2, point 1 has length 1",
+              (polynomial_failure_of<Vector, double>({{0, 0}, {1}, {0, 1}}, {1, 2, 3}, 1, {NaN})));
+    EXPECT_EQ("Rbf state: Polynomial term needs finite coordinates: NaN or infinity in point 2",
+              (polynomial_failure_of<Vector, double>({{0, 0}, {1, 0}, {0, NaN}}, {1, 2, 3}, 1, {})));
+    EXPECT_EQ("Rbf state: Polynomial term needs finite coordinates: NaN or infinity in point 0",
+              (polynomial_failure_of<double, double>({-INF, 0}, {1, 2}, 0, {1})));
+    EXPECT_EQ("Rbf state: Polynomial term has 6 monomials, more than the sample count 3",
+              (polynomial_failure_of<Vector, double>(plane, {1, 2, 3}, 2, {})));
+    // The count is checked before any basis is built, so that a huge degree costs nothing.
+    EXPECT_EQ("Rbf state: Polynomial term has 1000000000000000001 monomials, more than the sample count 2",
+              (polynomial_failure_of<double, double>({0, 1}, {1, 2}, 1000000000000000000, {})));
+    EXPECT_EQ("Rbf state: the polynomial term needs one coefficient per monomial: got 2 for 3 monomials",
+              (polynomial_failure_of<Vector, double>(plane, {1, 2, 3}, 1, {1, NaN})));
+    EXPECT_EQ("Rbf state: the polynomial term needs one coefficient per monomial: got 4 for 3 monomials",
+              (polynomial_failure_of<Vector, Vector>(plane, {{1}, {2}, {3}}, 1, {{1}, {2}, {3}, {4}})));
+    for (double bad : {NaN, INF, -INF}) {
+        EXPECT_EQ("Rbf state: every coefficient must be finite",
+                  (polynomial_failure_of<Vector, double>(plane, {1, 2, 3}, 1, {1, 2, bad})));
+        EXPECT_EQ("Rbf state: every coefficient must be finite",
+                  (polynomial_failure_of<double, Vector>({0, 1}, {{1, 2}, {3, 4}}, 1, {{1, 2}, {bad}})));
+    }
+}
+
+TEST(RestorePolynomial, AcceptsWhatOnlyASolveWouldRefuse) {
+    // Collinear points fail the fit's rank test, and points without
+    // coordinates give the constant alone whatever the degree: neither stops
+    // a model whose coefficients are given.
+    EXPECT_EQ("<restored>", (polynomial_failure_of<Vector, double>({{0, 0}, {1, 1}, {2, 2}}, {1, 2, 3}, 1, {1, 2, 3})));
+    EXPECT_EQ("<restored>", (polynomial_failure_of<Vector, double>({{}, {}}, {1, 2}, 1000000000000000000, {5})));
+}
+
+TEST(RestorePolynomial, RebuildsTheFittedBasisToTheBit) {
+    // Samples far from the origin and of unequal ranges give every coordinate
+    // its own shift and scale, none of them a power of two.
+    const std::vector<Vector> x{{1000.3, -7.1}, {1001.9, -6.2}, {999.7, -4.4}, {1003.1, -7.9},
+                                {1000.8, -5.3}, {1002.2, -4.9}, {1001.1, -6.8}};
+    const std::vector<Vector> y{{1, -2}, {0.5, 3}, {2, 1}, {-1, 0.25}, {3, 2}, {0, 0}, {1.5, -1}};
+    const std::vector<Vector> queries{{1000.5, -6.0}, {1010.0, 3.0}, {1001.9, -6.2}};
+    const VecVec fitted = value_of(fit(x, y, multiquadric, 0.7, FitOptions{0.125, 2}));
+    ASSERT_TRUE(fitted.polynomial.has_value());
+    const VecVec restored = value_of(restore(x, y, fitted.weights, multiquadric, 0.7,
+                                             std::optional(PolynomialState<Vector>{2, fitted.polynomial->coefficients})));
+    ASSERT_TRUE(restored.polynomial.has_value());
+    EXPECT_EQ(2u, restored.polynomial->basis.degree());
+    EXPECT_TRUE(same_bits(fitted.polynomial->coefficients, restored.polynomial->coefficients));
+    EXPECT_TRUE(same_outcome(predict(fitted, std::span<const Vector>(queries)),
+                             predict(restored, std::span<const Vector>(queries))));
+    EXPECT_TRUE(same_outcome(gradient(fitted, std::span<const Vector>(queries)),
+                             gradient(restored, std::span<const Vector>(queries))));
 }
 
 }  // namespace
