@@ -35,17 +35,17 @@ PyObject* reduce(PyObject* self) {
     PyObject* const restore = restore_function();
     // Instances exist only once the module does, and with it the function.
     if (restore == nullptr) panic(std::string(messages::PYTHON_API_CALL_FAILED));
-    const PyRef degree = degree_of(model);
+    const PyRef degree = degree_of(model), coefficients = polynomial_coefficients_of(model);
     const bool polynomial = degree.get() != Py_None;
     const PyRef version = PyRef::steal(PyLong_FromLong(polynomial ? POLYNOMIAL_FORMAT : PLAIN_FORMAT));
     if (!version) raise_pending();
     const PyRef kernel = kernel_name_of(model), epsilon = epsilon_of_model(model);
     const PyRef points = points_of(model), values = values_of(model), weights = weights_of(model);
-    PyRef state = polynomial ? PyRef::steal(PyTuple_Pack(POLYNOMIAL_ITEMS, version.get(), kernel.get(), epsilon.get(),
-                                                         points.get(), values.get(), weights.get(), degree.get(),
-                                                         polynomial_coefficients_of(model).get()))
-                             : PyRef::steal(PyTuple_Pack(PLAIN_ITEMS, version.get(), kernel.get(), epsilon.get(),
-                                                         points.get(), values.get(), weights.get()));
+    PyRef state = PyRef::steal(
+        polynomial ? PyTuple_Pack(POLYNOMIAL_ITEMS, version.get(), kernel.get(), epsilon.get(), points.get(),
+                                  values.get(), weights.get(), degree.get(), coefficients.get())
+                   : PyTuple_Pack(PLAIN_ITEMS, version.get(), kernel.get(), epsilon.get(), points.get(), values.get(),
+                                  weights.get()));
     if (!state) raise_pending();
     PyRef reduced = PyRef::steal(Py_BuildValue("(O(O))", restore, state.get()));
     if (!reduced) raise_pending();
