@@ -39,7 +39,7 @@ pictures: install
 	$(VPY) examples/smoothing_and_gradient.py --out docs
 
 bench: install
-	$(VPY) -m pip install -q scipy numpy matplotlib
+	$(VPY) -m pip install -q scipy numpy matplotlib threadpoolctl
 	PATH="$(abspath $(VENV))/bin:$$PATH" cmake -S . -B build/bench -G Ninja \
 	  -DPYMORVEL_BUILD_EXTENSION=OFF -DPYMORVEL_BUILD_BENCHMARKS=ON
 	PATH="$(abspath $(VENV))/bin:$$PATH" cmake --build build/bench -j $(JOBS) --target lu_bench

@@ -1,7 +1,9 @@
 """Times gradient against predict on the same model and queries, and prints their ratio.
 
-Both run on the calling thread, so the ratio is the cost of a derivative per
-kernel term next to a value per kernel term. The calls are interleaved and the
+gradient runs on the calling thread one term at a time, while predict
+evaluates four query points per vector instruction and spreads large queries
+over the worker pool; the ratio shows both the cost of a derivative per kernel
+term and what the gradient has yet to gain from the same treatment. The calls are interleaved and the
 best of several rounds is kept.
 
 usage: python benchmarks/gradient_cost.py [--n 2000] [--rounds 7]

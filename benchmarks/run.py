@@ -29,6 +29,11 @@ from timing import interleaved, scattered
 EPSILON = 0.5
 
 
+def calls_for(n):
+    """Calls per batch for a fit of n points: a batch of at least a few milliseconds."""
+    return max(1, 20000 // (n * n // 10 + 1)) if n < 500 else 1
+
+
 def multiquadric_matrix(points):
     p = np.asarray(points)
     s = ((p[:, None, :] - p[None, :, :]) ** 2).sum(axis=2)
@@ -42,7 +47,7 @@ def bench_fit(sizes, rounds):
         ours, theirs = interleaved(
             lambda: Rbf(points, values, "multiquadric", EPSILON),
             lambda: RBFInterpolator(points, values, kernel="multiquadric", epsilon=EPSILON, degree=-1),
-            rounds)
+            rounds, calls=calls_for(n))
         rows.append((f"fit, N = {n} (lists in)", ours, theirs, "RBFInterpolator(degree=-1)"))
     return rows
 
@@ -102,16 +107,59 @@ def bench_lu(sizes, rounds, lu_bench):
     return rows
 
 
-def bench_predict(sizes, rounds):
+# SciPy's epsilon for each kernel of ours at EPSILON (see the README's kernel table).
+SCIPY_EPSILON = {"multiquadric": 1.0 / EPSILON, "gaussian": 1.0 / (EPSILON * 2.0 ** 0.5)}
+
+
+def bench_predict(cases, rounds):
     rows = []
-    for n in sizes:
+    for kernel, n, m in cases:
         points, values = scattered(n, n)
-        queries, _ = scattered(n, n + 1)
-        ours_model = Rbf(points, values, "multiquadric", EPSILON)
-        theirs_model = RBFInterpolator(points, values, kernel="multiquadric", epsilon=EPSILON, degree=-1)
+        queries, _ = scattered(m, n + 1)
+        ours_model = Rbf(points, values, kernel, EPSILON)
+        theirs_model = RBFInterpolator(points, values, kernel=kernel, epsilon=SCIPY_EPSILON[kernel], degree=-1)
         ours, theirs = interleaved(lambda: ours_model.predict(queries), lambda: theirs_model(queries), rounds)
-        rows.append((f"predict, M = N = {n} (lists in)", ours, theirs, "RBFInterpolator.__call__"))
+        size = f"M = N = {n}" if m == n else f"N = {n}, M = {m}"
+        rows.append((f"predict {kernel}, {size} (lists in)", ours, theirs, "RBFInterpolator.__call__"))
     return rows
+
+
+SCALING_SCRIPT = textwrap.dedent("""
+    import random, sys, time
+    from pymorvel import Rbf
+    n, m, rounds = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+    rng = random.Random(n)
+    points = [[rng.random(), rng.random()] for _ in range(n)]
+    model = Rbf(points, [px - py for px, py in points], "multiquadric", 0.5)
+    queries = [[rng.random(), rng.random()] for _ in range(m)]
+    best = float("inf")
+    for _ in range(rounds + 1):  # the first call starts the pool
+        start = time.perf_counter()
+        model.predict(queries)
+        best = min(best, time.perf_counter() - start)
+    print(best)
+""")
+
+
+def bench_predict_scaling(n, m, rounds):
+    """The same prediction on a pool of 2 workers and of 1, alternately, each in its own process."""
+    best = {1: float("inf"), 2: float("inf")}
+    for _ in range(rounds):
+        for workers in (2, 1):
+            out = subprocess.run([sys.executable, "-c", SCALING_SCRIPT, str(n), str(m), "3"], check=True,
+                                 capture_output=True, text=True,
+                                 env=dict(os.environ, RAYON_NUM_THREADS=str(workers))).stdout
+            best[workers] = min(best[workers], float(out))
+    return [(f"predict multiquadric, N = {n}, M = {m}, 2 workers", best[2], best[1], "pymorvel on 1 worker")]
+
+
+def blas_description():
+    try:
+        from threadpoolctl import threadpool_info
+    except ImportError:
+        return "unknown (threadpoolctl is not installed)"
+    return "; ".join(f"{i['internal_api']} {i['version']} {i['architecture']} on {i['num_threads']} threads"
+                     for i in threadpool_info() if i["user_api"] == "blas")
 
 
 def bench_conversion(rounds, count=10 ** 6):
@@ -182,27 +230,33 @@ def main():
     parser.add_argument("--plot", default=os.path.join("docs", "bench_fit.png"),
                         help="where to draw the fit times against N (PNG)")
     args = parser.parse_args()
-    sizes = [500, 1000] if args.quick else [500, 1000, 2000, 4000]
+    fit_sizes = [10, 100, 500, 1000] if args.quick else [10, 50, 100, 200, 500, 1000, 2000, 4000]
+    lu_sizes = [500, 1000] if args.quick else [500, 1000, 2000, 4000]
     rounds = 2 if args.quick else 5
+    large = (2000, 20000) if not args.quick else (500, 5000)
+    predict_cases = [("multiquadric", n, n) for n in lu_sizes[:3]]
+    predict_cases += [("multiquadric",) + large, ("gaussian",) + large]
 
-    fit_rows = bench_fit(sizes, rounds)
+    fit_rows = bench_fit(fit_sizes, rounds)
     rows = list(fit_rows)
-    rows += bench_lu(sizes, rounds, args.lu_bench)
-    rows += bench_predict(sizes[:3] if not args.quick else sizes, rounds)
+    rows += bench_lu(lu_sizes, rounds, args.lu_bench)
+    rows += bench_predict(predict_cases, rounds)
+    rows += bench_predict_scaling(*large, rounds=2 if args.quick else 3)
     conversion_rows, over_list, over_iterated = bench_conversion(rounds)
     rows += conversion_rows
 
     print(f"| case | pymorvel (s) | peer (s) | ratio | peer |")
     print(f"|---|---:|---:|---:|---|")
     for label, ours, theirs, peer in rows:
-        print(f"| {label} | {ours:.4f} | {theirs:.4f} | {ours / theirs:.2f} | {peer} |")
+        print(f"| {label} | {ours:.3g} | {theirs:.3g} | {ours / theirs:.2f} | {peer} |")
     print(f"\nconverting a float64 array is {over_list:.0f} x faster than converting a list of the same floats "
           f"and {over_iterated:.0f} x faster than iterating a sequence of them")
-    n = sizes[-1]
+    n = fit_sizes[-1]
     ours, theirs = bench_memory(n)
     print(f"peak extra memory of one fit at N = {n}: pymorvel {ours:.2f}, SciPy {theirs:.2f} "
           f"(in N x N float64 matrices)")
-    plot_fit(args.plot, sizes, fit_rows, rounds)
+    print(f"SciPy's BLAS: {blas_description()}; {os.cpu_count()} CPUs")
+    plot_fit(args.plot, fit_sizes, fit_rows, rounds)
     # stderr, so that stdout stays the table alone
     print(f"wrote {args.plot}", file=sys.stderr)
 

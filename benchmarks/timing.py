@@ -4,17 +4,20 @@ import random
 import time
 
 
-def interleaved(first, second, rounds, clock=time.perf_counter):
-    """Best time of each callable over `rounds` alternating calls, by `clock`
-    (wall time unless told: time.process_time counts the CPU time of all the
-    process's threads, which other people's work on a shared machine does not)."""
+def interleaved(first, second, rounds, clock=time.perf_counter, calls=1):
+    """Best time of one call of each callable over `rounds` alternating batches
+    of `calls` calls (several calls per batch for calls of a few microseconds,
+    which a single clock reading cannot resolve), by `clock` (wall time unless
+    told: time.process_time counts the CPU time of all the process's threads,
+    which other people's work on a shared machine does not)."""
     best = [float("inf"), float("inf")]
     for _ in range(rounds):
         for slot, fn in enumerate((first, second)):
             gc.collect()
             start = clock()
-            fn()
-            best[slot] = min(best[slot], clock() - start)
+            for _ in range(calls):
+                fn()
+            best[slot] = min(best[slot], (clock() - start) / calls)
     return best
 
 

@@ -74,6 +74,8 @@ std::optional<std::size_t> degree_value(PyObject* degree) {
 // call resumed from Python code, which all reach the caller.
 template <class T>
 std::optional<std::vector<T>> attempt(PyObject* obj) {
+    // Raising and dropping that failure would cost more than a small fit.
+    if (fails_at_first_item<T>(obj)) return std::nullopt;
     try {
         return extract_sequence<T>(obj);
     } catch (const PythonError&) {

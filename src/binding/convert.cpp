@@ -352,6 +352,27 @@ std::vector<Vector> extract_vector_vector(PyObject* obj) {
     return collect<Vector>(obj, [](PyObject* item) { return extract_number_vector(item); });
 }
 
+namespace {
+
+PyObject* first_item_of_exact_sequence(PyObject* obj) noexcept {
+    if (!PyList_CheckExact(obj) && !PyTuple_CheckExact(obj)) return nullptr;
+    return PySequence_Fast_GET_SIZE(obj) > 0 ? PySequence_Fast_GET_ITEM(obj, 0) : nullptr;
+}
+
+}  // namespace
+
+template <>
+bool fails_at_first_item<double>(PyObject* obj) noexcept {
+    PyObject* const first = first_item_of_exact_sequence(obj);
+    return first != nullptr && (PyList_CheckExact(first) || PyTuple_CheckExact(first));
+}
+
+template <>
+bool fails_at_first_item<Vector>(PyObject* obj) noexcept {
+    PyObject* const first = first_item_of_exact_sequence(obj);
+    return first != nullptr && (PyFloat_CheckExact(first) || PyLong_CheckExact(first));
+}
+
 PyRef number_vector_to_list(std::span<const double> values) {
     PyRef list = new_list(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {

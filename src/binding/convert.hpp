@@ -81,6 +81,14 @@ inline std::vector<double> extract_sequence<double>(PyObject* obj) { return extr
 template <>
 inline std::vector<Vector> extract_sequence<Vector>(PyObject* obj) { return extract_vector_vector(obj); }
 
+// True when extract_sequence<T>(obj) is certain to fail with an ordinary
+// TypeError at its first item, and finding that out runs no Python code: obj
+// is an exact list or tuple whose first item is an exact list or tuple (for
+// numbers) or an exact float or int (for vectors). Such a conversion would
+// have no effect but the exception, so the shape trials skip it.
+template <class T>
+bool fails_at_first_item(PyObject* obj) noexcept;
+
 // New lists of new floats. The interpreter failing to make one aborts the call.
 PyRef number_vector_to_list(std::span<const double> values);
 PyRef vector_vector_to_list(std::span<const Vector> values);

@@ -1,4 +1,4 @@
-// Rbf.predict and Rbf.gradient: binding, conversion of the query points by the model's shape, and the result lists.
+// Rbf.predict and Rbf.gradient: binding, conversion of the query points by the model's shape, the evaluation without the interpreter lock, and the result lists.
 #include <array>
 #include <optional>
 #include <span>
@@ -7,6 +7,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/errors.hpp"
+#include "binding/interpreter_lock.hpp"
 #include "binding/rbf_object.hpp"
 #include "rbf/gradient.hpp"
 #include "rbf/prediction.hpp"
@@ -19,16 +20,26 @@ constexpr std::array<const char*, 1> PARAMETERS = {"x_new"};
 constexpr Signature PREDICT_SIGNATURE = {"Rbf", "predict", PARAMETERS, 1};
 constexpr Signature GRADIENT_SIGNATURE = {"Rbf", "gradient", PARAMETERS, 1};
 
-// The interpreter lock stays held: evaluation is short next to a fit, and the
-// model is read in place. Query points the model cannot take are a
-// ValueError; a NaN result is a RuntimeError.
+// Below this many kernel evaluations (query points x samples) the lock is
+// kept: giving it up and taking it back, possibly after another thread's turn,
+// would cost more than the evaluation.
+constexpr std::size_t UNLOCKED_EVALUATION_THRESHOLD = std::size_t{1} << 14;
+
+// The query is converted under the interpreter lock; the evaluation reads
+// only native copies and the model, which the caller keeps alive and nobody
+// changes, so it runs with the lock released. Query points the model cannot
+// take are a ValueError; a NaN result is a RuntimeError.
 template <class X, class Y, class Compute>
 PyRef evaluate_shape(const RbfModel<X, Y>& model, PyObject* x_new, Compute compute) {
     const std::vector<X> points = extract_sequence<X>(x_new);
     const std::span<const X> queries(points);
     if (std::optional<Failure> refusal = refuse_queries(model, queries))
         raise_message(PyExc_ValueError, refusal->message);
-    auto outcome = compute(model, queries);
+    auto outcome = [&] {
+        if (queries.size() * model.x.size() < UNLOCKED_EVALUATION_THRESHOLD) return compute(model, queries);
+        UnlockedInterpreter unlocked;
+        return compute(model, queries);
+    }();
     if (auto* failure = std::get_if<Failure>(&outcome)) raise_message(PyExc_RuntimeError, failure->message);
     const auto& values = std::get<0>(outcome);
     return to_list(std::span(values.data(), values.size()));

@@ -4,18 +4,57 @@
 #pragma once
 
 #include <algorithm>
-#include <algorithm>
 #include <cstddef>
 #include <span>
+#include <vector>
 
 #include "linear_algebra/execution.hpp"
 #include "linear_algebra/square_matrix.hpp"
-#include "numeric/distances.hpp"
-#include "numeric/distances.hpp"
+#include "numeric/kernel_tile.hpp"
 #include "numeric/kernels.hpp"
 #include "numeric/values.hpp"
 
 namespace pymorvel {
+
+namespace design_matrix_detail {
+
+// Rows per block: a block's square tiles are written to its own rows and,
+// mirrored, to whole cache lines of the rows below, a page of each at a time.
+inline constexpr std::size_t BLOCK = 64;
+static_assert(BLOCK % TILE_LANES == 0);
+
+// Rows [i0, i0 + BLOCK) from their diagonal on, and their mirror images in
+// the columns below the diagonal, one BLOCK x BLOCK tile at a time.
+template <class Points>
+void fill_row_block(SquareMatrix& m, const Points& points, Kernel kernel, double epsilon, std::size_t i0,
+                    const KernelTileOps& ops) {
+    const std::size_t n = points.size();
+    const std::size_t i1 = std::min(i0 + BLOCK, n);
+    const std::size_t groups = (i1 - i0 + TILE_LANES - 1) / TILE_LANES;
+    // Value (i, j) of the tile at [(i - i0) / TILE_LANES][(j - j0) * TILE_LANES + (i - i0) % TILE_LANES].
+    double phi[BLOCK / TILE_LANES][BLOCK * TILE_LANES];
+    const auto value = [&](std::size_t i, std::size_t j, std::size_t j0) {
+        return phi[(i - i0) / TILE_LANES][(j - j0) * TILE_LANES + (i - i0) % TILE_LANES];
+    };
+    for (std::size_t j0 = i0; j0 < n; j0 += BLOCK) {
+        const std::size_t j1 = std::min(j0 + BLOCK, n);
+        for (std::size_t g = 0; g < groups; ++g) {
+            const std::size_t first = i0 + g * TILE_LANES;
+            kernel_tile(ops, kernel, epsilon, points, [&](std::size_t l) { return points[first + l]; },
+                        std::min(TILE_LANES, i1 - first), j0, j1, phi[g]);
+        }
+        for (std::size_t i = i0; i < i1; ++i) {
+            double* row = m.row(i);
+            for (std::size_t j = std::max(j0, i); j < j1; ++j) row[j] = value(i, j, j0);
+        }
+        for (std::size_t j = j0; j < j1; ++j) {
+            double* row = m.row(j);
+            for (std::size_t i = i0; i < std::min(i1, j); ++i) row[i] = value(i, j, j0);
+        }
+    }
+}
+
+}  // namespace design_matrix_detail
 
 // Fills the leading points.size() square of m: entry (i, j) is
 // kernel(floor(|x_i - x_j|^2), epsilon). Points is a vector of numbers or a
@@ -24,27 +63,41 @@ namespace pymorvel {
 // Only the upper triangle is evaluated: the squared distance is symmetric bit
 // for bit (a - b is exactly -(b - a), and the squares and their sum in
 // component order are then equal), so the mirror image is the same value.
+// Blocks of rows are filled independently, each with its mirror columns, so
+// large matrices are filled on the pool; the entries do not depend on it.
 template <class Points>
 void fill_kernel_block(SquareMatrix& m, const Points& points, Kernel kernel, double epsilon,
                        const Execution& execution) {
-    dispatch_kernel(kernel.id, [&](auto phi) {
-        const std::size_t n = points.size();
-        // Each row takes two passes, distances then kernels, with the same
-        // roundings as one loop: the kernel's exp or log calls then follow
-        // one another with nothing in between to wait for.
-        for (std::size_t i = 0; i < n; ++i) {
-            check_cancellation(execution.cancellation);
-            double* row = m.row(i);
-            floored_distances(points[i], points, i, row);
-            for (std::size_t j = i; j < n; ++j) row[j] = phi(row[j], epsilon);
+    const std::size_t n = points.size();
+    const KernelTileOps& ops = execution.kernel_tiles != nullptr ? *execution.kernel_tiles : default_kernel_tiles();
+    // Block b and block blocks - 1 - b together hold about as many entries as
+    // any other such pair, so a contiguous range of pairs is a fair share.
+    using design_matrix_detail::BLOCK;
+    const std::size_t blocks = (n + BLOCK - 1) / BLOCK;
+    const std::size_t pairs = (blocks + 1) / 2;
+    auto run = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t b = begin; b < end && !stop_requested(execution); ++b) {
+            design_matrix_detail::fill_row_block(m, points, kernel, epsilon, b * BLOCK, ops);
+            if (blocks - 1 - b != b)
+                design_matrix_detail::fill_row_block(m, points, kernel, epsilon, (blocks - 1 - b) * BLOCK, ops);
         }
-        // The mirror image is copied tile by tile, so that its column reads stay in cache.
-        constexpr std::size_t TILE = 32;
-        for (std::size_t i0 = 0; i0 < n; i0 += TILE)
-            for (std::size_t j0 = 0; j0 <= i0; j0 += TILE)
-                for (std::size_t i = i0; i < std::min(i0 + TILE, n); ++i)
-                    for (std::size_t j = j0; j < std::min(j0 + TILE, i); ++j) m(i, j) = m(j, i);
-    });
+    };
+    if (pairs > 1 && n - 1 > execution.parallel_rows_threshold && n * n / 2 >= execution.parallel_fill_threshold) {
+        run_on_pool(execution, pairs, run);
+    } else {
+        for (std::size_t b = 0; b < pairs; ++b) {
+            check_cancellation(execution.cancellation);
+            run(b, b + 1);
+        }
+    }
+    // A stop decided while the pool filled the blocks.
+    check_cancellation(execution.cancellation);
+}
+
+// Vector points kept one vector each are laid out as a PointSet first.
+inline void fill_kernel_block(SquareMatrix& m, const std::vector<Vector>& points, Kernel kernel, double epsilon,
+                              const Execution& execution) {
+    fill_kernel_block(m, PointSet(points), kernel, epsilon, execution);
 }
 
 template <class Points>

@@ -1,20 +1,25 @@
-// Where and how an elimination runs: the pool, the parallel threshold, the update tile and the block sizes.
+// Where and how a fit's matrix work runs: the pool, the parallel thresholds, the update and kernel tiles, the block sizes.
 #pragma once
 
 #include <cstddef>
 
 #include "common/cancellation.hpp"
 #include "linear_algebra/update_tile.hpp"
-
-namespace pymorvel::parallel {
-class WorkerPool;
-}
+#include "parallel/global_pool.hpp"
 
 namespace pymorvel {
 
+struct KernelTileOps;
+
 // An elimination step runs on the pool only when more than this many rows lie
-// below the pivot row.
+// below the pivot row ...
 inline constexpr std::size_t PARALLEL_ROWS_THRESHOLD = 100;
+// ... and it has at least this many multiply-subtracts, enough to pay for
+// handing it to the pool and waiting for it.
+inline constexpr std::size_t PARALLEL_WORK_THRESHOLD = std::size_t{1} << 19;
+// The design matrix is filled on the pool from this many entries (N^2 / 2) on,
+// when more than PARALLEL_ROWS_THRESHOLD rows follow its first.
+inline constexpr std::size_t PARALLEL_FILL_THRESHOLD = std::size_t{1} << 16;
 
 // Block sizes of the blocked factorisation. They change speed, never results;
 // tests shrink them so that every edge path runs on small matrices.
@@ -24,6 +29,7 @@ struct LuBlocking {
     std::size_t row_block = 252;     // rows per parallel piece (a multiple of the tile height)
     std::size_t depth = 256;         // elimination steps per packed block
     std::size_t column_chunk = 128;  // columns per parallel piece (one packed block of U)
+    std::size_t min_pieces = 4;      // row groups shrink until an update has this many pieces
 };
 
 // The defaults are the production choice; tests use other pools, thresholds,
@@ -33,7 +39,30 @@ struct Execution {
     std::size_t parallel_rows_threshold = PARALLEL_ROWS_THRESHOLD;
     TilePath tile = default_tile_path();
     LuBlocking blocking = {};
-    Cancellation* cancellation = nullptr;  // null: the computation cannot be stopped
+    std::size_t parallel_work_threshold = PARALLEL_WORK_THRESHOLD;
+    std::size_t parallel_fill_threshold = PARALLEL_FILL_THRESHOLD;
+    const KernelTileOps* kernel_tiles = nullptr;  // null: the best this processor runs
+    Cancellation* cancellation = nullptr;         // null: the computation cannot be stopped
 };
+
+// Whether pieces running on the pool should give up: a stop has been decided.
+inline bool stop_requested(const Execution& execution) noexcept {
+    return execution.cancellation != nullptr && execution.cancellation->requested();
+}
+
+// Runs op over [0, count) on the execution's pool (the process-wide one when
+// it names none). Under a cancellation the waiting caller polls it; the pieces
+// only read its decision (stop_requested).
+template <class Op>
+void run_on_pool(const Execution& execution, std::size_t count, Op& op) {
+    parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
+    if (Cancellation* cancellation = execution.cancellation) {
+        auto poll = [cancellation] { cancellation->poll(); };
+        const parallel::WaitHook hook(poll);
+        pool.for_each_range(count, op, &hook);
+    } else {
+        pool.for_each_range(count, op);
+    }
+}
 
 }  // namespace pymorvel

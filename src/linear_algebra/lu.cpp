@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <numeric>
 #include <utility>
 
@@ -33,10 +35,13 @@ struct Span {
     std::size_t size() const noexcept { return end - begin; }
 };
 
-// Growable scratch that keeps its memory between calls on the same thread.
+// Growable scratch that keeps its memory between calls on the same thread,
+// aligned to a cache line so that a packed row of a panel is one line.
 double* scratch(std::vector<double>& buffer, std::size_t size) {
-    if (buffer.size() < size) buffer.resize(size);
-    return buffer.data();
+    constexpr std::size_t line = 64 / sizeof(double);
+    if (buffer.size() < size + line) buffer.resize(size + line);
+    const auto address = reinterpret_cast<std::uintptr_t>(buffer.data());
+    return buffer.data() + (((address + 63) & ~std::uintptr_t{63}) - address) / sizeof(double);
 }
 
 class Factorisation {
@@ -47,7 +52,8 @@ public:
           n_(n),
           execution_(execution),
           blocking_(sanitised(execution.blocking)),
-          tile_(update_tile(execution.tile)) {}
+          tile_(update_tile(execution.tile)),
+          column_steps_(column_steps(execution.tile)) {}
 
     // Returns the first column with an exactly zero pivot, or NO_ZERO_PIVOT.
     std::size_t run() {
@@ -58,11 +64,12 @@ public:
             check_cancellation(execution_.cancellation);
             const Span rest{panel.end, n_};
             const Span next{panel.end, std::min(panel.end + blocking_.panel, n_)};
-            // A12 := L11^-1 A12.
-            solve_block_row(panel, rest);
-            // The next panel's columns of A22 lose A21 A12 first ...
+            // The next panel's columns first: A12 := L11^-1 A12, then A22 loses
+            // A21 A12 ...
+            solve_block_row(panel, next);
             subtract_product(rest, next, panel, panel.begin);
-            // ... so that it can be factorised while the rest of A22 is updated.
+            // ... so that the panel can be factorised while the other columns
+            // get the same two steps.
             if (const std::size_t bad = factor_ahead(panel, next); bad != NO_ZERO_PIVOT) return bad;
             panel = next;
         }
@@ -76,28 +83,39 @@ private:
         b.row_block = std::max<std::size_t>(b.row_block / TILE_MR, 1) * TILE_MR;
         b.depth = std::max<std::size_t>(b.depth, 1);
         b.column_chunk = std::max<std::size_t>(b.column_chunk / TILE_NR, 1) * TILE_NR;
+        b.min_pieces = std::max<std::size_t>(b.min_pieces, 1);
         return b;
     }
 
-    // Factorises `next` (already up to date) while the pool updates the rest
-    // of A22 with `panel`'s steps. The two touch disjoint columns of the same
-    // rows, but the next panel's row exchanges would move rows under the other
-    // pieces' feet, so it works on its own copy of the row table and its
-    // exchanges are applied to the real one afterwards, in order.
+    // Factorises `next` (already up to date) while the pool finishes the
+    // columns right of it with `panel`'s steps, one column chunk per piece:
+    // its rows of U, then its rows of A22. The two touch disjoint columns of
+    // the same rows, but the next panel's row exchanges would move rows under
+    // the other pieces' feet, so it works on its own copy of the row table and
+    // its exchanges are applied to the real one afterwards, in order. One hand-
+    // over per panel is all the pool sees of it.
     std::size_t factor_ahead(Span panel, Span next) {
         std::vector<double*> table(rows_, rows_ + n_);
         Factorisation ahead(table.data(), n_, perm_, execution_);
         ahead.exchanges_ = &exchanges_buffer_;
         exchanges_buffer_.clear();
-        const UpdateTask rest_of_a22 = plan({next.begin, n_}, {next.end, n_}, panel);
+        const UpdateTask rest_of_a22 = plan({next.begin, n_}, {next.end, n_}, panel, 1);
         std::size_t bad = NO_ZERO_PIVOT;
         auto run = [&](std::size_t begin, std::size_t end) {
             for (std::size_t t = begin; t < end; ++t) {
-                if (t == 0) bad = ahead.factor_panel(next);
-                else run_pieces(rest_of_a22, t - 1, t);
+                if (t == 0) {
+                    bad = ahead.factor_panel(next);
+                    continue;
+                }
+                const std::size_t c0 = rest_of_a22.columns.begin + (t - 1) * blocking_.column_chunk;
+                solve_block_row(panel, {c0, std::min(c0 + blocking_.column_chunk, n_)});
+                run_pieces(rest_of_a22, (t - 1) * rest_of_a22.groups, t * rest_of_a22.groups);
             }
         };
-        dispatch(1 + rest_of_a22.pieces(), panel.begin, run);
+        const std::size_t height = n_ - next.begin;
+        const std::size_t block_row_work = panel.size() * panel.size() / 2 * rest_of_a22.columns.size();
+        dispatch(1 + rest_of_a22.chunks, panel.begin,
+                 height * next.size() * next.size() / 2 + block_row_work + rest_of_a22.work(), run);
         for (const auto& [k, p] : exchanges_buffer_) exchange(k, p);
         return bad;
     }
@@ -112,23 +130,18 @@ private:
         std::swap(perm_[k], perm_[p]);
     }
 
-    // Runs op over [0, count) on the pool when more rows than the threshold
-    // lie below `pivot_column`, else here. The pool takes such a step even
-    // when it makes a single piece: whether the pool exists must depend on
-    // the system's size only.
+    // Runs op over [0, count) on the pool when the step has several pieces,
+    // at least the threshold's multiply-subtracts (`work`) and more rows than
+    // the row threshold below `pivot_column`; else here. Handing a step to the
+    // pool and waiting for it costs tens of microseconds, which a smaller step
+    // does not win back. All three depend on the system's size and the
+    // blocking only, so whether a fit creates the pool does too.
     template <class Op>
-    void dispatch(std::size_t count, std::size_t pivot_column, Op& op) {
+    void dispatch(std::size_t count, std::size_t pivot_column, std::size_t work, Op& op) {
         if (count == 0) return;
-        if (n_ - pivot_column - 1 > execution_.parallel_rows_threshold) {
-            parallel::WorkerPool& pool =
-                execution_.pool != nullptr ? *execution_.pool : parallel::global_pool();
-            if (Cancellation* cancellation = execution_.cancellation) {
-                auto poll = [cancellation] { cancellation->poll(); };
-                const parallel::WaitHook hook(poll);
-                pool.for_each_range(count, op, &hook);
-            } else {
-                pool.for_each_range(count, op);
-            }
+        if (count > 1 && work >= execution_.parallel_work_threshold &&
+            n_ - pivot_column - 1 > execution_.parallel_rows_threshold) {
+            run_on_pool(execution_, count, op);
         } else {
             op(0, count);
         }
@@ -184,12 +197,11 @@ private:
                 for (std::size_t j = c0; j < c1; ++j) std::swap(column(j)[k], column(j)[p]);
             }
             // Multipliers, then the rest of the slab's columns.
-            const double pivot = ck[k];
-            for (std::size_t i = k + 1; i < n_; ++i) ck[i] = ck[i] / pivot;
+            const std::size_t below = n_ - k - 1;
+            column_steps_.divide(&ck[k + 1], ck[k], below);
             for (std::size_t j = k + 1; j < c1; ++j) {
                 const Column cj = column(j);
-                const double u = cj[k];
-                for (std::size_t i = k + 1; i < n_; ++i) cj[i] = cj[i] - (u * ck[i]);
+                column_steps_.subtract_scaled(&cj[k + 1], &ck[k + 1], cj[k], below);
             }
         }
         for (std::size_t i = c0; i < n_; ++i)
@@ -199,22 +211,22 @@ private:
 
     // The rows `steps` of U over `columns`: row r loses the contributions of
     // the rows of `steps` above it, in order (a unit lower-triangular solve).
+    // At most a panel's rows: too little work to hand to the pool.
     void solve_block_row(Span steps, Span columns) {
         if (steps.size() <= blocking_.base) {
             for (std::size_t r = steps.begin + 1; r < steps.end; ++r) {
                 double* row = rows_[r];
-                for (std::size_t k = steps.begin; k < r; ++k) {
-                    const double f = row[k];
-                    const double* u = rows_[k];
-                    for (std::size_t j = columns.begin; j < columns.end; ++j) row[j] = row[j] - (u[j] * f);
-                }
+                for (std::size_t k = steps.begin; k < r; ++k)
+                    column_steps_.subtract_scaled(row + columns.begin, rows_[k] + columns.begin, row[k],
+                                                  columns.size());
             }
             return;
         }
         const Span upper{steps.begin, steps.begin + steps.size() / 2};
         const Span lower{upper.end, steps.end};
         solve_block_row(upper, columns);
-        subtract_product(lower, columns, upper, upper.begin);
+        const UpdateTask task = plan(lower, columns, upper, 1);
+        run_pieces(task, 0, task.pieces());
         solve_block_row(lower, columns);
     }
 
@@ -223,14 +235,24 @@ private:
     // pairs; each writes its own tiles only.
     struct UpdateTask {
         Span rows, columns, steps;
-        std::size_t chunks, groups;
+        std::size_t chunks, groups, group_rows;
         std::size_t pieces() const noexcept { return chunks * groups; }
+        std::size_t work() const noexcept { return rows.size() * columns.size() * steps.size(); }
     };
 
-    UpdateTask plan(Span rows, Span columns, Span steps) const {
-        if (rows.empty() || columns.empty() || steps.empty()) return {rows, columns, steps, 0, 0};
-        return {rows, columns, steps, (columns.size() + blocking_.column_chunk - 1) / blocking_.column_chunk,
-                (rows.size() + blocking_.row_block - 1) / blocking_.row_block};
+    // Column chunks of blocking.column_chunk; row groups of blocking.row_block,
+    // made smaller (down to one tile height) when that is what it takes to
+    // give the step `min_pieces` pieces (by default blocking.min_pieces).
+    UpdateTask plan(Span rows, Span columns, Span steps, std::size_t min_pieces = 0) const {
+        if (rows.empty() || columns.empty() || steps.empty()) return {rows, columns, steps, 0, 0, 1};
+        if (min_pieces == 0) min_pieces = blocking_.min_pieces;
+        const std::size_t chunks = (columns.size() + blocking_.column_chunk - 1) / blocking_.column_chunk;
+        const std::size_t wanted_groups = (min_pieces + chunks - 1) / chunks;
+        const std::size_t tiles = (rows.size() + TILE_MR - 1) / TILE_MR;
+        const std::size_t tiles_per_group =
+            std::min(blocking_.row_block / TILE_MR, std::max<std::size_t>((tiles + wanted_groups - 1) / wanted_groups, 1));
+        const std::size_t group_rows = tiles_per_group * TILE_MR;
+        return {rows, columns, steps, chunks, (rows.size() + group_rows - 1) / group_rows, group_rows};
     }
 
     // `pivot_column` is the first elimination step involved: the pool is used
@@ -238,18 +260,18 @@ private:
     void subtract_product(Span rows, Span columns, Span steps, std::size_t pivot_column) {
         const UpdateTask task = plan(rows, columns, steps);
         auto run = [&](std::size_t begin, std::size_t end) { run_pieces(task, begin, end); };
-        dispatch(task.pieces(), pivot_column, run);
+        dispatch(task.pieces(), pivot_column, task.work(), run);
     }
 
     void run_pieces(const UpdateTask& task, std::size_t begin, std::size_t end) const {
         const std::size_t chunk = blocking_.column_chunk;
-        const std::size_t group = blocking_.row_block;
+        const std::size_t group = task.group_rows;
         thread_local std::vector<double> b_buffer;
         double* b = scratch(b_buffer, std::min(blocking_.depth, task.steps.size()) * chunk);
         for (std::size_t t = begin; t < end; ++t) {
             // Once a stop is decided the factors are abandoned: what is left
             // of the step is skipped, and the caller throws when it returns.
-            if (execution_.cancellation != nullptr && execution_.cancellation->requested()) return;
+            if (stop_requested(execution_)) return;
             const std::size_t c0 = task.columns.begin + (t / task.groups) * chunk;
             const std::size_t c1 = std::min(c0 + chunk, task.columns.end);
             const std::size_t r0 = task.rows.begin + (t % task.groups) * group;
@@ -266,7 +288,13 @@ private:
                     double* out = b + q * kc * TILE_NR;
                     for (std::size_t k = 0; k < kc; ++k) {
                         const double* u = rows_[kb + k] + jq;
-                        for (std::size_t c = 0; c < TILE_NR; ++c) out[k * TILE_NR + c] = c < nq ? u[c] : 0.0;
+                        double* packed = out + k * TILE_NR;
+                        if (nq == TILE_NR) {
+                            std::memcpy(packed, u, sizeof(double) * TILE_NR);
+                        } else {
+                            std::copy(u, u + nq, packed);
+                            std::fill(packed + nq, packed + TILE_NR, 0.0);
+                        }
                     }
                 }
                 // One MR-row strip of A at a time against every micro-panel of
@@ -292,6 +320,7 @@ private:
     const Execution& execution_;
     LuBlocking blocking_;
     UpdateTile tile_;
+    const ColumnSteps& column_steps_;
 };
 
 }  // namespace

@@ -13,8 +13,13 @@ namespace pymorvel {
 // exchange rewrites that table and never moves data.
 class SquareMatrix {
 public:
+    // Matrices of at least this many bytes (N >= 1024) are checked against the
+    // memory this process can still get before they are allocated.
+    static constexpr std::size_t MEMORY_PROBE_BYTES = std::size_t{8} << 20;
+
     SquareMatrix() = default;
-    // Throws std::bad_alloc when the memory this process can still get cannot hold it.
+    // Throws std::bad_alloc when the allocation fails or, from MEMORY_PROBE_BYTES
+    // on, when the memory this process can still get cannot hold it.
     explicit SquareMatrix(std::size_t n);
 
     std::size_t size() const noexcept { return n_; }

@@ -1,8 +1,6 @@
 // The portable update tile and the run-time choice between tiles.
 #include "linear_algebra/update_tile.hpp"
 
-#include <cpuid.h>
-
 #include <string>
 
 #include "common/panic.hpp"
@@ -27,41 +25,51 @@ void update_tile_portable(std::size_t kc, double* const* rows, std::size_t a_col
         for (std::size_t j = 0; j < n; ++j) rows[r][c_col + j] = c[r][j];
 }
 
+namespace {
+
+void divide_portable(double* x, double pivot, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) x[i] = x[i] / pivot;
+}
+
+void subtract_scaled_portable(double* c, const double* x, double u, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) c[i] = c[i] - (u * x[i]);
+}
+
+}  // namespace
+
+const ColumnSteps PORTABLE_COLUMN_STEPS = {divide_portable, subtract_scaled_portable};
+
+const ColumnSteps& column_steps(TilePath path) {
+    // Every processor with AVX-512F has AVX2.
+    return update_tile(path) == update_tile_portable ? PORTABLE_COLUMN_STEPS : AVX2_COLUMN_STEPS;
+}
+
 std::string_view tile_path_name(TilePath path) noexcept {
     switch (path) {
         case TilePath::Portable: return "portable";
         case TilePath::Avx2: return "avx2";
+        case TilePath::Avx512: return "avx512";
     }
     return "unknown";
 }
 
-// The processor is asked directly: __builtin_cpu_supports answers from the
-// compiler's runtime library, and some runtimes (Zig's, which builds the
-// wheels) carry a stub there that reports no feature at all.
-bool cpu_has_avx2() noexcept {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) return false;
-    // The ymm registers are usable only if the system saves them on a
-    // context switch: XCR0 bits 1 (SSE state) and 2 (AVX state).
-    unsigned xcr0 = 0, xcr0_high = 0;
-    __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
-    if ((xcr0 & 0x6u) != 0x6u) return false;
-    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
-    return (ebx & bit_AVX2) != 0;
-}
-
 TilePath default_tile_path() noexcept {
-    static const TilePath path = cpu_has_avx2() ? TilePath::Avx2 : TilePath::Portable;
+    static const TilePath path = cpu_has_avx512()  ? TilePath::Avx512
+                                 : cpu_has_avx2() ? TilePath::Avx2
+                                                  : TilePath::Portable;
     return path;
 }
 
-UpdateTile update_tile(TilePath path, bool avx2_available) {
+UpdateTile update_tile(TilePath path, bool avx2_available, bool avx512_available) {
     switch (path) {
         case TilePath::Portable: return update_tile_portable;
         case TilePath::Avx2:
             if (!avx2_available) panic("the " + std::string(tile_path_name(path)) + " update tile needs a processor with AVX2");
             return update_tile_avx2;
+        case TilePath::Avx512:
+            if (!avx512_available)
+                panic("the " + std::string(tile_path_name(path)) + " update tile needs a processor with AVX-512F");
+            return update_tile_avx512;
     }
     panic("unknown update tile path");
 }

@@ -1,4 +1,4 @@
-// The AVX2 update tile: a 6 x 8 tile of C held in twelve ymm registers.
+// The AVX2 update tile (a 6 x 8 tile of C held in twelve ymm registers) and column steps.
 #include <immintrin.h>
 
 #include "linear_algebra/update_tile.hpp"
@@ -64,5 +64,26 @@ __attribute__((target("avx2"))) void update_tile_avx2(std::size_t kc, double* co
     _mm256_storeu_pd(c4, c40), _mm256_storeu_pd(c4 + 4, c41);
     _mm256_storeu_pd(c5, c50), _mm256_storeu_pd(c5 + 4, c51);
 }
+
+namespace {
+
+__attribute__((target("avx2"))) void divide_avx2(double* x, double pivot, std::size_t length) {
+    const __m256d p = _mm256_set1_pd(pivot);
+    std::size_t i = 0;
+    for (; i + 4 <= length; i += 4) _mm256_storeu_pd(x + i, _mm256_div_pd(_mm256_loadu_pd(x + i), p));
+    for (; i < length; ++i) x[i] = x[i] / pivot;
+}
+
+__attribute__((target("avx2"))) void subtract_scaled_avx2(double* c, const double* x, double u, std::size_t length) {
+    const __m256d uu = _mm256_set1_pd(u);
+    std::size_t i = 0;
+    for (; i + 4 <= length; i += 4)
+        _mm256_storeu_pd(c + i, _mm256_sub_pd(_mm256_loadu_pd(c + i), _mm256_mul_pd(uu, _mm256_loadu_pd(x + i))));
+    for (; i < length; ++i) c[i] = c[i] - (u * x[i]);
+}
+
+}  // namespace
+
+const ColumnSteps AVX2_COLUMN_STEPS = {divide_avx2, subtract_scaled_avx2};
 
 }  // namespace pymorvel

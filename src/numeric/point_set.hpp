@@ -21,29 +21,30 @@ public:
         coordinates_.reserve(total);
         offsets_.reserve(points.size() + 1);
         offsets_.push_back(0);
-        if (!points.empty()) common_length_ = points.front().size();
         for (const Vector& p : points) {
             coordinates_.insert(coordinates_.end(), p.begin(), p.end());
             offsets_.push_back(coordinates_.size());
-            if (p.size() != common_length_) common_length_ = RAGGED;
+            if (p.size() != points.front().size()) dimension_ = RAGGED;
         }
+        if (dimension_ != RAGGED && !points.empty()) dimension_ = points.front().size();
     }
+
+    // What dimension() says of a set whose points differ in length.
+    static constexpr std::size_t RAGGED = static_cast<std::size_t>(-1);
+    // The common length of the points (0 for an empty set), or RAGGED.
+    std::size_t dimension() const noexcept { return dimension_; }
+    // All coordinates, point after point; with a common dimension D, point i starts at i * D.
+    const double* coordinates() const noexcept { return coordinates_.data(); }
 
     std::size_t size() const noexcept { return offsets_.empty() ? 0 : offsets_.size() - 1; }
     std::span<const double> operator[](std::size_t i) const noexcept {
         return {coordinates_.data() + offsets_[i], offsets_[i + 1] - offsets_[i]};
     }
 
-    // The length all points share, which lets distance loops skip the extents;
-    // RAGGED when lengths differ or there are no points.
-    static constexpr std::size_t RAGGED = static_cast<std::size_t>(-1);
-    std::size_t common_length() const noexcept { return common_length_; }
-    const double* coordinates() const noexcept { return coordinates_.data(); }
-
 private:
     std::vector<double> coordinates_;
     std::vector<std::size_t> offsets_;
-    std::size_t common_length_ = RAGGED;
+    std::size_t dimension_ = 0;
 };
 
 // How a model keeps its sample points: numbers in a plain vector, vectors in a PointSet.

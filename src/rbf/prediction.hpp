@@ -1,16 +1,30 @@
 // Evaluating a fitted model at new points.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "common/outcome.hpp"
-#include "numeric/distances.hpp"
+#include "numeric/kernel_tile.hpp"
+#include "parallel/global_pool.hpp"
 #include "rbf/model.hpp"
 
 namespace pymorvel {
+
+// Query points are spread over the pool from this many kernel evaluations
+// (query points x samples) on.
+inline constexpr std::size_t PARALLEL_PREDICT_THRESHOLD = std::size_t{1} << 17;
+
+// Where a prediction runs; the defaults are the production choice, and tests
+// use others to show that results do not depend on them.
+struct PredictExecution {
+    parallel::WorkerPool* pool = nullptr;  // null: the process-wide pool
+    std::size_t parallel_threshold = PARALLEL_PREDICT_THRESHOLD;
+    const KernelTileOps* kernel_tiles = nullptr;  // null: the best this processor runs
+};
 
 // A model with a polynomial term needs query points of its samples' length;
 // any other model takes every query (vectors are compared over their common
@@ -25,53 +39,70 @@ std::optional<Failure> refuse_queries(const RbfModel<X, Y>& model, std::span<con
     return std::nullopt;
 }
 
-template <class Phi>
-inline constexpr bool calls_exp_or_log = false;
-template <KernelFn F, KernelFn D>
-inline constexpr bool calls_exp_or_log<StaticKernel<F, D>> =
-    F == &kernel_functions::gaussian || F == &kernel_functions::thin_plate_spline;
+namespace prediction_detail {
 
-// Each output is a sum over the samples in sample order, then over the
-// monomials in basis order, which is what makes results reproducible bit for
-// bit. Stops at the first output holding a NaN. phi is the model's kernel
-// function.
-template <class X, class Y, class Phi>
-Outcome<std::vector<Y>> predict_with(const RbfModel<X, Y>& model, std::span<const X> x_new, Phi phi) {
-    if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
-    // Outputs start as zeros shaped like the first sample value.
-    std::vector<Y> out(x_new.size(), zero_like(model.y.front()));
-    std::vector<double> monomials(model.polynomial ? model.polynomial->basis.size() : 0);
-    const std::size_t n = model.x.size();
-    // For the kernels that call exp or log the distances to all samples come
-    // first, in a pass of their own, with the same roundings as in one loop:
-    // exp and log are long chains of dependent operations, which the
-    // processor overlaps only when little else comes between the calls.
-    constexpr bool two_passes = calls_exp_or_log<Phi>;
-    std::vector<double> distances(two_passes ? n : 0);
-    for (std::size_t i = 0; i < x_new.size(); ++i) {
-        // A local sum stays in registers; the output is not re-read per term.
-        Y sum = std::move(out[i]);
-        if constexpr (two_passes) {
-            floored_distances(x_new[i], model.x, 0, distances.data());
-            for (std::size_t j = 0; j < n; ++j) add_scaled(sum, model.weights[j], phi(distances[j], model.epsilon));
-        } else {
-            for (std::size_t j = 0; j < n; ++j)
-                add_scaled(sum, model.weights[j], phi(floor_distance(squared_distance(x_new[i], model.x[j])), model.epsilon));
-        }
-        out[i] = std::move(sum);
-        if (model.polynomial) {
-            model.polynomial->basis.evaluate(numbers_of(x_new[i]), monomials);
-            for (std::size_t q = 0; q < monomials.size(); ++q)
-                add_scaled(out[i], model.polynomial->coefficients[q], monomials[q]);
-        }
-        if (has_nan(out[i])) return Failure{std::string(messages::NAN_IN_OUTPUT)};
-    }
-    return out;
+// Adds one tile's terms, samples [j0, j1) in order, to the outputs of its lanes.
+inline void add_tile(double* out, std::size_t lanes, const std::vector<double>& weights, std::size_t j0,
+                     std::size_t j1, const double* phi, const KernelTileOps& ops) {
+    double acc[TILE_LANES] = {};
+    for (std::size_t l = 0; l < lanes; ++l) acc[l] = out[l];
+    ops.lane_sums(weights.data() + j0, phi, j1 - j0, acc);
+    for (std::size_t l = 0; l < lanes; ++l) out[l] = acc[l];
 }
 
+inline void add_tile(Vector* out, std::size_t lanes, const std::vector<Vector>& weights, std::size_t j0,
+                     std::size_t j1, const double* phi, const KernelTileOps&) {
+    for (std::size_t l = 0; l < lanes; ++l)
+        for (std::size_t j = j0; j < j1; ++j) add_scaled(out[l], weights[j], phi[(j - j0) * TILE_LANES + l]);
+}
+
+}  // namespace prediction_detail
+
+// Each output is a sum over the samples in sample order, then over the
+// monomials in basis order, which makes results reproducible bit for bit;
+// TILE_LANES query points are evaluated at a time: each
+// output still starts at zero, adds its terms in sample order and then its
+// polynomial terms in basis order, so neither the lanes nor the pool change a
+// bit. Large queries are spread over the pool.
 template <class X, class Y>
-Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> x_new) {
-    return dispatch_kernel(model.kernel.id, [&](auto phi) { return predict_with(model, x_new, phi); });
+Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> x_new,
+                                const PredictExecution& execution = {}) {
+    if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
+    const std::size_t m = x_new.size(), n = model.x.size();
+    const KernelTileOps& ops = execution.kernel_tiles != nullptr ? *execution.kernel_tiles : default_kernel_tiles();
+    std::vector<Y> out(m, zero_like(model.y.front()));
+    const std::size_t blocks = (m + TILE_LANES - 1) / TILE_LANES;
+    std::atomic<bool> nan_found{false};
+    auto run = [&](std::size_t begin, std::size_t end) {
+        double phi[TILE_SAMPLES * TILE_LANES];
+        std::vector<double> monomials(model.polynomial ? model.polynomial->basis.size() : 0);
+        for (std::size_t b = begin; b < end && !nan_found.load(std::memory_order_relaxed); ++b) {
+            const std::size_t i0 = b * TILE_LANES;
+            const std::size_t lanes = std::min(TILE_LANES, m - i0);
+            for (std::size_t j0 = 0; j0 < n; j0 += TILE_SAMPLES) {
+                const std::size_t j1 = std::min(j0 + TILE_SAMPLES, n);
+                kernel_tile(ops, model.kernel, model.epsilon, model.x, [&](std::size_t l) -> const X& { return x_new[i0 + l]; },
+                            lanes, j0, j1, phi);
+                prediction_detail::add_tile(out.data() + i0, lanes, model.weights, j0, j1, phi, ops);
+            }
+            for (std::size_t l = 0; l < lanes; ++l) {
+                if (model.polynomial) {
+                    model.polynomial->basis.evaluate(numbers_of(x_new[i0 + l]), monomials);
+                    for (std::size_t q = 0; q < monomials.size(); ++q)
+                        add_scaled(out[i0 + l], model.polynomial->coefficients[q], monomials[q]);
+                }
+                if (has_nan(out[i0 + l])) nan_found.store(true, std::memory_order_relaxed);
+            }
+        }
+    };
+    if (blocks > 1 && m * n >= execution.parallel_threshold) {
+        parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
+        pool.for_each_range(blocks, run);
+    } else {
+        run(0, blocks);
+    }
+    if (nan_found.load()) return Failure{std::string(messages::NAN_IN_OUTPUT)};
+    return out;
 }
 
 }  // namespace pymorvel

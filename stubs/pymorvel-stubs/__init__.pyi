@@ -240,6 +240,10 @@ class Rbf(Generic[_P, _V]):
         TypeError when x_new is not in the model's point form, and, for a
         model with a polynomial term, ValueError when a query vector's length
         is not that of the sample points.
+
+        Once x_new has been read, the evaluation runs without the interpreter
+        lock (unless it is tiny: fewer than 16384 kernel evaluations), spread
+        over the worker pool when it is large; the results are the same bits.
         """
     @overload
     def predict(self: Rbf[list[float], _V], x_new: _Vectors | _Array) -> list[_V]: ...

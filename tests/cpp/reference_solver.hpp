@@ -14,6 +14,7 @@
 #include "numeric/values.hpp"
 #include "row_matrix.hpp"
 #include "rbf/model.hpp"
+#include "rbf/prediction.hpp"
 
 namespace pymorvel::reference {
 
@@ -142,6 +143,26 @@ Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, const std::vector<X
                        phi(floor_distance(squared_distance(q, model.x[j])), model.epsilon));
         if (has_nan(sum)) return Failure{"NaN values in output"};
         out.push_back(std::move(sum));
+    }
+    return out;
+}
+
+// predict as one loop per query point, with the kernel given as phi (any
+// callable): the plain algorithm the tiled, pooled predict must match.
+template <class X, class Y, class Phi>
+Outcome<std::vector<Y>> predict_with(const RbfModel<X, Y>& model, std::span<const X> x_new, Phi phi) {
+    if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
+    std::vector<Y> out(x_new.size(), zero_like(model.y.front()));
+    std::vector<double> monomials(model.polynomial ? model.polynomial->basis.size() : 0);
+    for (std::size_t i = 0; i < x_new.size(); ++i) {
+        for (std::size_t j = 0; j < model.x.size(); ++j)
+            add_scaled(out[i], model.weights[j], phi(floor_distance(squared_distance(x_new[i], model.x[j])), model.epsilon));
+        if (model.polynomial) {
+            model.polynomial->basis.evaluate(numbers_of(x_new[i]), monomials);
+            for (std::size_t q = 0; q < monomials.size(); ++q)
+                add_scaled(out[i], model.polynomial->coefficients[q], monomials[q]);
+        }
+        if (has_nan(out[i])) return Failure{std::string(messages::NAN_IN_OUTPUT)};
     }
     return out;
 }

@@ -22,6 +22,14 @@ using MatrixView = std::span<const Row>;
 // Every step on the calling thread, whatever the size.
 inline Execution sequential() { return {nullptr, std::numeric_limits<std::size_t>::max()}; }
 
+// Every step of several pieces on `pool` once more than `rows_threshold` rows
+// lie below its pivot, however little work it has.
+inline Execution on_pool(parallel::WorkerPool& pool, std::size_t rows_threshold) {
+    Execution e{&pool, rows_threshold};
+    e.parallel_work_threshold = 0;
+    return e;
+}
+
 // Copies the rows into one square matrix. A row shorter than the number of
 // rows panics with the index a row-by-row solver would have read past its end.
 inline SquareMatrix to_square(MatrixView matrix) {

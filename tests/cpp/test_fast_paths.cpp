@@ -17,7 +17,6 @@
 #include "linear_algebra/solver.hpp"
 #include "parallel/pool.hpp"
 #include "rbf/fitting.hpp"
-#include "numeric/distances.hpp"
 #include "rbf/prediction.hpp"
 #include "reference_solver.hpp"
 
@@ -73,6 +72,7 @@ DesignMatrix make_matrix(Family family, std::size_t n, unsigned seed) {
 std::vector<TilePath> tile_paths() {
     std::vector<TilePath> paths{TilePath::Portable};
     if (cpu_has_avx2()) paths.push_back(TilePath::Avx2);
+    if (cpu_has_avx512()) paths.push_back(TilePath::Avx512);
     return paths;
 }
 
@@ -88,13 +88,13 @@ const SolverSetup SETUPS[] = {
     {"sequential-tiny", 0, {3, 1, 4, 2, 8}},
     {"1-worker-small", 1, {8, 2, 8, 5, 16}},
     {"2-workers-tiny", 2, {3, 1, 4, 2, 8}},
-    {"3-workers-small", 3, {8, 2, 8, 5, 16}},
-    {"7-workers-odd", 7, {13, 3, 12, 7, 24}},
+    {"3-workers-small", 3, {8, 2, 8, 5, 16, 1}},
+    {"7-workers-odd", 7, {13, 3, 12, 7, 24, 9}},
     {"2-workers-default", 2, {}},
 };
 
 Execution execution_for(const SolverSetup& s, TilePath path) {
-    Execution e = s.workers == 0 ? sequential() : Execution{&pool_of(s.workers), 2};
+    Execution e = s.workers == 0 ? sequential() : on_pool(pool_of(s.workers), 2);
     e.tile = path;
     e.blocking = s.blocking;
     return e;
@@ -161,7 +161,7 @@ TEST_P(FastLu, MatchesReferenceForEverySizeSetupAndKernel) {
         for (const SolverSetup& s : SETUPS)
             for (std::size_t n : sizes) {
                 SCOPED_TRACE(std::string(name(GetParam())) + " n=" + std::to_string(n) + " " + s.label +
-                             (path == TilePath::Avx2 ? " avx2" : " portable"));
+                             " " + std::string(tile_path_name(path)));
                 expect_matches_reference(make_matrix(GetParam(), n, 1), execution_for(s, path));
                 if (HasFatalFailure()) return;
             }
@@ -216,17 +216,22 @@ TEST(FastLuKnownAnswer, NoContractionOnAnyTilePath) {
     }
 }
 
-TEST(UpdateTiles, PathsHaveNamesAndAvx2IsRefusedWithoutIt) {
+TEST(UpdateTiles, PathsHaveNamesAndEachIsRefusedWithoutItsInstructions) {
     EXPECT_EQ(tile_path_name(TilePath::Portable), "portable");
     EXPECT_EQ(tile_path_name(TilePath::Avx2), "avx2");
-    EXPECT_EQ(update_tile(TilePath::Portable, false), &update_tile_portable);
-    EXPECT_EQ(update_tile(TilePath::Avx2, true), &update_tile_avx2);
+    EXPECT_EQ(tile_path_name(TilePath::Avx512), "avx512");
+    EXPECT_EQ(update_tile(TilePath::Portable, false, false), &update_tile_portable);
+    EXPECT_EQ(update_tile(TilePath::Avx2, true, false), &update_tile_avx2);
+    EXPECT_EQ(update_tile(TilePath::Avx512, false, true), &update_tile_avx512);
+    EXPECT_EQ(testing_support::panic_message([] { update_tile(TilePath::Avx512, true, false); }),
+              "the avx512 update tile needs a processor with AVX-512F");
     EXPECT_EQ(testing_support::panic_message([] { update_tile(TilePath::Avx2, false); }),
               "the avx2 update tile needs a processor with AVX2");
 }
 
 // Mirroring the upper triangle relies on the squared distance being symmetric
-// bit for bit; a full evaluation must give the same matrix.
+// bit for bit; a full evaluation must give the same matrix, whatever the
+// kernel tiles and however the row blocks are spread over a pool.
 TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
     std::mt19937_64 rng(5);
     std::normal_distribution<double> normal(0.0, 10.0);
@@ -240,25 +245,39 @@ TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
     for (Vector& p : planar) p = {normal(rng), normal(rng)};
     numbers[7] = std::numeric_limits<double>::quiet_NaN();
     planar[9][1] = std::numeric_limits<double>::quiet_NaN();
-    for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
-        const auto check = [&](const auto& points) {
-            const SquareMatrix fast = build_design_matrix(points, k, 0.7);
-            const DesignMatrix plain = reference::design_matrix(points, k, 0.7);
-            for (std::size_t i = 0; i < plain.size(); ++i)
-                ASSERT_TRUE(same_bits(fast.row(i), plain[i].data(), plain.size())) << "row " << i;
-        };
-        check(numbers);
-        check(vectors);
-        // As fits store them: contiguous, ragged or all of one length.
-        const auto check_set = [&](const std::vector<Vector>& points) {
-            const SquareMatrix fast = build_design_matrix(PointSet(points), k, 0.7);
-            const DesignMatrix plain = reference::design_matrix(points, k, 0.7);
-            for (std::size_t i = 0; i < plain.size(); ++i)
-                ASSERT_TRUE(same_bits(fast.row(i), plain[i].data(), plain.size())) << "row " << i;
-        };
-        check_set(vectors);
-        check_set(planar);
-    }
+    numbers[20] = -0.0, numbers[21] = 0.0, numbers[30] = std::numeric_limits<double>::infinity();
+    // Points of one dimension take the vectorised distances.
+    std::vector<Vector> pairs;
+    for (const Vector& v : vectors)
+        if (v.size() == 2) pairs.push_back(v);
+    std::vector<const KernelTileOps*> tiles{&PORTABLE_KERNEL_TILES};
+    if (cpu_has_avx2()) tiles.push_back(&AVX2_KERNEL_TILES);
+    for (const KernelTileOps* ops : tiles)
+        for (unsigned workers : {0u, 1u, 2u, 7u})
+            for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
+                SCOPED_TRACE(std::to_string(workers) + " workers, " + std::string(kernel_name(k)));
+                Execution e = workers == 0 ? sequential() : on_pool(pool_of(workers), 2);
+                e.parallel_fill_threshold = 0;
+                e.kernel_tiles = ops;
+                const auto check = [&](const auto& points) {
+                    const SquareMatrix fast = build_design_matrix(points, k, 0.7, e);
+                    const DesignMatrix plain = reference::design_matrix(points, k, 0.7);
+                    for (std::size_t i = 0; i < plain.size(); ++i)
+                        ASSERT_TRUE(same_bits(fast.row(i), plain[i].data(), plain.size())) << "row " << i;
+                };
+                check(numbers);
+                check(vectors);
+                check(pairs);
+                // As fits store them: contiguous, ragged or all of one length.
+                const auto check_set = [&](const std::vector<Vector>& points) {
+                    const SquareMatrix fast = build_design_matrix(PointSet(points), k, 0.7, e);
+                    const DesignMatrix plain = reference::design_matrix(points, k, 0.7);
+                    for (std::size_t i = 0; i < plain.size(); ++i)
+                        ASSERT_TRUE(same_bits(fast.row(i), plain[i].data(), plain.size())) << "row " << i;
+                };
+                check_set(vectors);
+                check_set(planar);
+            }
 }
 
 TEST(FastFit, WeightsMatchPlainPipeline) {
@@ -273,22 +292,26 @@ TEST(FastFit, WeightsMatchPlainPipeline) {
     for (Kernel k : {gaussian, multiquadric, thin_plate_spline}) {
         const DesignMatrix plain = reference::design_matrix(x, k, 0.5);
         const auto want = std::get<std::vector<double>>(reference::solve(MatrixView(plain), std::span<const double>(y)));
-        const auto model = std::get<VecF64>(fit(x, y, k, 0.5, Execution{&pool_of(3), 2}));
+        const auto model = std::get<VecF64>(fit(x, y, k, 0.5, on_pool(pool_of(3), 2)));
         EXPECT_TRUE(same_bits(want.data(), model.weights.data(), want.size()));
     }
 }
 
-// The kernel lists "avx2" among a processor's flags only when the processor
-// has it and the system saves the ymm registers: the same two conditions.
-TEST(KernelChoice, Avx2DetectionAgreesWithTheSystem) {
+// The kernel lists "avx2" ("avx512f") among a processor's flags only when the
+// processor has it and the system saves the ymm (zmm and mask) registers: the
+// same two conditions.
+TEST(KernelChoice, Avx2AndAvx512DetectionAgreeWithTheSystem) {
     std::ifstream cpuinfo("/proc/cpuinfo");
     std::string line;
     bool found = false;
     while (!found && std::getline(cpuinfo, line)) found = line.rfind("flags", 0) == 0;
     if (!found) GTEST_SKIP() << "/proc/cpuinfo has no flags line";
-    const bool listed = (line + " ").find(" avx2 ") != std::string::npos;
-    EXPECT_EQ(cpu_has_avx2(), listed);
-    EXPECT_EQ(default_tile_path(), listed ? TilePath::Avx2 : TilePath::Portable);
+    const bool avx2 = (line + " ").find(" avx2 ") != std::string::npos;
+    const bool avx512 = (line + " ").find(" avx512f ") != std::string::npos;
+    EXPECT_EQ(cpu_has_avx2(), avx2);
+    EXPECT_EQ(cpu_has_avx512(), avx512);
+    EXPECT_EQ(default_tile_path(), avx512 ? TilePath::Avx512 : avx2 ? TilePath::Avx2 : TilePath::Portable);
+    EXPECT_EQ(&default_kernel_tiles(), avx2 ? &AVX2_KERNEL_TILES : &PORTABLE_KERNEL_TILES);
 }
 
 Vector random_vector(std::mt19937_64& rng, std::size_t n, double sigma) {
@@ -298,37 +321,8 @@ Vector random_vector(std::mt19937_64& rng, std::size_t n, double sigma) {
     return v;
 }
 
-// The one-pass distances skip the per-point extents when all sample points
-// share a length; every distance must keep the bits of the pairwise one, for
-// queries shorter than, as long as and longer than the points.
-TEST(FastDistances, OnePassMatchesPairs) {
-    std::mt19937_64 rng(13);
-    const auto vector = [&](std::size_t n) { return random_vector(rng, n, 3.0); };
-    constexpr std::size_t RAGGED = 99;  // lengths 1 to 3
-    for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4},
-                               std::size_t{7}, RAGGED}) {
-        std::vector<Vector> points(50);
-        for (std::size_t j = 0; j < points.size(); ++j) points[j] = vector(length == RAGGED ? 1 + j % 3 : length);
-        if (length >= 2 && length != RAGGED) {
-            points[3][1] = testing_support::NaN;
-            points[4][0] = testing_support::INF;
-            points[5] = points[6];  // coinciding: the floor
-        }
-        const PointSet set(points);
-        for (std::size_t q_length = 0; q_length <= 8; ++q_length) {
-            Vector q = vector(q_length);
-            if (q_length > 1) q[1] = -0.0;
-            std::vector<double> out(points.size());
-            floored_distances(q, set, 0, out.data());
-            for (std::size_t j = 0; j < points.size(); ++j)
-                ASSERT_TRUE(testing_support::same_bits(floor_distance(squared_distance(q, points[j])), out[j]))
-                    << "length " << length << ", query length " << q_length << ", point " << j;
-        }
-    }
-}
-
-// predict takes distances, kernels and sums in separate passes; the bits must
-// be those of one loop, in every shape, up to the first query that gives NaN.
+// predict evaluates tiles of query points and samples; the bits must be those
+// of one loop, in every shape, up to the first query that gives NaN.
 TEST(FastPredict, PassesMatchOneLoop) {
     std::mt19937_64 rng(11);
     std::normal_distribution<double> normal(0.0, 1.0);
@@ -356,7 +350,7 @@ TEST(FastPredict, PassesMatchOneLoop) {
         const F64Vec b{x, vy, vy, k, 0.8};
         const VecF64 c{PointSet(vx), y, y, k, 0.8};
         const VecVec d{PointSet(vx), vy, vy, k, 0.8};
-        const VecF64 e{PointSet(ux), y, y, k, 0.8};  // one length: the one-pass distances
+        const VecF64 e{PointSet(ux), y, y, k, 0.8};  // one length: the vectorised distances
         using testing_support::same_outcome;
         EXPECT_TRUE(same_outcome(reference::predict(a, qx), predict(a, std::span<const double>(qx))));
         EXPECT_TRUE(same_outcome(reference::predict(b, qx), predict(b, std::span<const double>(qx))));

@@ -181,7 +181,7 @@ TEST(Predict, StopsAtFirstNaNOutput) {
     const std::vector<double> q{0.5, INF, 2};
     kernel_calls = 0;
     EXPECT_TRUE(same_outcome(Outcome<std::vector<double>>(Failure{"NaN values in output"}),
-                             predict_with(model, std::span<const double>(q), counting_multiquadric)));
+                             reference::predict_with(model, std::span<const double>(q), counting_multiquadric)));
     EXPECT_EQ(4, kernel_calls) << "the third query point must not be evaluated";
 }
 
@@ -202,13 +202,14 @@ TEST(Predict, StopsAtFirstNaNOutput) {
 // can have created the process-wide pool.
 class GlobalPoolDeathTest : public ::testing::TestWithParam<std::pair<std::size_t, int>> {};
 
-TEST_P(GlobalPoolDeathTest, CreatedOnlyAbove101Points) {
+TEST_P(GlobalPoolDeathTest, CreatedOnlyFrom192Points) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(fit_and_exit(GetParam().first), ::testing::ExitedWithCode(GetParam().second), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, GlobalPoolDeathTest,
-                         ::testing::Values(std::pair<std::size_t, int>{101, 0}, std::pair<std::size_t, int>{102, 1}));
+                         ::testing::Values(std::pair<std::size_t, int>{101, 0}, std::pair<std::size_t, int>{191, 0},
+                                           std::pair<std::size_t, int>{192, 1}));
 
 }  // namespace
 }  // namespace pymorvel

@@ -41,7 +41,7 @@ class LuDecompose : public ::testing::TestWithParam<LuCase> {};
 
 TEST_P(LuDecompose, FactorsOrMessage) {
     const LuCase& c = GetParam();
-    for (const Execution& execution : {sequential(), Execution{&pool_of(3), 0}}) {
+    for (const Execution& execution : {sequential(), on_pool(pool_of(3), 0)}) {
         const Outcome<RowFactors> actual = lu_decompose(c.a, execution);
         ASSERT_EQ(!c.message.empty(), failed(actual)) << (failed(actual) ? std::get<Failure>(actual).message : "");
         if (failed(actual)) {
@@ -90,7 +90,7 @@ TEST(LuDecompose, RaggedRowAbortsInsteadOfReadingOutside) {
     const std::pair<DesignMatrix, std::size_t> cases[] = {
         {{{3, 4}, {1}}, 1}, {{{1, 2}, {}}, 0}, {{{4, 1, 1}, {1, 4, 1}, {1, 1}}, 2}};
     for (const auto& [a, len] : cases) {
-        for (const Execution& execution : {sequential(), Execution{&pool_of(3), 0}}) {
+        for (const Execution& execution : {sequential(), on_pool(pool_of(3), 0)}) {
             EXPECT_TRUE(out_of_bounds(len, panic_message([&] { (void)lu_decompose(a, execution); })));
             const std::vector<double> b(a.size(), 1.0);
             EXPECT_TRUE(out_of_bounds(len, panic_message([&] { (void)solve<double>(a, b, execution); })));
@@ -297,6 +297,7 @@ TEST_P(ThreadCountIndependence, FactorsAndWeightsMatchSequential) {
         for (const Setup& setup : setups) {
             SCOPED_TRACE(std::to_string(workers) + " workers, " + setup.name);
             Execution execution{&pool_of(workers), setup.threshold};
+            if (setup.threshold != PARALLEL_ROWS_THRESHOLD) execution.parallel_work_threshold = 0;
             if (setup.small_pieces) {
                 execution.blocking.row_block = 8;
                 execution.blocking.column_chunk = 16;

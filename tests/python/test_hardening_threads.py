@@ -21,24 +21,27 @@ CHILD = """
         return [[math.sin(seed + i * 0.37 + k) * 3.0 for k in range(width)] for i in range(n)]
 
     # (name, x, y, kernel, epsilon, queries): every shape, sizes on both sides
-    # of the parallel threshold (at least 102 points uses the pool), and one
-    # large enough to split the work of a step into many pieces.
+    # of the parallel thresholds (fits of at least 192 points and predictions
+    # of at least 131072 kernel evaluations use the pool), and one large enough
+    # to split the work of a step into many pieces.
     JOBS = []
-    for name, n, point_width, value_width, kernel in [
-        ("f64-f64 300", 300, 0, 0, "multiquadric"),
-        ("f64-f64 140", 140, 0, 0, "multiquadric"),
-        ("f64-vec 120", 120, 0, 3, "inverse_multiquadratic"),
-        ("vec-f64 130", 130, 2, 0, "thin_plate_spline"),
-        ("vec-vec 111", 111, 3, 2, "gaussian"),
-        ("vec-f64 102", 102, 2, 0, "multiquadric"),
-        ("vec-vec 101", 101, 2, 2, "cubic"),
-        ("f64-f64 30", 30, 0, 0, "linear"),
+    for name, n, point_width, value_width, kernel, query_count in [
+        ("f64-f64 300", 300, 0, 0, "multiquadric", 9),
+        ("f64-f64 140", 140, 0, 0, "multiquadric", 9),
+        ("f64-vec 120", 120, 0, 3, "inverse_multiquadratic", 9),
+        ("vec-f64 130", 130, 2, 0, "thin_plate_spline", 9),
+        ("vec-vec 111", 111, 3, 2, "gaussian", 9),
+        ("vec-f64 192", 192, 2, 0, "multiquadric", 9),
+        ("vec-vec 101", 101, 2, 2, "cubic", 9),
+        ("f64-f64 30", 30, 0, 0, "linear", 9),
+        ("vec-f64 250, 700 queries", 250, 2, 0, "inverse_multiquadratic", 700),
+        ("vec-vec 200, 700 queries", 200, 3, 2, "gaussian", 700),
     ]:
         points = scattered(n, max(point_width, 1), n)
         x = [p[0] for p in points] if point_width == 0 else points
         values = scattered(n, max(value_width, 1), -n)
         y = [v[0] for v in values] if value_width == 0 else values
-        queries = scattered(9, max(point_width, 1), 0.5)
+        queries = scattered(query_count, max(point_width, 1), 0.5)
         if point_width == 0:
             queries = [q[0] for q in queries]
         JOBS.append((name, x, y, kernel, 0.9, queries))
@@ -130,15 +133,15 @@ THRESHOLD_CHILD = """
     from pymorvel import Rbf
 
     def workers_after_fit(n):
-        x = [i * 0.01 for i in range(n)]
-        Rbf(x, [float(i % 7) for i in range(n)], "multiquadric")
+        # Epsilon 0.5 at unit spacing keeps the system diagonally dominant.
+        Rbf([float(i) for i in range(n)], [float(i % 7) for i in range(n)], "gaussian", 0.5)
         return len(os.listdir("/proc/self/task")) - 1
 
-    print(json.dumps([workers_after_fit(101), workers_after_fit(102)]))
+    print(json.dumps([workers_after_fit(101), workers_after_fit(191), workers_after_fit(192)]))
 """
 
 
-def test_the_pool_starts_with_the_first_fit_of_102_points():
-    # 101 points leave 100 rows below the first pivot: no parallel step; 102
-    # leave 101, so column 0 runs on the pool.
-    assert run(3, THRESHOLD_CHILD) == [0, 3]
+def test_the_pool_starts_with_the_first_fit_of_192_points():
+    # Below 192 points no elimination step has the work that pays for the
+    # pool's hand-over, and the matrix is filled on the calling thread.
+    assert run(3, THRESHOLD_CHILD) == [0, 0, 3]

@@ -1,0 +1,40 @@
+// The portable kernel tile stages and the run-time choice between implementations.
+#include "numeric/kernel_tile.hpp"
+
+namespace pymorvel {
+
+namespace {
+
+void number_distances_portable(const double* q, const double* x, std::size_t j0, std::size_t j1, double* s) {
+    for (std::size_t j = j0; j < j1; ++j)
+        for (std::size_t l = 0; l < TILE_LANES; ++l) *s++ = floor_distance(squared_distance(q[l], x[j]));
+}
+
+void vector_distances_portable(const std::span<const double>* q, const PointSet& x, std::size_t j0, std::size_t j1,
+                               double* s) {
+    for (std::size_t j = j0; j < j1; ++j)
+        for (std::size_t l = 0; l < TILE_LANES; ++l) *s++ = floor_distance(squared_distance(q[l], x[j]));
+}
+
+void apply_portable(KernelId kernel, double e, double* v, std::size_t count) {
+    dispatch_kernel(kernel, [&](auto phi) {
+        for (std::size_t t = 0; t < count; ++t) v[t] = phi(v[t], e);
+    });
+}
+
+void lane_sums_portable(const double* w, const double* phi, std::size_t count, double* acc) {
+    for (std::size_t j = 0; j < count; ++j)
+        for (std::size_t l = 0; l < TILE_LANES; ++l) add_scaled(acc[l], w[j], phi[j * TILE_LANES + l]);
+}
+
+}  // namespace
+
+const KernelTileOps PORTABLE_KERNEL_TILES = {number_distances_portable, vector_distances_portable, apply_portable,
+                                             lane_sums_portable};
+
+const KernelTileOps& default_kernel_tiles() noexcept {
+    static const KernelTileOps& ops = system::cpu_has_avx2() ? AVX2_KERNEL_TILES : PORTABLE_KERNEL_TILES;
+    return ops;
+}
+
+}  // namespace pymorvel

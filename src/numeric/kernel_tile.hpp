@@ -1,0 +1,63 @@
+// Kernel values of a few points against a run of samples, side by side in SIMD lanes: the inner loops of the design matrix and of prediction.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "numeric/kernels.hpp"
+#include "numeric/point_set.hpp"
+#include "numeric/values.hpp"
+#include "system/resources.hpp"
+
+namespace pymorvel {
+
+// Query points evaluated side by side. A tile's values are stored lane by
+// lane for each sample: value (j, l) at [(j - j0) * TILE_LANES + l].
+inline constexpr std::size_t TILE_LANES = 4;
+// Samples per tile: the tile's values stay in L1.
+inline constexpr std::size_t TILE_SAMPLES = 128;
+
+// The three stages of a tile. Every value is computed with the operations of
+// the scalar kernels.hpp and values.hpp, in the same order: square root,
+// division, product and sum are correctly rounded in every SIMD width, so a
+// lane gives the bits of the scalar code.
+struct KernelTileOps {
+    // s[(j - j0) * TILE_LANES + l] = floor_distance(squared_distance(q[l], x[j])), j in [j0, j1).
+    void (*number_distances)(const double* q, const double* x, std::size_t j0, std::size_t j1, double* s);
+    void (*vector_distances)(const std::span<const double>* q, const PointSet& x, std::size_t j0, std::size_t j1,
+                             double* s);
+    // v[t] = kernel(v[t], e) for t < count.
+    void (*apply)(KernelId kernel, double e, double* v, std::size_t count);
+    // For j = 0 .. count-1 in order, acc[l] = (w[j] * phi[j * TILE_LANES + l]) + acc[l].
+    void (*lane_sums)(const double* w, const double* phi, std::size_t count, double* acc);
+};
+
+// The plain implementation, and the AVX2 one (needs AVX2 at run time).
+extern const KernelTileOps PORTABLE_KERNEL_TILES;
+extern const KernelTileOps AVX2_KERNEL_TILES;
+// The best this processor runs.
+const KernelTileOps& default_kernel_tiles() noexcept;
+
+// kernel(floor_distance(squared_distance(query(l), samples[j])), e) for j in
+// [j0, j1) into out, for l < lanes; the remaining lanes repeat the last query.
+template <class Query>
+void kernel_tile(const KernelTileOps& ops, Kernel kernel, double e, const std::vector<double>& samples, Query query,
+                 std::size_t lanes, std::size_t j0, std::size_t j1, double* out) {
+    double q[TILE_LANES];
+    for (std::size_t l = 0; l < TILE_LANES; ++l) q[l] = query(std::min(l, lanes - 1));
+    ops.number_distances(q, samples.data(), j0, j1, out);
+    ops.apply(kernel.id, e, out, (j1 - j0) * TILE_LANES);
+}
+
+template <class Query>
+void kernel_tile(const KernelTileOps& ops, Kernel kernel, double e, const PointSet& samples, Query query,
+                 std::size_t lanes, std::size_t j0, std::size_t j1, double* out) {
+    std::span<const double> q[TILE_LANES];
+    for (std::size_t l = 0; l < TILE_LANES; ++l) q[l] = query(std::min(l, lanes - 1));
+    ops.vector_distances(q, samples, j0, j1, out);
+    ops.apply(kernel.id, e, out, (j1 - j0) * TILE_LANES);
+}
+
+}  // namespace pymorvel
