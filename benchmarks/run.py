@@ -11,7 +11,6 @@ usage: python benchmarks/run.py [--quick] [--lu-bench PATH] [--plot PATH]
 """
 import argparse
 import collections
-import gc
 import os
 import random
 import subprocess
@@ -25,35 +24,14 @@ from scipy.interpolate import RBFInterpolator
 from scipy.linalg import lu_factor
 
 from pymorvel import Rbf
+from timing import interleaved, scattered
 
 EPSILON = 0.5
-
-
-def interleaved(first, second, rounds, calls=1):
-    """Best wall time of one call of each callable over `rounds` alternating
-    batches of `calls` calls (several calls per batch for calls of a few
-    microseconds, which a single clock reading cannot resolve)."""
-    best = [float("inf"), float("inf")]
-    for _ in range(rounds):
-        for slot, fn in enumerate((first, second)):
-            gc.collect()
-            start = time.perf_counter()
-            for _ in range(calls):
-                fn()
-            best[slot] = min(best[slot], (time.perf_counter() - start) / calls)
-    return best
 
 
 def calls_for(n):
     """Calls per batch for a fit of n points: a batch of at least a few milliseconds."""
     return max(1, 20000 // (n * n // 10 + 1)) if n < 500 else 1
-
-
-def scattered(n, seed):
-    rng = random.Random(seed)
-    points = [[rng.random(), rng.random()] for _ in range(n)]
-    values = [px * px - py + 0.5 * (px * py) for px, py in points]
-    return points, values
 
 
 def multiquadric_matrix(points):
@@ -69,7 +47,7 @@ def bench_fit(sizes, rounds):
         ours, theirs = interleaved(
             lambda: Rbf(points, values, "multiquadric", EPSILON),
             lambda: RBFInterpolator(points, values, kernel="multiquadric", epsilon=EPSILON, degree=-1),
-            rounds, calls_for(n))
+            rounds, calls=calls_for(n))
         rows.append((f"fit, N = {n} (lists in)", ours, theirs, "RBFInterpolator(degree=-1)"))
     return rows
 

@@ -1,22 +1,55 @@
-"""Fails when any of the given object files contains a fused multiply-add instruction."""
+"""Fails when any of the given object files contains a fused multiply-add instruction.
+
+usage: check_no_fma.py [--allow REGEX] FILE...
+
+--allow exempts the functions whose symbol matches REGEX (searched in the
+mangled name). It is for code whose result cannot depend on contraction: a
+correctly rounded function returns the same double with or without FMA. A
+stripped file has no function names, so nothing in it can be exempted.
+"""
+import argparse
 import re
 import subprocess
 import sys
 
 # vfmadd231pd, vfnmsub132sd, vfmaddsub..., and the FMA4 forms vfmaddpd etc.
 FMA = re.compile(r"\bv?f(n?m(add|sub)(sub|add)?\d*[ps][sd]|maddsub\d*p[sd]|msubadd\d*p[sd])\b")
+# "0000000000000150 <symbol>:" opens a function in objdump's listing.
+FUNCTION = re.compile(r"^[0-9a-f]+ <(.+)>:$")
 
 
-def main(paths):
-    bad = []
-    for path in paths:
-        out = subprocess.run(["objdump", "-d", "--no-show-raw-insn", path],
-                             check=True, capture_output=True, text=True).stdout
-        bad += [f"{path}: {line.strip()}" for line in out.splitlines() if FMA.search(line)]
+def scan(path, allow):
+    """The offending lines of one file, and how many FMAs were exempted."""
+    out = subprocess.run(["objdump", "-d", "--no-show-raw-insn", path],
+                         check=True, capture_output=True, text=True).stdout
+    bad, exempted, function = [], 0, ""
+    for line in out.splitlines():
+        opened = FUNCTION.match(line)
+        if opened:
+            function = opened.group(1)
+        elif FMA.search(line):
+            if allow and allow.search(function):
+                exempted += 1
+            else:
+                bad.append(f"{path}: {function}: {line.strip()}")
+    return bad, exempted
+
+
+def main(argv):
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--allow", type=re.compile)
+    parser.add_argument("paths", nargs="+")
+    args = parser.parse_args(argv)
+    bad, exempted = [], 0
+    for path in args.paths:
+        file_bad, file_exempted = scan(path, args.allow)
+        bad += file_bad
+        exempted += file_exempted
     if bad:
         print("fused multiply-add instructions found:", *bad[:20], sep="\n  ")
         return 1
-    print(f"no fused multiply-add in {len(paths)} object file(s)")
+    note = f" outside the exempted functions ({exempted} inside)" if args.allow else ""
+    print(f"no fused multiply-add in {len(args.paths)} object file(s){note}")
     return 0
 
 

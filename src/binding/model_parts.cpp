@@ -74,6 +74,20 @@ PyRef weights_of(const RbfVariant& model) {
     return std::visit([](const auto& m) { return list_of(m.weights); }, model);
 }
 
+PyRef degree_of(const RbfVariant& model) {
+    return std::visit(
+        [](const auto& m) {
+            return m.polynomial ? checked(PyLong_FromSize_t(m.polynomial->basis.degree())) : PyRef::borrow(Py_None);
+        },
+        model);
+}
+
+PyRef polynomial_coefficients_of(const RbfVariant& model) {
+    return std::visit(
+        [](const auto& m) { return m.polynomial ? list_of(m.polynomial->coefficients) : PyRef::borrow(Py_None); },
+        model);
+}
+
 PyGetSetDef rbf_getset[] = {
     {"kernel_name", get<kernel_name_of>, nullptr, "The kernel's name, one of the six the constructor takes.", nullptr},
     {"epsilon", get<epsilon_of_model>, nullptr, "epsilon as a float (1.0 where the constructor was given None).",
@@ -87,6 +101,12 @@ PyGetSetDef rbf_getset[] = {
      "A new list of the sample points: floats, or lists of floats as long as each point.", nullptr},
     {"values", get<values_of>, nullptr, "A new list of the sample values: floats, or lists of floats.", nullptr},
     {"weights", get<weights_of>, nullptr, "A new list of the fitted weights, one per sample, in the values' form.",
+     nullptr},
+    {"degree", get<degree_of>, nullptr, "The polynomial term's degree as an int, or None for a model without one.",
+     nullptr},
+    {"polynomial_coefficients", get<polynomial_coefficients_of>, nullptr,
+     "A new list of the polynomial term's coefficients, one per monomial in the values' form, or None for a model "
+     "without one.",
      nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };

@@ -14,5 +14,8 @@ PyRef epsilon_of_model(const RbfVariant& model);
 PyRef points_of(const RbfVariant& model);
 PyRef values_of(const RbfVariant& model);
 PyRef weights_of(const RbfVariant& model);
+// None for a model without a polynomial term.
+PyRef degree_of(const RbfVariant& model);
+PyRef polynomial_coefficients_of(const RbfVariant& model);
 
 }  // namespace pymorvel::binding

@@ -36,6 +36,18 @@ inline constexpr std::string_view STATE_VALUE_KINDS =
 inline constexpr std::string_view STATE_COUNTS =
     "Rbf state: points, values and weights must be non-empty and equally many";
 inline constexpr std::string_view STATE_WEIGHTS_NOT_FINITE = "Rbf state: every weight must be finite";
+// Format version 2 adds the polynomial term: its degree and coefficients.
+inline constexpr std::string_view STATE_DEGREE_NOT_INT = "Rbf state: the degree must be an int";
+inline constexpr std::string_view STATE_DEGREE_RANGE = "Rbf state: the degree must lie between 0 and sys.maxsize";
+inline constexpr std::string_view STATE_COEFFICIENT_KINDS =
+    "Rbf state: values and coefficients must both be numbers or both be vectors";
+// A refusal of the sample points that a fit with this degree would make too.
+inline std::string state_polynomial(std::string_view refusal) { return "Rbf state: " + std::string(refusal); }
+inline std::string state_coefficient_count(std::size_t given, std::size_t monomials) {
+    return "Rbf state: the polynomial term needs one coefficient per monomial: got " + std::to_string(given) +
+           " for " + std::to_string(monomials) + " monomials";
+}
+inline constexpr std::string_view STATE_COEFFICIENTS_NOT_FINITE = "Rbf state: every coefficient must be finite";
 inline constexpr std::string_view UNPICKLABLE_WEIGHTS = "cannot pickle an Rbf whose weights are not all finite";
 
 // Message results of the numerical core.

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+#include "numeric/exact_math.hpp"
+
 namespace pymorvel {
 
 // A kernel function takes the floored squared distance s and the shape parameter e.
@@ -22,13 +24,13 @@ namespace kernel_functions {
 
 // The operation order below is part of the contract: every step rounds on its
 // own, and epsilon only ever enters through e * e.
-inline double gaussian(double s, double e) noexcept { return std::exp((s * -0.5) / (e * e)); }
+inline double gaussian(double s, double e) noexcept { return exact_exp((s * -0.5) / (e * e)); }
 inline double multiquadric(double s, double e) noexcept { return std::sqrt((e * e) + s); }
 inline double inverse_multiquadratic(double s, double e) noexcept { return 1.0 / std::sqrt((e * e) + s); }
 inline double thin_plate_spline(double s, double) noexcept {
     // Ordered comparison: both zeros take this branch, NaN does not.
     if (s == 0.0) return 0.0;
-    return std::log(s) * (s * s);
+    return exact_log(s) * (s * s);
 }
 inline double linear(double s, double) noexcept { return s; }
 inline double cubic(double s, double) noexcept { return s * s; }
@@ -41,7 +43,7 @@ namespace kernel_derivatives {
 
 // The kernel's own value times a factor that depends on e alone, so that a loop
 // over samples computes the factor once.
-inline double gaussian(double s, double e) noexcept { return std::exp((s * -0.5) / (e * e)) * (-0.5 / (e * e)); }
+inline double gaussian(double s, double e) noexcept { return exact_exp((s * -0.5) / (e * e)) * (-0.5 / (e * e)); }
 inline double multiquadric(double s, double e) noexcept { return 0.5 / std::sqrt((e * e) + s); }
 inline double inverse_multiquadratic(double s, double e) noexcept {
     const double t = (e * e) + s;
@@ -50,7 +52,7 @@ inline double inverse_multiquadratic(double s, double e) noexcept {
 inline double thin_plate_spline(double s, double) noexcept {
     // s^2 ln s has the derivative s (2 ln s + 1), which is 0 at s = 0 as well.
     if (s == 0.0) return 0.0;
-    return ((std::log(s) * 2.0) + 1.0) * s;
+    return ((exact_log(s) * 2.0) + 1.0) * s;
 }
 inline double linear(double, double) noexcept { return 1.0; }
 inline double cubic(double s, double) noexcept { return s * 2.0; }

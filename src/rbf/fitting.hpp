@@ -64,17 +64,13 @@ inline Outcome<std::vector<double>> smoothing_amounts(const std::variant<double,
     return amounts;
 }
 
-// The polynomial term's basis on the samples and the samples' n x Q block of
-// monomial values (row-major), after the checks that make the bordered system
-// solvable: points of one length, finite coordinates, at least as many samples
-// as monomials, and monomials that are independent on the samples.
-struct PolynomialSetup {
-    PolynomialBasis basis;
-    std::vector<double> block;
-};
-
+// The polynomial term's basis on the samples, after the checks that make one:
+// points of one length, finite coordinates, and at least as many samples as
+// monomials (which also keeps the basis no larger than the samples). A fit and
+// a restored model both build theirs here, so their shifts and scales, and with
+// them every monomial value, are the same bits.
 template <class Points>
-Outcome<PolynomialSetup> polynomial_setup(const Points& points, std::size_t degree) {
+Outcome<PolynomialBasis> polynomial_basis(const Points& points, std::size_t degree) {
     const std::size_t n = points.size();
     const std::size_t dimension = numbers_of(points[0]).size();
     std::vector<double> flat;
@@ -88,7 +84,24 @@ Outcome<PolynomialSetup> polynomial_setup(const Points& points, std::size_t degr
     }
     const std::size_t monomials = PolynomialBasis::monomial_count(dimension, degree);
     if (monomials > n) return Failure{messages::too_few_samples(monomials, n)};
-    PolynomialSetup setup{PolynomialBasis(degree, dimension, flat, n), std::vector<double>(n * monomials)};
+    return PolynomialBasis(degree, dimension, flat, n);
+}
+
+// The basis and the samples' n x Q block of monomial values (row-major), after
+// the checks above and the one that makes the bordered system solvable:
+// monomials that are independent on the samples.
+struct PolynomialSetup {
+    PolynomialBasis basis;
+    std::vector<double> block;
+};
+
+template <class Points>
+Outcome<PolynomialSetup> polynomial_setup(const Points& points, std::size_t degree) {
+    Outcome<PolynomialBasis> basis = polynomial_basis(points, degree);
+    if (auto* failure = std::get_if<Failure>(&basis)) return std::move(*failure);
+    const std::size_t n = points.size();
+    const std::size_t monomials = std::get<PolynomialBasis>(basis).size();
+    PolynomialSetup setup{std::get<PolynomialBasis>(std::move(basis)), std::vector<double>(n * monomials)};
     for (std::size_t i = 0; i < n; ++i)
         setup.basis.evaluate(numbers_of(points[i]), std::span<double>(setup.block).subspan(i * monomials, monomials));
     if (const std::size_t rank = numerical_rank(setup.block, n, monomials); rank < monomials)

@@ -39,29 +39,6 @@ std::optional<Failure> refuse_queries(const RbfModel<X, Y>& model, std::span<con
     return std::nullopt;
 }
 
-// Each output is a sum over the samples in sample order, then over the
-// monomials in basis order, which is what makes results reproducible bit for
-// bit. Stops at the first output holding a NaN. phi is the model's kernel
-// function.
-template <class X, class Y, class Phi>
-Outcome<std::vector<Y>> predict_with(const RbfModel<X, Y>& model, std::span<const X> x_new, Phi phi) {
-    if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
-    // Outputs start as zeros shaped like the first sample value.
-    std::vector<Y> out(x_new.size(), zero_like(model.y.front()));
-    std::vector<double> monomials(model.polynomial ? model.polynomial->basis.size() : 0);
-    for (std::size_t i = 0; i < x_new.size(); ++i) {
-        for (std::size_t j = 0; j < model.x.size(); ++j)
-            add_scaled(out[i], model.weights[j], phi(floor_distance(squared_distance(x_new[i], model.x[j])), model.epsilon));
-        if (model.polynomial) {
-            model.polynomial->basis.evaluate(numbers_of(x_new[i]), monomials);
-            for (std::size_t q = 0; q < monomials.size(); ++q)
-                add_scaled(out[i], model.polynomial->coefficients[q], monomials[q]);
-        }
-        if (has_nan(out[i])) return Failure{std::string(messages::NAN_IN_OUTPUT)};
-    }
-    return out;
-}
-
 namespace prediction_detail {
 
 // Adds one tile's terms, samples [j0, j1) in order, to the outputs of its lanes.
@@ -81,7 +58,9 @@ inline void add_tile(Vector* out, std::size_t lanes, const std::vector<Vector>& 
 
 }  // namespace prediction_detail
 
-// The same sums as predict_with, TILE_LANES query points at a time: each
+// Each output is a sum over the samples in sample order, then over the
+// monomials in basis order, which makes results reproducible bit for bit;
+// TILE_LANES query points are evaluated at a time: each
 // output still starts at zero, adds its terms in sample order and then its
 // polynomial terms in basis order, so neither the lanes nor the pool change a
 // bit. Large queries are spread over the pool.

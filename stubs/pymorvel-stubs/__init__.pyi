@@ -128,20 +128,24 @@ class Rbf(Generic[_P, _V]):
 
     Reading a model back
         kernel_name, epsilon, n_samples, point_kind, value_kind, points,
-        values and weights are read-only properties; the last three return
-        new lists of floats (or of lists of floats) on every read, never
-        views of the model, so changing them changes nothing.
+        values, weights, degree and polynomial_coefficients are read-only
+        properties; points, values, weights and polynomial_coefficients
+        return new lists of floats (or of lists of floats) on every read,
+        never views of the model, so changing them changes nothing.
 
     Pickling and copying
-        A model pickles to its kernel, epsilon, points, values and weights,
-        and unpickling rebuilds it without fitting again: it predicts the
-        same bits as the original, in any process, so it can be sent to
-        multiprocessing, concurrent.futures, joblib or Dask workers. Unpickling
-        checks the state first and refuses a damaged one with TypeError or
-        ValueError ("Rbf state: ..."). A model whose fit ended with infinite
-        weights (it predicts nothing but "NaN values in output") refuses to
-        pickle with ValueError. copy.copy and copy.deepcopy return the model
-        itself, as it never changes.
+        A model pickles to its kernel, epsilon, points, values and weights
+        (format version 1), and a model with a polynomial term to its degree
+        and coefficients too (format version 2). Unpickling rebuilds it
+        without fitting again, the polynomial basis from the sample points as
+        the fit builds it: it predicts and differentiates to the same bits as
+        the original, in any process, so it can be sent to multiprocessing,
+        concurrent.futures, joblib or Dask workers. Unpickling checks the
+        state first and refuses a damaged one with TypeError or ValueError
+        ("Rbf state: ..."). A model whose fit ended with infinite weights or
+        polynomial coefficients (it predicts nothing but "NaN values in
+        output") refuses to pickle with ValueError. copy.copy and
+        copy.deepcopy return the model itself, as it never changes.
     """
 
     # NumPy types every array as SupportsFloat, so a list of arrays would pass
@@ -270,6 +274,18 @@ class Rbf(Generic[_P, _V]):
 
         Vector weights need not all be as long as the values: a fit over
         values of different lengths combines them over common prefixes.
+        """
+    @property
+    def degree(self) -> int | None:
+        """The polynomial term's degree as an int, or None for a model without one."""
+    @property
+    def polynomial_coefficients(self) -> list[_V] | None:
+        """A new list of the polynomial term's coefficients, one per monomial in the values' form, or None for a model without one.
+
+        They belong to the monomials in the shifted and scaled coordinates
+        u_k = (x_k - shift_k) / scale_k that map the samples' range onto
+        [-1, 1], in basis order 1, u0, u1, u0**2, u0*u1, u1**2, ... (by total
+        degree), not to powers of the raw coordinates.
         """
     def __reduce__(self) -> tuple[Callable[[tuple[Any, ...]], Rbf[_P, _V]], tuple[tuple[Any, ...]]]:
         """The model's state for pickle: (pymorvel._restore, (state,)).

@@ -13,6 +13,8 @@
 #include "common/outcome.hpp"
 #include "numeric/values.hpp"
 #include "row_matrix.hpp"
+#include "rbf/model.hpp"
+#include "rbf/prediction.hpp"
 
 namespace pymorvel::reference {
 
@@ -127,6 +129,42 @@ DesignMatrix design_matrix(const std::vector<X>& points, Kernel kernel, double e
         for (std::size_t j = 0; j < points.size(); ++j)
             m[i][j] = phi(floor_distance(squared_distance(points[i], points[j])), epsilon);
     return m;
+}
+
+// Each query in one loop: the kernel, then its weighted term, in sample order.
+template <class X, class Y>
+Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, const std::vector<X>& queries) {
+    const KernelFn phi = function_of(model.kernel);
+    std::vector<Y> out;
+    for (const X& q : queries) {
+        Y sum = zero_like(model.y.front());
+        for (std::size_t j = 0; j < model.x.size(); ++j)
+            add_scaled(sum, model.weights[j],
+                       phi(floor_distance(squared_distance(q, model.x[j])), model.epsilon));
+        if (has_nan(sum)) return Failure{"NaN values in output"};
+        out.push_back(std::move(sum));
+    }
+    return out;
+}
+
+// predict as one loop per query point, with the kernel given as phi (any
+// callable): the plain algorithm the tiled, pooled predict must match.
+template <class X, class Y, class Phi>
+Outcome<std::vector<Y>> predict_with(const RbfModel<X, Y>& model, std::span<const X> x_new, Phi phi) {
+    if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
+    std::vector<Y> out(x_new.size(), zero_like(model.y.front()));
+    std::vector<double> monomials(model.polynomial ? model.polynomial->basis.size() : 0);
+    for (std::size_t i = 0; i < x_new.size(); ++i) {
+        for (std::size_t j = 0; j < model.x.size(); ++j)
+            add_scaled(out[i], model.weights[j], phi(floor_distance(squared_distance(x_new[i], model.x[j])), model.epsilon));
+        if (model.polynomial) {
+            model.polynomial->basis.evaluate(numbers_of(x_new[i]), monomials);
+            for (std::size_t q = 0; q < monomials.size(); ++q)
+                add_scaled(out[i], model.polynomial->coefficients[q], monomials[q]);
+        }
+        if (has_nan(out[i])) return Failure{std::string(messages::NAN_IN_OUTPUT)};
+    }
+    return out;
 }
 
 }  // namespace pymorvel::reference

@@ -17,6 +17,7 @@
 #include "linear_algebra/solver.hpp"
 #include "parallel/pool.hpp"
 #include "rbf/fitting.hpp"
+#include "rbf/prediction.hpp"
 #include "reference_solver.hpp"
 
 namespace pymorvel {
@@ -236,13 +237,15 @@ TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
     std::mt19937_64 rng(5);
     std::normal_distribution<double> normal(0.0, 10.0);
     std::vector<double> numbers(60);
-    std::vector<Vector> vectors(60);
+    std::vector<Vector> vectors(60), planar(70);  // 70: the mirror's last tile is partial
     for (std::size_t i = 0; i < numbers.size(); ++i) {
         numbers[i] = normal(rng);
         vectors[i] = Vector(1 + i % 4);  // ragged on purpose: the common prefix is compared
         for (double& c : vectors[i]) c = normal(rng);
     }
+    for (Vector& p : planar) p = {normal(rng), normal(rng)};
     numbers[7] = std::numeric_limits<double>::quiet_NaN();
+    planar[9][1] = std::numeric_limits<double>::quiet_NaN();
     numbers[20] = -0.0, numbers[21] = 0.0, numbers[30] = std::numeric_limits<double>::infinity();
     // Points of one dimension take the vectorised distances.
     std::vector<Vector> pairs;
@@ -266,6 +269,15 @@ TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
                 check(numbers);
                 check(vectors);
                 check(pairs);
+                // As fits store them: contiguous, ragged or all of one length.
+                const auto check_set = [&](const std::vector<Vector>& points) {
+                    const SquareMatrix fast = build_design_matrix(PointSet(points), k, 0.7, e);
+                    const DesignMatrix plain = reference::design_matrix(points, k, 0.7);
+                    for (std::size_t i = 0; i < plain.size(); ++i)
+                        ASSERT_TRUE(same_bits(fast.row(i), plain[i].data(), plain.size())) << "row " << i;
+                };
+                check_set(vectors);
+                check_set(planar);
             }
 }
 
@@ -301,6 +313,52 @@ TEST(KernelChoice, Avx2AndAvx512DetectionAgreeWithTheSystem) {
     EXPECT_EQ(cpu_has_avx512(), avx512);
     EXPECT_EQ(default_tile_path(), avx512 ? TilePath::Avx512 : avx2 ? TilePath::Avx2 : TilePath::Portable);
     EXPECT_EQ(&default_kernel_tiles(), avx2 ? &AVX2_KERNEL_TILES : &PORTABLE_KERNEL_TILES);
+}
+
+Vector random_vector(std::mt19937_64& rng, std::size_t n, double sigma) {
+    std::normal_distribution<double> normal(0.0, sigma);
+    Vector v(n);
+    for (double& c : v) c = normal(rng);
+    return v;
+}
+
+// predict evaluates tiles of query points and samples; the bits must be those
+// of one loop, in every shape, up to the first query that gives NaN.
+TEST(FastPredict, PassesMatchOneLoop) {
+    std::mt19937_64 rng(11);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    const auto vector = [&](std::size_t n) { return random_vector(rng, n, 1.0); };
+    std::vector<double> x(40), qx(25);
+    std::vector<Vector> vx(40), vq(25), vy(40), ux(40);
+    std::vector<double> y(40);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        x[i] = normal(rng);
+        y[i] = normal(rng);
+        vx[i] = vector(1 + i % 3);  // ragged: distances use the common prefix
+        ux[i] = vector(2);
+        vy[i] = vector(i == 0 ? 3 : 2 + i % 2);
+    }
+    for (std::size_t i = 0; i < qx.size(); ++i) {
+        qx[i] = normal(rng);
+        vq[i] = vector(1 + i % 3);
+    }
+    // Where a kernel grows without bound, an infinite query sums infinities of
+    // both signs to NaN, and predict stops there.
+    qx[20] = testing_support::INF;
+    vq[20][0] = testing_support::INF;
+    for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
+        const F64F64 a{x, y, y, k, 0.8};
+        const F64Vec b{x, vy, vy, k, 0.8};
+        const VecF64 c{PointSet(vx), y, y, k, 0.8};
+        const VecVec d{PointSet(vx), vy, vy, k, 0.8};
+        const VecF64 e{PointSet(ux), y, y, k, 0.8};  // one length: the vectorised distances
+        using testing_support::same_outcome;
+        EXPECT_TRUE(same_outcome(reference::predict(a, qx), predict(a, std::span<const double>(qx))));
+        EXPECT_TRUE(same_outcome(reference::predict(b, qx), predict(b, std::span<const double>(qx))));
+        EXPECT_TRUE(same_outcome(reference::predict(c, vq), predict(c, std::span<const Vector>(vq))));
+        EXPECT_TRUE(same_outcome(reference::predict(d, vq), predict(d, std::span<const Vector>(vq))));
+        EXPECT_TRUE(same_outcome(reference::predict(e, vq), predict(e, std::span<const Vector>(vq))));
+    }
 }
 
 }  // namespace

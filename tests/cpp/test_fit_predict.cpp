@@ -181,7 +181,7 @@ TEST(Predict, StopsAtFirstNaNOutput) {
     const std::vector<double> q{0.5, INF, 2};
     kernel_calls = 0;
     EXPECT_TRUE(same_outcome(Outcome<std::vector<double>>(Failure{"NaN values in output"}),
-                             predict_with(model, std::span<const double>(q), counting_multiquadric)));
+                             reference::predict_with(model, std::span<const double>(q), counting_multiquadric)));
     EXPECT_EQ(4, kernel_calls) << "the third query point must not be evaluated";
 }
 

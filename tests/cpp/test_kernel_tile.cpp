@@ -145,7 +145,7 @@ const Spread SPREADS[] = {{"here", 0}, {"1-worker", 1}, {"2-workers", 2}, {"7-wo
 
 template <class X, class Y>
 void expect_tiled_prediction_is_plain(const RbfModel<X, Y>& model, const std::vector<X>& queries) {
-    const auto plain = predict_with(model, std::span<const X>(queries), reference::function_of(model.kernel));
+    const auto plain = reference::predict_with(model, std::span<const X>(queries), reference::function_of(model.kernel));
     for (const KernelTileOps* ops : tile_ops())
         for (const Spread& spread : SPREADS) {
             SCOPED_TRACE(std::string(ops_name(ops)) + " " + spread.label + " " + std::string(kernel_name(model.kernel)) +

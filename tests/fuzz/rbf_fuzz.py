@@ -297,6 +297,9 @@ NUMPY_DTYPES = ("float64", "float32", "float16", "int64", "uint8", "int8", "bool
 
 DAMAGES = ("truncate", "extend", "envelope", "version", "kernel", "epsilon", "container", "drop", "add", "item",
            "inner", "weights", "swap", "flip")
+# Aimed at format version 2: its degree, its coefficients (through an older
+# damage), points that all coincide, and a polynomial term given or taken away.
+POLYNOMIAL_DAMAGES = ("degree", "coefficients", "collapse", "attach", "detach")
 
 
 class Builder:
@@ -498,6 +501,44 @@ class Builder:
         weights = [self.state_item(vector_values, self.finite_value) for _ in range(n)]
         return (1, kernel, epsilon, points, values, weights)
 
+    def made_polynomial_state(self):
+        """(2, kernel, epsilon, points, values, weights, degree, coefficients): points of one length,
+        mostly at least as many as monomials, and mostly one coefficient per monomial."""
+        d = self.d
+        vector_points, vector_values = d.chance(128), d.chance(128)
+        dimension, degree = (d.below(4) if vector_points else 1), d.below(3)
+        monomials = math.comb(dimension + degree, degree)
+        n = max(1, monomials + (d.below(4) if not d.chance(20) else -1 - d.below(2)))
+        # Now and then any float at all: NaN and infinities among them.
+        mostly_finite = lambda: self.float_value() if d.chance(8) else self.finite_value()  # noqa: E731
+        points = [[mostly_finite() for _ in range(dimension)] if vector_points else mostly_finite()
+                  for _ in range(n)]
+        values = [self.state_item(vector_values) for _ in range(n)]
+        weights = [self.state_item(vector_values, self.finite_value) for _ in range(n)]
+        count = monomials + (d.pick((-1, 1)) if d.chance(12) else 0)
+        coefficients = [self.state_item(vector_values, mostly_finite) for _ in range(count)]
+        return (2, d.pick(KERNELS), self.float_value(), points, values, weights, degree, coefficients)
+
+    def polynomial_damage(self):
+        """One change aimed at format version 2, as (name, argument) for apply_damage."""
+        d = self.d
+        kind = d.pick(POLYNOMIAL_DAMAGES)
+        if kind == "degree":
+            return kind, (d.pick((True, 1.0, "1", None, IndexOf(1), -1, 2**63, 2**63 - 1, -(2**70), 2**64))
+                          if d.chance(100) else d.below(5))
+        if kind == "attach":
+            vector = d.chance(128)
+            return kind, (d.below(4), [self.state_item(vector, self.finite_value) for _ in range(d.below(11))])
+        if kind == "coefficients":
+            # An older damage of a list, moved onto the coefficients.
+            older, arg = self.damage()
+            if older == "flip":
+                return older, 7
+            if older in ("container", "drop", "swap", "add", "item", "inner"):
+                return older, (7,) + arg[1:]
+            return older, arg
+        return kind, None  # "collapse", "detach"
+
     def state_junk(self):
         """Something that is not what a state holds where it is put."""
         d = self.d
@@ -611,14 +652,19 @@ def make_call(d, names, values):
 
 
 class Plan:
-    """The constructor call, then (method name, call) for each evaluation, then a restore."""
+    """The constructor call, then (method name, call) for each evaluation, then a
+    restore, and a second restore aimed at format version 2 (or None)."""
 
-    def __init__(self, construct, evaluations, restore):
+    def __init__(self, construct, evaluations, restore, polynomial_restore=None):
         self.construct, self.evaluations, self.restore = construct, evaluations, restore
+        self.polynomial_restore = polynomial_restore
+
+    def restores(self):
+        return [self.restore] + ([self.polynomial_restore] if self.polynomial_restore else [])
 
     def __repr__(self):
         return "Rbf" + repr(self.construct) + "".join(f"\n  .{m}{c!r}" for m, c in self.evaluations) + \
-            f"\n{self.restore!r}"
+            "".join(f"\n{r!r}" for r in self.restores())
 
 
 class RestorePlan:
@@ -666,7 +712,16 @@ def decode(data):
     damages = [b.damage() for _ in range(d.below(4))]
     # Each query as a number and as a vector; the restored model's kind picks.
     queries = [(b.float_value(), [b.float_value() for _ in range(d.below(4))]) for _ in range(1 + d.below(3))]
-    return Plan(construct, evaluations, RestorePlan(own, made, damages, queries))
+    # A second restore, of format version 2 or damaged towards it. It is an
+    # addition, not a change: the calls above stay as they were, so older
+    # inputs keep their meaning even where bytes are left over for this.
+    polynomial_restore = None
+    if d.chance(160):
+        own_state = not d.chance(128)
+        polynomial_state = b.made_polynomial_state()
+        polynomial_damages = [b.polynomial_damage() if d.chance(160) else b.damage() for _ in range(d.below(4))]
+        polynomial_restore = RestorePlan(own_state, polynomial_state, polynomial_damages, queries)
+    return Plan(construct, evaluations, RestorePlan(own, made, damages, queries), polynomial_restore)
 
 
 # --------------------------------------------------------------------------
@@ -704,6 +759,14 @@ class Raised(Exception):
 
     def __repr__(self):
         return f"{self.cls.__name__}({self.text!r})" + (f" from {self.cause!r}" if self.cause else "")
+
+
+def settled(raised):
+    """`raised` as a value, without its traceback. Kept, the traceback's frames
+    would hold the caller that holds `raised` in a cycle, with every object the
+    caller tracks, until a garbage collection in the middle of a later check
+    changes those objects' reference counts."""
+    return raised.with_traceback(None)
 
 
 def expected_from(error):
@@ -768,7 +831,7 @@ def convert(convert_fn, obj):
     try:
         return True, convert_fn(obj)
     except Raised as r:
-        return False, r
+        return False, settled(r)
     except BaseException as e:  # noqa: B036
         return False, expected_from(e)
 
@@ -885,7 +948,7 @@ def expect_construct(call):
                 return FitExpected(shape, results[0][1], results[1][1], eps, amounts, deg)
         raise Raised(ValueError, "Unsupported input shapes for x and y")
     except Raised as r:
-        return r
+        return settled(r)
 
 
 # --------------------------------------------------------------------------
@@ -950,6 +1013,15 @@ def apply_damage(state, damage):
         new = [[arg[(i + k) % len(arg)] for k in range(len(w))] if type(w) in (list, tuple) else arg[i % len(arg)]
                for i, w in enumerate(items)]
         return _with(state, 5, new)
+    if kind == "degree":
+        return _with(state, 6, arg) if len(state) > 6 else state
+    if kind == "attach":  # a polynomial term for the state, of (degree, coefficients)
+        return _with(type(state)(list(state[:6]) + list(arg)), 0, 2) if len(state) >= 6 else state
+    if kind == "detach":  # back to format version 1
+        return _with(state[:6], 0, 1) if len(state) == 8 else state
+    if kind == "collapse":  # every point the first, which no fit with a degree takes
+        items = _field_list(state, 3)
+        return _with(state, 3, [items[0]] * len(items)) if items else state
     field = arg if kind == "flip" else arg[0]
     items = _field_list(state, field)
     if items is None:
@@ -986,14 +1058,21 @@ STATE_LENGTH = "Rbf state must hold 6 items: format version, kernel name, epsilo
 
 
 class RestoreExpected:
-    """The model a state must give: its parts as floats, and its shape."""
+    """The model a state must give: its parts as floats, its shape, and its
+    polynomial term (degree, coefficients, Basis) or None."""
 
-    def __init__(self, kernel, epsilon, lists, shape):
-        self.kernel, self.epsilon, self.shape = kernel, epsilon, shape
+    def __init__(self, kernel, epsilon, lists, shape, polynomial=None):
+        self.kernel, self.epsilon, self.shape, self.polynomial = kernel, epsilon, shape, polynomial
         self.points, self.values, self.weights = lists
 
     def __repr__(self):
-        return f"restore {SHAPES[self.shape]} n={len(self.points)} {self.kernel} epsilon={self.epsilon!r}"
+        term = f" degree={self.polynomial[0]}" if self.polynomial else ""
+        return f"restore {SHAPES[self.shape]} n={len(self.points)} {self.kernel} epsilon={self.epsilon!r}{term}"
+
+    def parts(self):
+        """What the state holds after the kernel name: epsilon, the lists, then degree and coefficients."""
+        return [self.epsilon, self.points, self.values, self.weights] + list(self.polynomial[:2] if self.polynomial
+                                                                             else [])
 
 
 def _state_kind(items, otherwise, field):
@@ -1034,11 +1113,12 @@ def expect_restore(state):
             raise Raised(ValueError, STATE_LENGTH)
         if type(state[0]) is not int:
             raise Raised(TypeError, "Rbf state: the format version must be an int")
-        if state[0] != 1:
+        if state[0] == 1:
+            if len(state) != 6:
+                raise Raised(ValueError, STATE_LENGTH)
+        elif state[0] != 2 or len(state) != 8:
             raise Raised(ValueError, "Rbf state: unsupported format version")
-        if len(state) != 6:
-            raise Raised(ValueError, STATE_LENGTH)
-        _, kernel, epsilon, points, values, weights = state
+        kernel, epsilon, points, values, weights = state[1:6]
         if not isinstance(kernel, str):
             raise Raised(TypeError, "Rbf state: the kernel name must be a str")
         if str.__str__(kernel) not in KERNELS:
@@ -1050,16 +1130,127 @@ def expect_restore(state):
         value_kind = _state_kind(values, weight_kind, "values")
         if weights and weight_kind != value_kind:
             raise Raised(ValueError, "Rbf state: values and weights must both be numbers or both be vectors")
+        degree, coefficients = state[6:] if len(state) == 8 else (None, None)
+        if len(state) == 8:
+            if type(degree) is not int:
+                raise Raised(TypeError, "Rbf state: the degree must be an int")
+            if not 0 <= degree <= sys.maxsize:
+                raise Raised(ValueError, "Rbf state: the degree must lie between 0 and sys.maxsize")
+            if _state_kind(coefficients, value_kind, "coefficients") != value_kind:
+                raise Raised(ValueError, "Rbf state: values and coefficients must both be numbers or both be vectors")
         lists = [_state_floats(items, kind, field) for items, kind, field
                  in zip((points, values, weights), (point_kind, value_kind, value_kind), STATE_FIELDS)]
+        if coefficients is not None:
+            coefficients = _state_floats(coefficients, value_kind, "coefficients")
         if not lists[0] or not len(lists[0]) == len(lists[1]) == len(lists[2]):
             raise Raised(ValueError, "Rbf state: points, values and weights must be non-empty and equally many")
-        if not all(math.isfinite(c) for w in lists[2] for c in (w if value_kind == "vector" else [w])):
+        if not _all_finite(lists[2]):
             raise Raised(ValueError, "Rbf state: every weight must be finite")
+        polynomial = None
+        if coefficients is not None:
+            coordinates = [_numbers(p) for p in lists[0]]
+            refusal = polynomial_refusal(coordinates, degree)
+            if refusal is not None:
+                raise Raised(ValueError, "Rbf state: " + refusal.text)
+            basis = Basis(coordinates, degree)
+            if len(coefficients) != len(basis.monomials):
+                raise Raised(ValueError, "Rbf state: the polynomial term needs one coefficient per monomial: "
+                                         f"got {len(coefficients)} for {len(basis.monomials)} monomials")
+            if not _all_finite(coefficients):
+                raise Raised(ValueError, "Rbf state: every coefficient must be finite")
+            polynomial = (degree, coefficients, basis)
         shape = 2 * (point_kind == "vector") + (value_kind == "vector")
-        return RestoreExpected(str.__str__(kernel), float.__float__(epsilon), lists, shape)
+        return RestoreExpected(str.__str__(kernel), float.__float__(epsilon), lists, shape, polynomial)
     except Raised as r:
-        return r
+        return settled(r)
+
+
+def _numbers(item):
+    """A point or value as its list of numbers: a number is a vector of one."""
+    return item if isinstance(item, list) else [item]
+
+
+def _all_finite(items):
+    return all(math.isfinite(c) for item in items for c in _numbers(item))
+
+
+# The polynomial term as the module builds and evaluates it, one rounding per
+# operation, in the same order.
+
+def monomial_factors(dimension, degree):
+    """Every monomial of total degree <= degree as its (coordinate, exponent)
+    factors, coordinates ascending, in basis order: by total degree, then by
+    exponent tuple, largest first."""
+    out = []
+
+    def add(first, remaining, current):
+        if remaining == 0:
+            out.append(list(current))
+            return
+        for k in range(first, dimension):
+            lowest = remaining if k + 1 == dimension else 1  # the last coordinate takes all that remains
+            for e in range(remaining, lowest - 1, -1):
+                current.append((k, e))
+                add(k + 1, remaining - e, current)
+                current.pop()
+
+    for total in range(degree + 1):
+        if total > 0 and dimension == 0:
+            break
+        add(0, total, [])
+    return out
+
+
+class Basis:
+    """The shifted and scaled monomials of the samples `points` (lists of one length)."""
+
+    def __init__(self, points, degree):
+        self.degree = degree
+        self.shift, self.scale = [], []
+        for k in range(len(points[0])):
+            low = high = points[0][k]
+            for p in points[1:]:
+                low = p[k] if p[k] < low else low
+                high = p[k] if high < p[k] else high
+            self.shift.append((low * 0.5) + (high * 0.5))
+            half_range = (high * 0.5) - (low * 0.5)
+            self.scale.append(half_range if half_range > 0.0 else 1.0)
+        self.monomials = monomial_factors(len(points[0]), degree)
+
+    def powers(self, p):
+        """powers[k][e] = u_k ** e as a chain of products, for e >= 1."""
+        out = []
+        for k in range(len(self.shift)):
+            u = (p[k] - self.shift[k]) / self.scale[k]
+            chain = [1.0, u]
+            for _ in range(2, self.degree + 1):
+                chain.append(chain[-1] * u)
+            out.append(chain)
+        return out
+
+    def evaluate(self, p):
+        powers = self.powers(p)
+        out = []
+        for factors in self.monomials:
+            value = 1.0
+            for i, (k, e) in enumerate(factors):
+                value = powers[k][e] if i == 0 else value * powers[k][e]
+            out.append(value)
+        return out
+
+    def derivatives(self, p):
+        """(monomial, coordinate, d m / d x_k) for every monomial that holds x_k, in the module's order."""
+        powers = self.powers(p)
+        out = []
+        for q, factors in enumerate(self.monomials):
+            for f, (k, exponent) in enumerate(factors):
+                value = float(exponent)
+                for g, (kg, eg) in enumerate(factors):
+                    e = eg - (1 if g == f else 0)
+                    if e > 0:
+                        value = value * powers[kg][e]
+                out.append((q, k, value / self.scale[k]))
+        return out
 
 
 # The kernels as the module evaluates them, one rounding per operation, with
@@ -1102,25 +1293,94 @@ def _squared_distance(a, b):
     return acc
 
 
+KERNEL_SLOPES = {
+    "gaussian": lambda s, e: _libm.exp(_divide(s * -0.5, e * e)) * _divide(-0.5, e * e),
+    "multiquadric": lambda s, e: _divide(0.5, _libm.sqrt((e * e) + s)),
+    "inverse_multiquadratic": lambda s, e: _divide(-0.5, ((e * e) + s) * _libm.sqrt((e * e) + s)),
+    "thin_plate_spline": lambda s, e: 0.0 if s == 0.0 else ((_libm.log(s) * 2.0) + 1.0) * s,
+    "linear": lambda s, e: 1.0,
+    "cubic": lambda s, e: s * 2.0,
+}
+NAN_OUTPUT = (RuntimeError, "NaN values in output")
+
+
+def _query_refusal(expected, queries):
+    """A polynomial term needs queries of its samples' length (number points always have it)."""
+    if expected.polynomial is None or expected.shape < 2:
+        return None
+    dimension = len(expected.points[0])
+    for i, q in enumerate(queries):
+        if len(q) != dimension:
+            return ValueError, (f"Polynomial term needs points of length {dimension}: "
+                                f"query point {i} has length {len(q)}")
+    return None
+
+
 def reference_predict(expected, queries):
-    """The outputs, in order, up to and including the first that holds a NaN."""
+    """What predict must give at `queries`, as outcome_bits has it."""
+    refusal = _query_refusal(expected, queries)
+    if refusal is not None:
+        return refusal
     phi = KERNEL_FUNCTIONS[expected.kernel]
     vector = isinstance(expected.values[0], list)
     out = []
     for q in queries:
         acc = [0.0] * len(expected.values[0]) if vector else 0.0
-        for x, w in zip(expected.points, expected.weights):
-            d = _squared_distance(q, x)
-            k = phi(d if d > DISTANCE_FLOOR else DISTANCE_FLOOR, expected.epsilon)
+        terms = [(w, phi(d if d > DISTANCE_FLOOR else DISTANCE_FLOOR, expected.epsilon))
+                 for x, w in zip(expected.points, expected.weights) for d in [_squared_distance(q, x)]]
+        if expected.polynomial is not None:
+            _, coefficients, basis = expected.polynomial
+            terms += zip(coefficients, basis.evaluate(_numbers(q)))
+        for w, k in terms:
             if vector:
                 for c in range(min(len(acc), len(w))):
                     acc[c] = (w[c] * k) + acc[c]
             else:
                 acc = (w * k) + acc
+        if any(math.isnan(c) for c in _numbers(acc)):
+            return NAN_OUTPUT
         out.append(acc)
-        if any(math.isnan(c) for c in (acc if vector else [acc])):
-            break
-    return out
+    return float_bits(out)
+
+
+def reference_gradient(expected, queries):
+    """What gradient must give at `queries`, as outcome_bits has it."""
+    refusal = _query_refusal(expected, queries)
+    if refusal is not None:
+        return refusal
+    slope_of = KERNEL_SLOPES[expected.kernel]
+    components = len(_numbers(expected.values[0]))
+    out = []
+    for q in queries:
+        x = _numbers(q)
+        coordinates = len(x)
+        table = [0.0] * (components * coordinates)
+        for p, w in zip(expected.points, expected.weights):
+            s = _squared_distance(q, p)
+            if not s > DISTANCE_FLOOR:
+                continue
+            slope = slope_of(s, expected.epsilon)
+            common = min(coordinates, len(_numbers(p)))
+            twice = [(x[k] - _numbers(p)[k]) * 2.0 for k in range(common)]
+            for c in range(min(components, len(_numbers(w)))):
+                scaled = _numbers(w)[c] * slope
+                for k in range(common):
+                    table[c * coordinates + k] = (scaled * twice[k]) + table[c * coordinates + k]
+        if expected.polynomial is not None:
+            _, coefficients, basis = expected.polynomial
+            for m, k, derivative in basis.derivatives(x):
+                a = _numbers(coefficients[m])
+                for c in range(min(components, len(a))):
+                    table[c * coordinates + k] = (a[c] * derivative) + table[c * coordinates + k]
+        if any(math.isnan(v) for v in table):
+            return NAN_OUTPUT
+        if expected.shape == 0:
+            out.append(table[0])
+        elif expected.shape == 3:
+            out.append([table[c * coordinates:(c + 1) * coordinates] for c in range(components)])
+        else:
+            out.append(table)
+    return float_bits(out)
 
 
 def float_bits(value):
@@ -1137,6 +1397,10 @@ def must_propagate_raised(raised):
 ZERO_PIVOT = re.compile(r"Exact zero pivot encountered at column (0|[1-9][0-9]*)")
 RANK = re.compile(r"Polynomial term has ([1-9][0-9]*) monomials but rank (0|[1-9][0-9]*) on the samples")
 NAN_BACKWARD = re.compile(r"NaN detected in backward substitution at index (0|[1-9][0-9]*)")
+# What a fit with a degree refuses of its samples, and a restore of a polynomial term too.
+POINT_REFUSALS = (r"Polynomial term needs points of one length: point 0 has length \d+, point \d+ has length \d+|"
+                  r"Polynomial term needs finite coordinates: NaN or infinity in point \d+|"
+                  r"Polynomial term has (over )?\d+ monomials, more than the sample count \d+")
 
 
 # The contract's exception table: every outcome, expected or not, must fit one
@@ -1157,15 +1421,16 @@ ALLOWED = (
     (ValueError, re.compile(r"Rbf state must hold 6 items: .*|Rbf state: (unsupported format version|"
                             r"unknown kernel name|values and weights must both be numbers or both be vectors|"
                             r"points, values and weights must be non-empty and equally many|"
-                            r"every weight must be finite)|cannot pickle an Rbf whose weights are not all finite")),
+                            r"every weight must be finite|the degree must lie between 0 and sys\.maxsize|"
+                            r"values and coefficients must both be numbers or both be vectors|"
+                            r"the polynomial term needs one coefficient per monomial: got \d+ for \d+ monomials|"
+                            r"every coefficient must be finite|" + POINT_REFUSALS + ")|"
+                            r"cannot pickle an Rbf whose weights are not all finite")),
     (ValueError, re.compile(r"Smoothing must be finite and non-negative(, and is not at index \d+)?|"
                             r"Smoothing needs one value per sample: got \d+ for \d+ samples|"
                             r"Degree must be None or a non-negative integer|"
-                            r"Polynomial term needs points of one length: point 0 has length \d+, point \d+ has length \d+|"
-                            r"Polynomial term needs finite coordinates: NaN or infinity in point \d+|"
-                            r"Polynomial term has (over )?\d+ monomials, more than the sample count \d+|"
                             r"Polynomial term needs points of length \d+: query point \d+ has length \d+|"
-                            + RANK.pattern)),
+                            + POINT_REFUSALS + "|" + RANK.pattern)),
     (RuntimeError, re.compile(r"NaN values in output")),
     (RuntimeError, re.compile(r"generator raised StopIteration")),  # a user __iter__, passed through
     (PanicException, re.compile(r"assertion `left == right` failed: x and y must have the same length\n"
@@ -1318,17 +1583,22 @@ def fit_refusal(expected):
         return Raised(ValueError, "Smoothing must be finite and non-negative")
     if expected.degree is None:
         return None
-    points = expected.xs if expected.shape >= 2 else [[p] for p in expected.xs]
+    return polynomial_refusal(expected.xs if expected.shape >= 2 else [[p] for p in expected.xs], expected.degree)
+
+
+def polynomial_refusal(points, degree):
+    """What a fit with `degree` refuses of the sample points (lists of coordinates),
+    in its order, or None; a restored polynomial term is refused the same."""
     for i, p in enumerate(points):
         if len(p) != len(points[0]):
             return Raised(ValueError, "Polynomial term needs points of one length: "
                                       f"point 0 has length {len(points[0])}, point {i} has length {len(p)}")
         if not all(math.isfinite(c) for c in p):
             return Raised(ValueError, f"Polynomial term needs finite coordinates: NaN or infinity in point {i}")
-    count = monomial_count(expected)
-    if count > nx:
+    count = math.comb(len(points[0]) + degree, degree)
+    if count > len(points):
         text = str(count) if count < SATURATED else f"over {SATURATED}"
-        return Raised(ValueError, f"Polynomial term has {text} monomials, more than the sample count {nx}")
+        return Raised(ValueError, f"Polynomial term has {text} monomials, more than the sample count {len(points)}")
     return None
 
 
@@ -1370,7 +1640,7 @@ def expect_evaluation(method, fitted, call):
                                              f"query point {i} has length {len(q)}")
         return value
     except Raised as r:
-        return r
+        return settled(r)
 
 
 def entry_form(method, fitted, query):
@@ -1451,7 +1721,16 @@ def outcome_bits(call):
 
 
 def queries_for(model, queries):
-    return [v if model.point_kind == "vector" else n for n, v in queries]
+    """The queries in the model's point form; for vector points with a
+    polynomial term also cut or padded to the samples' length, so that the
+    term is evaluated and not only refused."""
+    if model.point_kind != "vector":
+        return [[n for n, _ in queries]]
+    drawn = [v for _, v in queries]
+    if model.degree is None:
+        return [drawn]
+    dimension = len(model.points[0])
+    return [drawn, [(v + [0.5] * dimension)[:dimension] for v in drawn]]
 
 
 def check_fitted_parts(model, fitted, queries):
@@ -1459,20 +1738,30 @@ def check_fitted_parts(model, fitted, queries):
     state is then the one a restore plan starts from (None if it cannot travel)."""
     what = f"the parts of {fitted!r}"
     if float_bits([model.points, model.values]) != float_bits([fitted.xs, fitted.ys]) \
-            or model.n_samples != len(fitted.xs) or model.epsilon.hex() != fitted.epsilon.hex():
-        raise Violation(f"{what}: they are not the samples given")
+            or model.n_samples != len(fitted.xs) or model.epsilon.hex() != fitted.epsilon.hex() \
+            or model.degree != fitted.degree or (model.polynomial_coefficients is None) != (fitted.degree is None):
+        raise Violation(f"{what}: they are not the samples and the degree given")
     ok, result = run_call(pickle.dumps, Call([model], []))
     if not ok:
-        if type(result) is not ValueError or str(result) != UNPICKLABLE or all(
-                math.isfinite(c) for w in model.weights for c in (w if isinstance(w, list) else [w])):
+        if type(result) is not ValueError or str(result) != UNPICKLABLE or \
+                _all_finite(model.weights + (model.polynomial_coefficients or [])):
             raise Violation(f"{what}: pickling failed with {type(result).__name__}({str(result)!r})")
+        del result  # its traceback holds this frame
         return None
     restored = pickle.loads(result)
-    queries = queries_for(model, queries)
-    if outcome_bits(lambda: restored.predict(queries)) != outcome_bits(lambda: model.predict(queries)) \
-            or repr(restored) != repr(model):
-        raise Violation(f"{what}: the unpickled model does not predict the same bits at {queries!r}")
-    return model.__reduce__()[1][0]
+    state = model.__reduce__()[1][0]
+    layout = (1, 6) if fitted.degree is None else (2, 8)
+    if (state[0], len(state)) != layout or float_bits(state[6:]) != float_bits(
+            [model.degree, model.polynomial_coefficients][:len(state) - 6]):
+        raise Violation(f"{what}: the state is not of format version {layout[0]}: {_short(state)}")
+    for method in ("predict", "gradient"):
+        for points in queries_for(model, queries):
+            if outcome_bits(lambda: getattr(restored, method)(points)) != \
+                    outcome_bits(lambda: getattr(model, method)(points)):
+                raise Violation(f"{what}: the unpickled model's {method} is not the same bits at {points!r}")
+    if repr(restored) != repr(model) or float_bits(restored.__reduce__()[1][0]) != float_bits(state):
+        raise Violation(f"{what}: the unpickled model is another model")
+    return state
 
 
 def check_restore(state, queries):
@@ -1496,22 +1785,21 @@ def check_restore(state, queries):
     want = SHAPES[expected.shape] + ": epsilon = " + format_epsilon(expected.epsilon)
     if type(result) is not RBF_TYPE or repr(result) != want:
         raise Violation(f"{what}: expected text {want!r}, got {_short(result)}")
-    shown = [result.kernel_name, result.epsilon, result.points, result.values, result.weights]
-    if float_bits(shown[1:]) != float_bits([expected.epsilon, expected.points, expected.values, expected.weights]) \
-            or shown[0] != expected.kernel or result.n_samples != len(expected.points):
+    shown = [result.epsilon, result.points, result.values, result.weights]
+    if result.polynomial_coefficients is not None or result.degree is not None:
+        shown += [result.degree, result.polynomial_coefficients]
+    if float_bits(shown) != float_bits(expected.parts()) or result.kernel_name != expected.kernel \
+            or result.n_samples != len(expected.points):
         raise Violation(f"{what}: the model shows other parts than it was given: {_short(shown)}")
-    # Predictions follow the given weights, term by term.
-    queries = queries_for(result, queries)
-    reference = reference_predict(expected, queries)
-    got = outcome_bits(lambda: result.predict(queries))
-    nan = any(math.isnan(c) for c in (reference[-1] if isinstance(reference[-1], list) else [reference[-1]]))
-    want_bits = (RuntimeError, "NaN values in output") if nan else float_bits(reference)
-    if got != want_bits:
-        raise Violation(f"{what}: predict({queries!r}) gave {got!r}, the weights give {want_bits!r}")
+    # Predictions and gradients follow the given weights and coefficients, term by term.
+    for method, reference in (("predict", reference_predict), ("gradient", reference_gradient)):
+        for points in queries_for(result, queries):
+            got, want_bits = outcome_bits(lambda: getattr(result, method)(points)), reference(expected, points)
+            if got != want_bits:
+                raise Violation(f"{what}: {method}({points!r}) gave {got!r}, the state gives {want_bits!r}")
     # And the model travels on unchanged.
     again = pickle.loads(pickle.dumps(result)).__reduce__()[1][0]
-    if float_bits(list(again[2:])) != float_bits([expected.epsilon, expected.points, expected.values,
-                                                  expected.weights]):
+    if again[0] != (2 if expected.polynomial else 1) or float_bits(list(again[2:])) != float_bits(expected.parts()):
         raise Violation(f"{what}: pickled again, it is another state: {_short(again)}")
     del result
     check_refcounts(what, objects, before)
@@ -1536,7 +1824,8 @@ def one_input(data):
                 check_evaluation(model, fitted, method, call)
             fitted_state = check_fitted_parts(model, fitted, plan.restore.queries)
         del model
-        check_restore(restore_state(plan.restore, fitted_state), plan.restore.queries)
+        for restore in plan.restores():
+            check_restore(restore_state(restore, fitted_state), restore.queries)
         check_still_usable()
     return plan
 
@@ -1559,10 +1848,12 @@ def outcome_signature(data):
             fitted_state = Rbf(*plan.construct.positional, **dict(plan.construct.keywords)).__reduce__()[1][0]
         except BaseException:  # noqa: B036 - any failure means "no fitted state"
             fitted_state = None
-        state = restore_state(plan.restore, fitted_state)
-        restored = expect_restore(state)
-        labels.append("restore " + ("fitted " if state is fitted_state else "") + _label(restored))
-        labels += [f"damage {kind}" for kind, _ in plan.restore.damages]
+        # The first restore's labels read as they did before the second existed.
+        for restore, prefix in zip(plan.restores(), ("", "polynomial ")):
+            state = restore_state(restore, fitted_state)
+            labels.append(f"{prefix}restore " + ("fitted " if state is fitted_state else "")
+                          + _label(expect_restore(state)))
+            labels += [f"{prefix}damage {kind}" for kind, _ in restore.damages]
     return tuple(labels)
 
 
@@ -1578,7 +1869,7 @@ def _label(expected):
             return SHAPES[expected.shape] + " " + _label(refusal)
         return SHAPES[expected.shape] + (" mismatch" if len(expected.xs) != len(expected.ys) else "")
     if isinstance(expected, RestoreExpected):
-        return SHAPES[expected.shape]
+        return SHAPES[expected.shape] + (" polynomial" if expected.polynomial else "")
     return "no points" if not expected else "points"
 
 

@@ -137,6 +137,17 @@ LATE_BAD_POINT = arg((1, "multiquadric", 1.0, arg(VPOINTS[:-1] + [[0.5, 1]]), VV
 LATE_BAD_WEIGHT = arg((1, "multiquadric", 1.0, VPOINTS, VVALUES, arg(VWEIGHTS[:-1] + [[0.5, math.inf]])))
 SHORT_WEIGHTS = arg((1, "multiquadric", 1.0, VPOINTS, VVALUES, arg(VWEIGHTS[:-1])))
 INFINITE_WEIGHTS = Rbf(TWO_COINCIDING, ONE_TWO)
+# Format version 2, whole and damaged where only its polynomial term is wrong.
+_PLANE_MODEL = Rbf(VPOINTS, VVALUES, "multiquadric", degree=1)
+PWEIGHTS = arg(_PLANE_MODEL.weights)
+COEFFICIENTS = arg(_PLANE_MODEL.polynomial_coefficients)
+POLY_STATE = arg((2, "multiquadric", 1.0, VPOINTS, VVALUES, PWEIGHTS, 1, COEFFICIENTS))
+LATE_BAD_COEFFICIENT = arg((2, "multiquadric", 1.0, VPOINTS, VVALUES, PWEIGHTS, 1,
+                            arg(COEFFICIENTS[:-1] + [[0.5, 1, 0.5]])))
+INFINITE_COEFFICIENT = arg((2, "multiquadric", 1.0, VPOINTS, VVALUES, PWEIGHTS, 1,
+                            arg(COEFFICIENTS[:-1] + [[0.5, math.inf, 0.5]])))
+SHORT_COEFFICIENTS = arg((2, "multiquadric", 1.0, VPOINTS, VVALUES, PWEIGHTS, 1, arg(COEFFICIENTS[:-1])))
+DEGREE_TOO_HIGH = arg((2, "multiquadric", 1.0, VPOINTS, VVALUES, PWEIGHTS, 9, COEFFICIENTS))
 
 
 def read_back_and_round_trip():
@@ -144,6 +155,13 @@ def read_back_and_round_trip():
     for name in ("kernel_name", "epsilon", "n_samples", "point_kind", "value_kind", "points", "values", "weights"):
         getattr(model, name)
     pickle.loads(pickle.dumps(model)).predict(VQUERIES)
+
+
+def polynomial_round_trip():
+    model = pickle.loads(pickle.dumps(pymorvel._restore(POLY_STATE)))
+    model.degree, model.polynomial_coefficients
+    model.predict(VQUERIES)
+    model.gradient(VQUERIES)
 
 
 def predict_of(points, values, /, *args, **kwargs):
@@ -257,6 +275,11 @@ CASES = [
     ("restore: late bad weight", lambda: pymorvel._restore(LATE_BAD_WEIGHT), ValueError),
     ("restore: a weight short", lambda: pymorvel._restore(SHORT_WEIGHTS), ValueError),
     ("pickle: infinite weights", lambda: pickle.dumps(INFINITE_WEIGHTS), ValueError),
+    ("polynomial term: read back and a round trip", polynomial_round_trip, None),
+    ("restore: late bad coefficient", lambda: pymorvel._restore(LATE_BAD_COEFFICIENT), TypeError),
+    ("restore: infinite coefficient", lambda: pymorvel._restore(INFINITE_COEFFICIENT), ValueError),
+    ("restore: a coefficient short", lambda: pymorvel._restore(SHORT_COEFFICIENTS), ValueError),
+    ("restore: more monomials than samples", lambda: pymorvel._restore(DEGREE_TOO_HIGH), ValueError),
     # The opt-in smoothing, polynomial term and gradient.
     ("smoothed, polynomial f64-f64", fit_predict_repr(POINTS, VALUES, QUERIES, smoothing=SMOOTHING, degree=2), None),
     ("smoothed, polynomial vec-vec", fit_predict_repr(VPOINTS, VVALUES, VQUERIES, smoothing=0.5, degree=1), None),

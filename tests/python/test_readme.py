@@ -99,12 +99,30 @@ PROVOKED = {
         lambda: _restore_changed(lambda state: state[:5] + (state[5][:1],)),
     "Rbf state: every weight must be finite":
         lambda: _restore_changed(lambda state: state[:5] + ([float("nan"), 1.0],)),
+    "Rbf state: the degree must be an int":
+        lambda: _restore_polynomial_changed(lambda state: state[:6] + (True,) + state[7:]),
+    "Rbf state: the degree must lie between 0 and sys.maxsize":
+        lambda: _restore_polynomial_changed(lambda state: state[:6] + (-1,) + state[7:]),
+    "Rbf state: values and coefficients must both be numbers or both be vectors":
+        lambda: _restore_polynomial_changed(lambda state: state[:7] + ([[c] for c in state[7]],)),
+    "Rbf state: Polynomial term needs points of one length: point 0 has length D, point K has length L":
+        lambda: _restore_polynomial_changed(lambda state: state[:3] + ([[0.0, 0.0], [1.0], [0.0, 1.0]],) + state[4:]),
+    "Rbf state: the polynomial term needs one coefficient per monomial: got C for Q monomials":
+        lambda: _restore_polynomial_changed(lambda state: state[:7] + (state[7][:2],)),
+    "Rbf state: every coefficient must be finite":
+        lambda: _restore_polynomial_changed(lambda state: state[:7] + (state[7][:2] + [float("inf")],)),
 }
 
 
 def _restore_changed(change):
     """Restores the number model's pickled state after `change`."""
     _, (state,) = _number_model().__reduce__()
+    return pymorvel._restore(change(state))
+
+
+def _restore_polynomial_changed(change):
+    """Restores the plane model's pickled state, which holds a polynomial term, after `change`."""
+    _, (state,) = _plane_model().__reduce__()
     return pymorvel._restore(change(state))
 
 

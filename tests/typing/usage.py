@@ -85,6 +85,13 @@ assert_type(surface.gradient([(0.5, 0.5)]), list[list[float]])
 assert_type(field.gradient(np.array([[0.5, 0.5]])), list[list[list[float]]])
 assert_type(Rbf(x, np.sin(x), smoothing=np.full(5, 0.1), degree=np.int64(2)).gradient(x[:2]), list[Any])
 assert isinstance(field.gradient([[0.5, 0.5]])[0][1], list)
+# The polynomial term reads back in the values' form, and travels with the model.
+assert_type(smooth.degree, "int | None")
+assert_type(smooth.polynomial_coefficients, "list[float] | None")
+assert_type(Rbf([0.0, 1.0], [[1.0], [2.0]], degree=0).polynomial_coefficients, "list[list[float]] | None")
+assert (smooth.degree, numbers.degree, numbers.polynomial_coefficients) == (1, None, None)
+again: Rbf[float, float] = pickle.loads(pickle.dumps(smooth))
+assert again.polynomial_coefficients == smooth.polynomial_coefficients
 
 # What the stubs reject, the module refuses too; an ignore that stops being
 # needed fails the check (--warn-unused-ignores).

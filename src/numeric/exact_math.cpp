@@ -1,0 +1,38 @@
+// Picks, once, the build of LLVM libc's exp and log that this processor runs fastest.
+#include "numeric/exact_math.hpp"
+
+#if __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+#endif
+
+namespace pymorvel {
+namespace {
+
+bool processor_has_fma() noexcept {
+#if __has_include(<sys/platform/x86.h>)
+    // "Active" is what the C library itself will use: present, enabled by the
+    // operating system, and not masked by GLIBC_TUNABLES.
+    return CPU_FEATURE_ACTIVE(FMA) && CPU_FEATURE_ACTIVE(AVX2);
+#else
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("fma") && __builtin_cpu_supports("avx2");
+#endif
+}
+
+}  // namespace
+
+extern const bool exact_math_detail::use_fma = processor_has_fma();
+
+bool exact_math_runs(ExactMathBuild build) noexcept {
+    return build == ExactMathBuild::Baseline || processor_has_fma();
+}
+
+double exact_exp(ExactMathBuild build, double x) noexcept {
+    return build == ExactMathBuild::Fma ? pymorvel_llvm_libc_fma::exp(x) : pymorvel_llvm_libc::exp(x);
+}
+
+double exact_log(ExactMathBuild build, double x) noexcept {
+    return build == ExactMathBuild::Fma ? pymorvel_llvm_libc_fma::log(x) : pymorvel_llvm_libc::log(x);
+}
+
+}  // namespace pymorvel

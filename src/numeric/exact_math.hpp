@@ -1,0 +1,54 @@
+// Correctly rounded exp and log for the kernels, so that their bits depend on no processor or C library.
+#pragma once
+
+// LLVM libc's exp and log (third_party/llvm-libc), which CMake builds twice
+// into these namespaces (its target names): for any x86-64, and for processors
+// with FMA and AVX2. Hidden: nothing of them leaves the module, and they do
+// not replace the C library's exp and log, which stay the process's own.
+namespace [[gnu::visibility("hidden")]] pymorvel_llvm_libc {
+double exp(double x);
+double log(double x);
+}  // namespace pymorvel_llvm_libc
+namespace [[gnu::visibility("hidden")]] pymorvel_llvm_libc_fma {
+double exp(double x);
+double log(double x);
+}  // namespace pymorvel_llvm_libc_fma
+
+namespace pymorvel {
+
+namespace exact_math_detail {
+// Whether the C library reports FMA and AVX2 usable, so that its
+// glibc.cpu.hwcaps tunable masks them here too. Set during static
+// initialisation; read before that, it is false and the baseline build
+// answers: the same bits, a little slower.
+extern const bool use_fma;
+// At or below this (log 2^-1075, rounded down) the correctly rounded exp is
+// +0. The library gets there too, but only after raising the underflow flag
+// through the x87 environment, which costs more than the rest of exp, and
+// far-apart points give Gaussian kernels such arguments all the time. Nothing
+// in the module reads errno or the flags.
+inline constexpr double EXP_IS_ZERO = -0x1.74910d52d3052p+9;
+}  // namespace exact_math_detail
+
+// Each returns the double nearest the exact value (ties to even) for every
+// input, with IEEE results for NaN, infinities and zeros. One right answer is
+// why the kernels give the same bits everywhere: the C library's exp and log
+// take different paths on different processors and disagree in the last bit.
+// Inline, so that a kernel loop calls the library directly.
+inline double exact_exp(double x) noexcept {
+    if (x <= exact_math_detail::EXP_IS_ZERO) return 0.0;
+    return exact_math_detail::use_fma ? pymorvel_llvm_libc_fma::exp(x) : pymorvel_llvm_libc::exp(x);
+}
+inline double exact_log(double x) noexcept {
+    return exact_math_detail::use_fma ? pymorvel_llvm_libc_fma::log(x) : pymorvel_llvm_libc::log(x);
+}
+
+// Each build on its own, without the shortcut above: the two must agree bit
+// for bit, and the tests hold each to exact values. Fma runs only where the
+// C library reports FMA and AVX2 usable.
+enum class ExactMathBuild { Baseline, Fma };
+bool exact_math_runs(ExactMathBuild build) noexcept;
+double exact_exp(ExactMathBuild build, double x) noexcept;
+double exact_log(ExactMathBuild build, double x) noexcept;
+
+}  // namespace pymorvel
