@@ -1254,13 +1254,37 @@ class Basis:
 
 
 # The kernels as the module evaluates them, one rounding per operation, with
-# the C library's own exp and log; Python's float division raises where IEEE
+# correctly rounded exp and log (the C library's may miss the nearest double by
+# one unit in the last place); Python's float division raises where IEEE
 # division gives an infinity or NaN, so it is done here.
 _libm = ctypes.CDLL("libm.so.6")
-for _name in ("exp", "log", "sqrt"):
+for _name in ("sqrt",):
     getattr(_libm, _name).restype = ctypes.c_double
     getattr(_libm, _name).argtypes = [ctypes.c_double]
 DISTANCE_FLOOR = 2.220446049250313e-16
+# 60 digits: far more than the hardest double of exp or log needs, so rounding
+# the decimal result to the nearest double gives the correctly rounded one.
+_EXACT = decimal.Context(prec=60, Emin=-9999999, Emax=9999999, traps=[])
+
+
+def _exact_exp(x):
+    if math.isnan(x):
+        return x
+    if x < -800.0:  # below the smallest subnormal's logarithm, with room
+        return 0.0
+    if x > 800.0:
+        return math.inf
+    return float(_EXACT.exp(decimal.Decimal(x)))
+
+
+def _exact_log(x):
+    if math.isnan(x) or x < 0.0:
+        return math.nan
+    if x == 0.0:
+        return -math.inf
+    if x == math.inf:
+        return x
+    return float(_EXACT.ln(decimal.Decimal(x)))
 
 
 def _divide(a, b):
@@ -1273,10 +1297,10 @@ def _divide(a, b):
 
 
 KERNEL_FUNCTIONS = {
-    "gaussian": lambda s, e: _libm.exp(_divide(s * -0.5, e * e)),
+    "gaussian": lambda s, e: _exact_exp(_divide(s * -0.5, e * e)),
     "multiquadric": lambda s, e: _libm.sqrt((e * e) + s),
     "inverse_multiquadratic": lambda s, e: _divide(1.0, _libm.sqrt((e * e) + s)),
-    "thin_plate_spline": lambda s, e: 0.0 if s == 0.0 else _libm.log(s) * (s * s),
+    "thin_plate_spline": lambda s, e: 0.0 if s == 0.0 else _exact_log(s) * (s * s),
     "linear": lambda s, e: s,
     "cubic": lambda s, e: s * s,
 }
@@ -1294,10 +1318,10 @@ def _squared_distance(a, b):
 
 
 KERNEL_SLOPES = {
-    "gaussian": lambda s, e: _libm.exp(_divide(s * -0.5, e * e)) * _divide(-0.5, e * e),
+    "gaussian": lambda s, e: _exact_exp(_divide(s * -0.5, e * e)) * _divide(-0.5, e * e),
     "multiquadric": lambda s, e: _divide(0.5, _libm.sqrt((e * e) + s)),
     "inverse_multiquadratic": lambda s, e: _divide(-0.5, ((e * e) + s) * _libm.sqrt((e * e) + s)),
-    "thin_plate_spline": lambda s, e: 0.0 if s == 0.0 else ((_libm.log(s) * 2.0) + 1.0) * s,
+    "thin_plate_spline": lambda s, e: 0.0 if s == 0.0 else ((_exact_log(s) * 2.0) + 1.0) * s,
     "linear": lambda s, e: 1.0,
     "cubic": lambda s, e: s * 2.0,
 }
