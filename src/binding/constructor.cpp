@@ -27,6 +27,10 @@ constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2, 2};
 // Below this many samples a fit takes a few milliseconds at most, and is not
 // worth watching for signals.
 constexpr std::size_t INTERRUPTIBLE_POINTS = 256;
+// A fit of fewer points is over in a few microseconds and keeps the lock:
+// giving it up and taking it back, possibly after another thread's turn,
+// would cost more than the fit.
+constexpr std::size_t UNLOCKED_FIT_POINTS = 32;
 
 std::string kernel_name_text(PyObject* kernel_name) {
     if (kernel_name == nullptr || kernel_name == Py_None) return "gaussian";
@@ -102,23 +106,27 @@ std::optional<Samples<X, Y>> try_shape(PyObject* x, PyObject* y) {
 }
 
 template <class X, class Y>
-RbfVariant fit_unlocked(Samples<X, Y> samples, Kernel kernel, double epsilon, const FitOptions& options) {
+RbfVariant run_fit(Samples<X, Y> samples, Kernel kernel, double epsilon, const FitOptions& options) {
     // Signals are looked at only where their handlers run, and only for fits
     // long enough for a wait on Ctrl-C to be felt.
     const bool interruptible = samples.x.size() >= INTERRUPTIBLE_POINTS && on_main_thread();
     SignalWatch should_stop;
     std::optional<Outcome<RbfModel<X, Y>>> outcome;
     try {
-        // fit touches only the native copies made above.
-        UnlockedInterpreter unlocked;
-        if (!interruptible) {
+        if (samples.x.size() < UNLOCKED_FIT_POINTS) {
             outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, options));
         } else {
-            should_stop.watch(unlocked);
-            Cancellation cancellation(should_stop);
-            Execution execution;
-            execution.cancellation = &cancellation;
-            outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, options, execution));
+            // fit touches only the native copies made above.
+            UnlockedInterpreter unlocked;
+            if (!interruptible) {
+                outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, options));
+            } else {
+                should_stop.watch(unlocked);
+                Cancellation cancellation(should_stop);
+                Execution execution;
+                execution.cancellation = &cancellation;
+                outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, options, execution));
+            }
         }
     } catch (const Cancelled&) {
         should_stop.raise();
@@ -128,10 +136,10 @@ RbfVariant fit_unlocked(Samples<X, Y> samples, Kernel kernel, double epsilon, co
 }
 
 RbfVariant fit_first_shape(PyObject* x, PyObject* y, Kernel kernel, double epsilon, const FitOptions& options) {
-    if (auto s = try_shape<double, double>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon, options);
-    if (auto s = try_shape<double, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon, options);
-    if (auto s = try_shape<Vector, double>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon, options);
-    if (auto s = try_shape<Vector, Vector>(x, y)) return fit_unlocked(std::move(*s), kernel, epsilon, options);
+    if (auto s = try_shape<double, double>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options);
+    if (auto s = try_shape<double, Vector>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options);
+    if (auto s = try_shape<Vector, double>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options);
+    if (auto s = try_shape<Vector, Vector>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options);
     raise_message(PyExc_ValueError, messages::UNSUPPORTED_SHAPES);
 }
 

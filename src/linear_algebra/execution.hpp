@@ -30,6 +30,10 @@ struct LuBlocking {
     std::size_t depth = 256;         // elimination steps per packed block
     std::size_t column_chunk = 128;  // columns per parallel piece (one packed block of U)
     std::size_t min_pieces = 4;      // row groups shrink until an update has this many pieces
+    // From wide_from rows on, panels are wide_panel columns: fewer passes over
+    // a trailing matrix that no longer fits in the caches.
+    std::size_t wide_panel = 192;
+    std::size_t wide_from = 1000;
 };
 
 // The defaults are the production choice; tests use other pools, thresholds,

@@ -51,7 +51,7 @@ public:
           perm_(perm),
           n_(n),
           execution_(execution),
-          blocking_(sanitised(execution.blocking)),
+          blocking_(sanitised(execution.blocking, n)),
           tile_(update_tile(execution.tile)),
           column_steps_(column_steps(execution.tile)) {}
 
@@ -77,7 +77,8 @@ public:
     }
 
 private:
-    static LuBlocking sanitised(LuBlocking b) {
+    static LuBlocking sanitised(LuBlocking b, std::size_t n) {
+        if (n >= b.wide_from) b.panel = b.wide_panel;
         b.panel = std::max<std::size_t>(b.panel, 1);
         b.base = std::max<std::size_t>(b.base, 1);
         b.row_block = std::max<std::size_t>(b.row_block / TILE_MR, 1) * TILE_MR;

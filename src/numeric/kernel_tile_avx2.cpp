@@ -61,8 +61,9 @@ PYMORVEL_AVX2 void vector_distances_avx2(const std::span<const double>* q, const
     }
 }
 
-// The square-root kernels and the polynomial ones, in the operation order of
-// kernels.hpp; the others call their scalar function lane by lane.
+// The square-root kernels, the polynomial ones and the Gaussian's argument, in
+// the operation order of kernels.hpp; the others call their scalar function
+// lane by lane.
 PYMORVEL_AVX2 void apply_avx2(KernelId kernel, double e, double* v, std::size_t count) {
     const std::size_t vectorised = count - count % 4;
     const __m256d ee = _mm256_set1_pd(e * e);
@@ -85,6 +86,15 @@ PYMORVEL_AVX2 void apply_avx2(KernelId kernel, double e, double* v, std::size_t 
                 _mm256_storeu_pd(v + t, _mm256_mul_pd(s, s));
             }
             break;
+        case KernelId::Gaussian: {
+            // The argument (s * -0.5) / (e * e) in lanes, then the exact exp of
+            // each: no vector exp is correctly rounded.
+            const __m256d half = _mm256_set1_pd(-0.5);
+            for (std::size_t t = 0; t < vectorised; t += 4)
+                _mm256_storeu_pd(v + t, _mm256_div_pd(_mm256_mul_pd(_mm256_loadu_pd(v + t), half), ee));
+            for (std::size_t t = 0; t < vectorised; ++t) v[t] = exact_exp(v[t]);
+            break;
+        }
         default:
             PORTABLE_KERNEL_TILES.apply(kernel, e, v, count);
             return;

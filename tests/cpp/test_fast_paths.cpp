@@ -90,6 +90,7 @@ const SolverSetup SETUPS[] = {
     {"2-workers-tiny", 2, {3, 1, 4, 2, 8}},
     {"3-workers-small", 3, {8, 2, 8, 5, 16, 1}},
     {"7-workers-odd", 7, {13, 3, 12, 7, 24, 9}},
+    {"2-workers-wide-from-20", 2, {3, 1, 4, 2, 8, 4, 11, 20}},
     {"2-workers-default", 2, {}},
 };
 

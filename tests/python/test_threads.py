@@ -57,6 +57,21 @@ def test_other_threads_run_while_a_fit_is_in_progress():
     assert during > 0
 
 
+def test_a_fit_of_fewer_than_32_points_keeps_the_interpreter_lock():
+    # It is over in microseconds; giving the lock up would cost more.
+    points, values = scattered(31)
+    gc.disable()
+    try:
+        with Spinner() as spinner:
+            before = spinner.count
+            for _ in range(200):
+                Rbf(points, values, "multiquadric")
+            during = spinner.count - before
+    finally:
+        gc.enable()
+    assert during == 0
+
+
 @pytest.mark.parametrize("queries, released", [
     (3000, True),  # 600000 kernel evaluations: the lock is given up while they run
     (4, False),  # 800: giving the lock up would cost more than the evaluation
