@@ -29,9 +29,9 @@ CLOCKS = {"cpu": time.process_time, "wall": time.perf_counter}
 def load(path):
     # Extension modules are keyed by file as well as by name, so two builds of
     # the same module can live in one interpreter.
-    spec = importlib.util.spec_from_file_location("pymorvel", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("pymorvel", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 

@@ -93,6 +93,7 @@ void park_if_finalizing() {
 }
 
 void restore_thread(PyThreadState* state) noexcept {
+#ifdef PYMORVEL_FORCED_UNWIND_CATCHABLE
     try {
         PyEval_RestoreThread(state);
     } catch (abi::__forced_unwind&) {
@@ -100,6 +101,9 @@ void restore_thread(PyThreadState* state) noexcept {
         // handing it the lock; the thread waits for the process to exit.
         park_forever();
     }
+#else
+    PyEval_RestoreThread(state);
+#endif
 }
 
 void raise_pending() {

@@ -5,6 +5,13 @@
 
 #include <cxxabi.h>
 
+// libstdc++ names the forced unwind that ends a thread (pthread_exit), so that
+// it can be told from a C++ exception. LLVM's runtime, which the wheels carry,
+// has no such name; there a thread ended at exit unwinds as it always did.
+#if defined(__GLIBCXX__)
+#define PYMORVEL_FORCED_UNWIND_CATCHABLE 1
+#endif
+
 #include <new>
 #include <string>
 #include <string_view>
@@ -96,10 +103,14 @@ template <class Body>
 PyObject* entry_guard(Body&& body) noexcept {
     try {
         return std::forward<Body>(body)();
-    } catch (abi::__forced_unwind&) {
+    }
+#ifdef PYMORVEL_FORCED_UNWIND_CATCHABLE
+    catch (abi::__forced_unwind&) {
         park_if_finalizing();
         throw;
-    } catch (...) {
+    }
+#endif
+    catch (...) {
         return translate_current_exception();
     }
 }
