@@ -15,11 +15,15 @@ struct KernelTileOps;
 // below the pivot row ...
 inline constexpr std::size_t PARALLEL_ROWS_THRESHOLD = 100;
 // ... and it has at least this many multiply-subtracts, enough to pay for
-// handing it to the pool and waiting for it.
-inline constexpr std::size_t PARALLEL_WORK_THRESHOLD = std::size_t{1} << 19;
-// The design matrix is filled on the pool from this many entries (N^2 / 2) on,
-// when more than PARALLEL_ROWS_THRESHOLD rows follow its first.
-inline constexpr std::size_t PARALLEL_FILL_THRESHOLD = std::size_t{1} << 16;
+// handing it to the pool and waiting for it ...
+inline constexpr std::size_t PARALLEL_WORK_THRESHOLD = std::size_t{1} << 21;
+// ... in a system of at least this many rows. Below it, the first hand-over of
+// a fit, which has to wake the sleeping workers, costs more than the pool
+// wins back (measured on two cores of a virtual machine).
+inline constexpr std::size_t PARALLEL_MIN_ROWS = 600;
+// The design matrix is filled on the pool from this many entries (N^2 / 2,
+// N = 600) on, when more than PARALLEL_ROWS_THRESHOLD rows follow its first.
+inline constexpr std::size_t PARALLEL_FILL_THRESHOLD = 180000;
 
 // Block sizes of the blocked factorisation. They change speed, never results;
 // tests shrink them so that every edge path runs on small matrices.
@@ -44,6 +48,7 @@ struct Execution {
     TilePath tile = default_tile_path();
     LuBlocking blocking = {};
     std::size_t parallel_work_threshold = PARALLEL_WORK_THRESHOLD;
+    std::size_t parallel_min_rows = PARALLEL_MIN_ROWS;
     std::size_t parallel_fill_threshold = PARALLEL_FILL_THRESHOLD;
     const KernelTileOps* kernel_tiles = nullptr;  // null: the best this processor runs
     Cancellation* cancellation = nullptr;         // null: the computation cannot be stopped

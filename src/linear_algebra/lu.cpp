@@ -132,15 +132,16 @@ private:
     }
 
     // Runs op over [0, count) on the pool when the step has several pieces,
-    // at least the threshold's multiply-subtracts (`work`) and more rows than
-    // the row threshold below `pivot_column`; else here. Handing a step to the
+    // at least the threshold's multiply-subtracts (`work`), the system at least
+    // the minimum rows and more rows than the row threshold below
+    // `pivot_column`; else here. Handing a step to the
     // pool and waiting for it costs tens of microseconds, which a smaller step
     // does not win back. All three depend on the system's size and the
     // blocking only, so whether a fit creates the pool does too.
     template <class Op>
     void dispatch(std::size_t count, std::size_t pivot_column, std::size_t work, Op& op) {
         if (count == 0) return;
-        if (count > 1 && work >= execution_.parallel_work_threshold &&
+        if (count > 1 && work >= execution_.parallel_work_threshold && n_ >= execution_.parallel_min_rows &&
             n_ - pivot_column - 1 > execution_.parallel_rows_threshold) {
             run_on_pool(execution_, count, op);
         } else {

@@ -27,6 +27,7 @@ inline Execution sequential() { return {nullptr, std::numeric_limits<std::size_t
 inline Execution on_pool(parallel::WorkerPool& pool, std::size_t rows_threshold) {
     Execution e{&pool, rows_threshold};
     e.parallel_work_threshold = 0;
+    e.parallel_min_rows = 0;
     return e;
 }
 

@@ -297,7 +297,7 @@ TEST_P(ThreadCountIndependence, FactorsAndWeightsMatchSequential) {
         for (const Setup& setup : setups) {
             SCOPED_TRACE(std::to_string(workers) + " workers, " + setup.name);
             Execution execution{&pool_of(workers), setup.threshold};
-            if (setup.threshold != PARALLEL_ROWS_THRESHOLD) execution.parallel_work_threshold = 0;
+            if (setup.threshold != PARALLEL_ROWS_THRESHOLD) execution.parallel_work_threshold = 0, execution.parallel_min_rows = 0;
             if (setup.small_pieces) {
                 execution.blocking.row_block = 8;
                 execution.blocking.column_chunk = 16;

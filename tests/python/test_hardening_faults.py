@@ -30,7 +30,7 @@ POOL_FAILURE_CHILD = """
 
     small = ([0.0, 1.0, 2.0], [0.0, 1.0, 4.0])
     # Large enough that the pool is needed however the elimination is blocked.
-    big = ([i * 0.01 for i in range(300)], [float(i % 7) for i in range(300)])
+    big = ([i * 0.01 for i in range(600)], [float(i % 7) for i in range(600)])
     before = Rbf(*small)
     report = {"small before": outcome(lambda: Rbf(*small).predict([0.5]))}
 
