@@ -36,6 +36,7 @@ try:
 except ImportError:  # every NumPy choice then decodes to a plain list
     np = None
 
+import mpmath
 import pymorvel
 from pymorvel import Rbf
 
@@ -1272,11 +1273,47 @@ def _divide(a, b):
         return math.copysign(math.inf, a) * math.copysign(1.0, b)
 
 
+def _nearest_double(y):
+    """The double nearest to the mpmath number y (ties cannot occur for exp and log)."""
+    if y < mpmath.mpf(2) ** -1022:  # subnormal: round on the fixed 2**-1074 grid, once
+        return math.ldexp(int(mpmath.nint(y * mpmath.mpf(2) ** 1074)), -1074)
+    with mpmath.workprec(53):
+        z = +y
+    return float(z)
+
+
+def _exact_exp(x):
+    """exp correctly rounded, as the module's own is (and not the C library's)."""
+    if math.isnan(x):
+        return math.nan
+    if x > 709.79:
+        return math.inf
+    if x <= -745.1332191019412:  # at or below log 2**-1075 the result rounds to +0
+        return 0.0
+    with mpmath.workprec(200):
+        y = mpmath.exp(mpmath.mpf(x))
+        if y > mpmath.mpf(sys.float_info.max) * (1 + mpmath.mpf(2) ** -54):
+            return math.inf
+        return _nearest_double(y)
+
+
+def _exact_log(x):
+    """log correctly rounded, as the module's own is."""
+    if math.isnan(x) or x < 0:
+        return math.nan
+    if x == 0:
+        return -math.inf
+    if math.isinf(x):
+        return math.inf
+    with mpmath.workprec(200):
+        return _nearest_double(mpmath.log(mpmath.mpf(x)))
+
+
 KERNEL_FUNCTIONS = {
-    "gaussian": lambda s, e: _libm.exp(_divide(s * -0.5, e * e)),
+    "gaussian": lambda s, e: _exact_exp(_divide(s * -0.5, e * e)),
     "multiquadric": lambda s, e: _libm.sqrt((e * e) + s),
     "inverse_multiquadratic": lambda s, e: _divide(1.0, _libm.sqrt((e * e) + s)),
-    "thin_plate_spline": lambda s, e: 0.0 if s == 0.0 else _libm.log(s) * (s * s),
+    "thin_plate_spline": lambda s, e: 0.0 if s == 0.0 else _exact_log(s) * (s * s),
     "linear": lambda s, e: s,
     "cubic": lambda s, e: s * s,
 }
@@ -1294,10 +1331,10 @@ def _squared_distance(a, b):
 
 
 KERNEL_SLOPES = {
-    "gaussian": lambda s, e: _libm.exp(_divide(s * -0.5, e * e)) * _divide(-0.5, e * e),
+    "gaussian": lambda s, e: _exact_exp(_divide(s * -0.5, e * e)) * _divide(-0.5, e * e),
     "multiquadric": lambda s, e: _divide(0.5, _libm.sqrt((e * e) + s)),
     "inverse_multiquadratic": lambda s, e: _divide(-0.5, ((e * e) + s) * _libm.sqrt((e * e) + s)),
-    "thin_plate_spline": lambda s, e: 0.0 if s == 0.0 else ((_libm.log(s) * 2.0) + 1.0) * s,
+    "thin_plate_spline": lambda s, e: 0.0 if s == 0.0 else ((_exact_log(s) * 2.0) + 1.0) * s,
     "linear": lambda s, e: 1.0,
     "cubic": lambda s, e: s * 2.0,
 }
