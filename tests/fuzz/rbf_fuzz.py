@@ -1275,7 +1275,7 @@ def _divide(a, b):
 
 def _nearest_double(y):
     """The double nearest to the mpmath number y (ties cannot occur for exp and log)."""
-    if y < mpmath.mpf(2) ** -1022:  # subnormal: round on the fixed 2**-1074 grid, once
+    if abs(y) < mpmath.mpf(2) ** -1022:  # subnormal: round on the fixed 2**-1074 grid, once
         return math.ldexp(int(mpmath.nint(y * mpmath.mpf(2) ** 1074)), -1074)
     with mpmath.workprec(53):
         z = +y
