@@ -62,7 +62,7 @@ $(VPY):
 venv: $(VPY)
 	$(VPY) -m pip install -q --upgrade pip
 	$(VPY) -m pip install -q "scikit-build-core>=0.11" cmake ninja pytest numpy scipy "mypy==2.4.1" matplotlib \
-	  joblib "dask[array]" distributed
+	  joblib "dask[array]" distributed mpmath
 
 install: system-deps venv
 	$(VPY) -m pip install -q --no-build-isolation .

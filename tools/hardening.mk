@@ -64,7 +64,7 @@ tsan-cpp: system-deps venv
 sanitize-py-install: system-deps
 	test -x $(ASAN_VPY) || $(PYTHON) -m venv $(ASAN_VENV)
 	$(ASAN_VPY) -m pip install -q --upgrade pip
-	$(ASAN_VPY) -m pip install -q "scikit-build-core>=0.11" cmake ninja pytest numpy
+	$(ASAN_VPY) -m pip install -q "scikit-build-core>=0.11" cmake ninja pytest numpy mpmath
 	$(ASAN_VPY) -m pip install -q --no-build-isolation \
 	  -C build-dir=build/asan/{wheel_tag} \
 	  -C cmake.define.PYMORVEL_SANITIZE=address,undefined \

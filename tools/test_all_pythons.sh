@@ -55,7 +55,7 @@ for v in "${versions[@]}"; do
   # (An && chain: `set -e` would be ignored inside a `||` list.)
   { { [ -x "$venv/bin/python" ] || "$py" -m venv "$venv"; } &&
     "$venv/bin/python" -m pip install -q --upgrade pip &&
-    "$venv/bin/python" -m pip install -q "scikit-build-core>=0.11" cmake ninja pytest
+    "$venv/bin/python" -m pip install -q "scikit-build-core>=0.11" cmake ninja pytest mpmath
   } >"$log" 2>&1 || { outcome[$v]="set-up failed (see $log)"; failed=1; continue; }
   if "$venv/bin/python" -m pip install -q --only-binary=:all: numpy >>"$log" 2>&1; then
     numpy=$("$venv/bin/python" -c 'import numpy; print("numpy", numpy.__version__)')

@@ -36,6 +36,7 @@ try:
 except ImportError:  # every NumPy choice then decodes to a plain list
     np = None
 
+import mpmath
 import pymorvel
 from pymorvel import Rbf
 
@@ -1294,6 +1295,42 @@ def _divide(a, b):
         if math.isnan(a) or a == 0.0:
             return math.nan
         return math.copysign(math.inf, a) * math.copysign(1.0, b)
+
+
+def _nearest_double(y):
+    """The double nearest to the mpmath number y (ties cannot occur for exp and log)."""
+    if abs(y) < mpmath.mpf(2) ** -1022:  # subnormal: round on the fixed 2**-1074 grid, once
+        return math.ldexp(int(mpmath.nint(y * mpmath.mpf(2) ** 1074)), -1074)
+    with mpmath.workprec(53):
+        z = +y
+    return float(z)
+
+
+def _exact_exp(x):
+    """exp correctly rounded, as the module's own is (and not the C library's)."""
+    if math.isnan(x):
+        return math.nan
+    if x > 709.79:
+        return math.inf
+    if x <= -745.1332191019412:  # at or below log 2**-1075 the result rounds to +0
+        return 0.0
+    with mpmath.workprec(200):
+        y = mpmath.exp(mpmath.mpf(x))
+        if y > mpmath.mpf(sys.float_info.max) * (1 + mpmath.mpf(2) ** -54):
+            return math.inf
+        return _nearest_double(y)
+
+
+def _exact_log(x):
+    """log correctly rounded, as the module's own is."""
+    if math.isnan(x) or x < 0:
+        return math.nan
+    if x == 0:
+        return -math.inf
+    if math.isinf(x):
+        return math.inf
+    with mpmath.workprec(200):
+        return _nearest_double(mpmath.log(mpmath.mpf(x)))
 
 
 KERNEL_FUNCTIONS = {
