@@ -1255,37 +1255,13 @@ class Basis:
 
 
 # The kernels as the module evaluates them, one rounding per operation, with
-# correctly rounded exp and log (the C library's may miss the nearest double by
-# one unit in the last place); Python's float division raises where IEEE
+# the C library's own exp and log; Python's float division raises where IEEE
 # division gives an infinity or NaN, so it is done here.
 _libm = ctypes.CDLL("libm.so.6")
-for _name in ("sqrt",):
+for _name in ("exp", "log", "sqrt"):
     getattr(_libm, _name).restype = ctypes.c_double
     getattr(_libm, _name).argtypes = [ctypes.c_double]
 DISTANCE_FLOOR = 2.220446049250313e-16
-# 60 digits: far more than the hardest double of exp or log needs, so rounding
-# the decimal result to the nearest double gives the correctly rounded one.
-_EXACT = decimal.Context(prec=60, Emin=-9999999, Emax=9999999, traps=[])
-
-
-def _exact_exp(x):
-    if math.isnan(x):
-        return x
-    if x < -800.0:  # below the smallest subnormal's logarithm, with room
-        return 0.0
-    if x > 800.0:
-        return math.inf
-    return float(_EXACT.exp(decimal.Decimal(x)))
-
-
-def _exact_log(x):
-    if math.isnan(x) or x < 0.0:
-        return math.nan
-    if x == 0.0:
-        return -math.inf
-    if x == math.inf:
-        return x
-    return float(_EXACT.ln(decimal.Decimal(x)))
 
 
 def _divide(a, b):
