@@ -16,14 +16,15 @@ struct KernelTileOps;
 inline constexpr std::size_t PARALLEL_ROWS_THRESHOLD = 100;
 // ... and it has at least this many multiply-subtracts, enough to pay for
 // handing it to the pool and waiting for it ...
-inline constexpr std::size_t PARALLEL_WORK_THRESHOLD = std::size_t{1} << 21;
+inline constexpr std::size_t PARALLEL_WORK_THRESHOLD = std::size_t{1} << 19;
 // ... in a system of at least this many rows. Below it, the first hand-over of
-// a fit, which has to wake the sleeping workers, costs more than the pool
-// wins back (measured on two cores of a virtual machine).
-inline constexpr std::size_t PARALLEL_MIN_ROWS = 600;
+// a fit, which has to wake the sleeping workers (about 0.1 ms on a virtual
+// machine), costs more than the pool wins back; above it a fit after a pause
+// and one of many in a row both gain (measured on two cores).
+inline constexpr std::size_t PARALLEL_MIN_ROWS = 320;
 // The design matrix is filled on the pool from this many entries (N^2 / 2,
-// N = 600) on, when more than PARALLEL_ROWS_THRESHOLD rows follow its first.
-inline constexpr std::size_t PARALLEL_FILL_THRESHOLD = 180000;
+// N = 320) on, when more than PARALLEL_ROWS_THRESHOLD rows follow its first.
+inline constexpr std::size_t PARALLEL_FILL_THRESHOLD = 51200;
 
 // Block sizes of the blocked factorisation. They change speed, never results;
 // tests shrink them so that every edge path runs on small matrices.

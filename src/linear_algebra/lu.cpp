@@ -306,6 +306,11 @@ private:
                     const std::size_t m = std::min(TILE_MR, r1 - rp);
                     for (std::size_t q = 0; q < panels; ++q) {
                         const std::size_t jq = c0 + q * TILE_NR;
+                        // The tiles fetch C ahead along their rows; the strip's
+                        // last one hands over to the next strip's first.
+                        if (q + 1 == panels)
+                            for (std::size_t r = rp + TILE_MR; r < std::min(rp + 2 * TILE_MR, r1); ++r)
+                                __builtin_prefetch(rows_[r] + c0);
                         tile_(kc, rows_ + rp, kb, b + q * kc * TILE_NR, jq, m, std::min(TILE_NR, c1 - jq));
                     }
                 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <span>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -28,7 +29,31 @@ Outcome<std::vector<V>> substitute(const LuFactors& factors, std::span<const V> 
     // value, whatever the permutation.
     std::vector<V> y;
     y.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    if constexpr (std::is_same_v<V, double>) {
+        // One row's sum is a chain of additions, each waiting for the one
+        // before. Rows i .. i+3 share the terms left of i, so their four chains
+        // run side by side there; each row then adds the terms that needed the
+        // rows just above it. Every row still adds its terms in index order.
+        for (; i + 4 <= n; i += 4) {
+            const double *l0 = lu.row(i), *l1 = lu.row(i + 1), *l2 = lu.row(i + 2), *l3 = lu.row(i + 3);
+            double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0;
+            for (std::size_t j = 0; j < i; ++j) {
+                const double yj = y[j];
+                add_scaled(a0, yj, l0[j]), add_scaled(a1, yj, l1[j]);
+                add_scaled(a2, yj, l2[j]), add_scaled(a3, yj, l3[j]);
+            }
+            double* acc[4] = {&a0, &a1, &a2, &a3};
+            const double* row[4] = {l0, l1, l2, l3};
+            for (std::size_t r = 0; r < 4; ++r) {
+                check_cancellation(cancellation);
+                for (std::size_t j = i; j < i + r; ++j) add_scaled(*acc[r], y[j], row[r][j]);
+                check_index(factors.perm[i + r], values.size());
+                y.push_back(subtract(values[factors.perm[i + r]], *acc[r]));
+            }
+        }
+    }
+    for (; i < n; ++i) {
         check_cancellation(cancellation);
         const double* l = lu.row(i);
         V acc = zero_like(values[0]);
@@ -39,6 +64,8 @@ Outcome<std::vector<V>> substitute(const LuFactors& factors, std::span<const V> 
 
     // Back substitution, U x = y, from the last row up; the first NaN stops it.
     std::vector<V> x(n, zero_like(y[0]));
+    // Here no two rows can overlap: a row's first term is the weight of the
+    // row just below it.
     V acc = zero_like(y[0]);
     for (std::size_t i = n; i-- > 0;) {
         check_cancellation(cancellation);

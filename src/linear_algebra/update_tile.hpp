@@ -2,11 +2,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "system/resources.hpp"
 
 namespace pymorvel {
+
+// Asks for the cache line that starts `bytes` after p. Tiles call it on the C
+// of the next tile along their rows: a tile's C rows are read at its start, and
+// a miss there stalls every accumulator. A hint only, so the address may lie
+// past the end of a row (it is formed as an integer, not a pointer).
+inline void prefetch_ahead(const double* p, std::size_t bytes) noexcept {
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) + bytes));
+}
 
 // Tile shape shared by every implementation: MR rows of C by NR columns.
 inline constexpr std::size_t TILE_MR = 6;

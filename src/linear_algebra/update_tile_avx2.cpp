@@ -28,6 +28,7 @@ __attribute__((target("avx2"))) void update_tile_avx2(std::size_t kc, double* co
     double* c3 = rows[3] + c_col;
     double* c4 = rows[4] + c_col;
     double* c5 = rows[5] + c_col;
+    for (const double* c : {c0, c1, c2, c3, c4, c5}) prefetch_ahead(c, TILE_NR * sizeof(double));
     __m256d c00 = _mm256_loadu_pd(c0), c01 = _mm256_loadu_pd(c0 + 4);
     __m256d c10 = _mm256_loadu_pd(c1), c11 = _mm256_loadu_pd(c1 + 4);
     __m256d c20 = _mm256_loadu_pd(c2), c21 = _mm256_loadu_pd(c2 + 4);

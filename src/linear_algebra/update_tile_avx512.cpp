@@ -19,6 +19,7 @@ __attribute__((target("avx512f"))) void tile_rows(std::size_t kc, double* const*
         a[r] = rows[r] + a_col;
         // Masked: columns outside the tile are neither read nor written.
         c[r] = _mm512_maskz_loadu_pd(columns, rows[r] + c_col);
+        prefetch_ahead(rows[r] + c_col, TILE_NR * sizeof(double));
     }
     for (std::size_t k = 0; k < kc; ++k, b += TILE_NR) {
         // Beyond the tile's columns the packed panel holds zeros.

@@ -202,14 +202,14 @@ TEST(Predict, StopsAtFirstNaNOutput) {
 // can have created the process-wide pool.
 class GlobalPoolDeathTest : public ::testing::TestWithParam<std::pair<std::size_t, int>> {};
 
-TEST_P(GlobalPoolDeathTest, CreatedOnlyFrom600Points) {
+TEST_P(GlobalPoolDeathTest, CreatedOnlyFrom320Points) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(fit_and_exit(GetParam().first), ::testing::ExitedWithCode(GetParam().second), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, GlobalPoolDeathTest,
-                         ::testing::Values(std::pair<std::size_t, int>{101, 0}, std::pair<std::size_t, int>{599, 0},
-                                           std::pair<std::size_t, int>{600, 1}));
+                         ::testing::Values(std::pair<std::size_t, int>{101, 0}, std::pair<std::size_t, int>{319, 0},
+                                           std::pair<std::size_t, int>{320, 1}));
 
 }  // namespace
 }  // namespace pymorvel

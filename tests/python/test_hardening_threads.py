@@ -21,7 +21,7 @@ CHILD = """
         return [[math.sin(seed + i * 0.37 + k) * 3.0 for k in range(width)] for i in range(n)]
 
     # (name, x, y, kernel, epsilon, queries): every shape, sizes on both sides
-    # of the parallel thresholds (fits of at least 600 points and predictions
+    # of the parallel thresholds (fits of at least 320 points and predictions
     # of at least 131072 kernel evaluations use the pool), and one large enough
     # to split the work of a step into many pieces.
     JOBS = []
@@ -31,7 +31,7 @@ CHILD = """
         ("f64-vec 120", 120, 0, 3, "inverse_multiquadratic", 9),
         ("vec-f64 130", 130, 2, 0, "thin_plate_spline", 9),
         ("vec-vec 111", 111, 3, 2, "gaussian", 9),
-        ("vec-f64 600", 600, 2, 0, "multiquadric", 9),
+        ("vec-f64 320", 320, 2, 0, "multiquadric", 9),
         ("vec-vec 101", 101, 2, 2, "cubic", 9),
         ("f64-f64 30", 30, 0, 0, "linear", 9),
         ("vec-f64 250, 700 queries", 250, 2, 0, "inverse_multiquadratic", 700),
@@ -137,11 +137,11 @@ THRESHOLD_CHILD = """
         Rbf([float(i) for i in range(n)], [float(i % 7) for i in range(n)], "gaussian", 0.5)
         return len(os.listdir("/proc/self/task")) - 1
 
-    print(json.dumps([workers_after_fit(101), workers_after_fit(599), workers_after_fit(600)]))
+    print(json.dumps([workers_after_fit(101), workers_after_fit(319), workers_after_fit(320)]))
 """
 
 
-def test_the_pool_starts_with_the_first_fit_of_600_points():
-    # Below 600 points the first hand-over of a fit, which wakes the workers,
+def test_the_pool_starts_with_the_first_fit_of_320_points():
+    # Below 320 points the first hand-over of a fit, which wakes the workers,
     # costs more than the pool wins back: everything runs on the calling thread.
     assert run(3, THRESHOLD_CHILD) == [0, 0, 3]
