@@ -270,6 +270,10 @@ private:
         const std::size_t group = task.group_rows;
         thread_local std::vector<double> b_buffer;
         double* b = scratch(b_buffer, std::min(blocking_.depth, task.steps.size()) * chunk);
+        // Consecutive pieces of one chunk share its packed B when a single
+        // block of steps covers the task: it is packed once for all of them.
+        const bool one_block = task.steps.size() <= blocking_.depth;
+        std::size_t packed_chunk = static_cast<std::size_t>(-1);
         for (std::size_t t = begin; t < end; ++t) {
             // Once a stop is decided the factors are abandoned: what is left
             // of the step is skipped, and the caller throws when it returns.
@@ -284,7 +288,9 @@ private:
                 const std::size_t kc = std::min(blocking_.depth, task.steps.end - kb);
                 // Pack B (rows kb.. of U over the chunk) into NR-wide,
                 // k-major micro-panels, zero-padded on the right.
-                for (std::size_t q = 0; q < panels; ++q) {
+                const bool reuse = one_block && packed_chunk == t / task.groups;
+                packed_chunk = t / task.groups;
+                for (std::size_t q = 0; q < panels && !reuse; ++q) {
                     const std::size_t jq = c0 + q * TILE_NR;
                     const std::size_t nq = std::min(TILE_NR, c1 - jq);
                     double* out = b + q * kc * TILE_NR;
