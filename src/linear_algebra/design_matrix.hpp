@@ -82,7 +82,7 @@ void fill_kernel_block(SquareMatrix& m, const Points& points, Kernel kernel, dou
                 design_matrix_detail::fill_row_block(m, points, kernel, epsilon, (blocks - 1 - b) * BLOCK, ops);
         }
     };
-    if (pairs > 1 && n - 1 > execution.parallel_rows_threshold && n * n / 2 >= execution.parallel_fill_threshold) {
+    if (pairs > 1 && whole_matrix_on_pool(execution, n)) {
         run_on_pool(execution, pairs, run);
     } else {
         for (std::size_t b = 0; b < pairs; ++b) {

@@ -55,6 +55,12 @@ struct Execution {
     Cancellation* cancellation = nullptr;         // null: the computation cannot be stopped
 };
 
+// Whether a pass over every entry of an n x n matrix (the fill, the solver's
+// equilibration) is spread over the pool.
+inline bool whole_matrix_on_pool(const Execution& execution, std::size_t n) noexcept {
+    return n - 1 > execution.parallel_rows_threshold && n * n / 2 >= execution.parallel_fill_threshold;
+}
+
 // Whether pieces running on the pool should give up: a stop has been decided.
 inline bool stop_requested(const Execution& execution) noexcept {
     return execution.cancellation != nullptr && execution.cancellation->requested();

@@ -1,6 +1,7 @@
 // The kernel-system solver: validation, optional row equilibration, LU solve.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <span>
@@ -69,13 +70,27 @@ Outcome<std::vector<V>> solve(SquareMatrix a, std::span<const V> values, const E
     // back-transformation follows.
     std::vector<V> scaled_values;
     scaled_values.reserve(n);
-    // The elimination's vectorised division: the same quotient, entry by entry.
-    const auto divide_row = column_steps(execution.tile).divide;
     for (std::size_t i = 0; i < n; ++i) {
-        const double d = row_sums[i] > ROW_SCALE_FLOOR ? row_sums[i] : ROW_SCALE_FLOOR;
-        divide_row(a.row(i), d, n);
-        scaled_values.push_back(divide(values[i], d));
+        row_sums[i] = row_sums[i] > ROW_SCALE_FLOOR ? row_sums[i] : ROW_SCALE_FLOOR;
+        scaled_values.push_back(divide(values[i], row_sums[i]));
     }
+    // The elimination's vectorised division: the same quotient, entry by
+    // entry. Rows are independent, so large systems divide theirs on the pool.
+    const auto divide_row = column_steps(execution.tile).divide;
+    auto divide_rows = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end && !stop_requested(execution); ++i) divide_row(a.row(i), row_sums[i], n);
+    };
+    constexpr std::size_t ROWS_PER_PIECE = 32;
+    const std::size_t pieces = (n + ROWS_PER_PIECE - 1) / ROWS_PER_PIECE;
+    if (whole_matrix_on_pool(execution, n)) {
+        auto run = [&](std::size_t begin, std::size_t end) {
+            divide_rows(begin * ROWS_PER_PIECE, std::min(end * ROWS_PER_PIECE, n));
+        };
+        run_on_pool(execution, pieces, run);
+    } else {
+        divide_rows(0, n);
+    }
+    check_cancellation(execution.cancellation);
     // Weights or message, unchanged.
     return lu_solve(std::move(a), std::span<const V>(scaled_values), execution);
 }
