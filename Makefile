@@ -42,7 +42,7 @@ bench: install
 	$(VPY) -m pip install -q scipy numpy matplotlib threadpoolctl
 	PATH="$(abspath $(VENV))/bin:$$PATH" cmake -S . -B build/bench -G Ninja \
 	  -DPYMORVEL_BUILD_EXTENSION=OFF -DPYMORVEL_BUILD_BENCHMARKS=ON
-	PATH="$(abspath $(VENV))/bin:$$PATH" cmake --build build/bench -j $(JOBS) --target lu_bench
+	PATH="$(abspath $(VENV))/bin:$$PATH" cmake --build build/bench -j $(JOBS) --target lu_bench tile_peak
 	$(VPY) benchmarks/run.py --lu-bench build/bench/lu_bench $(BENCH_ARGS)
 
 # GoogleTest, and MPFR for the exact values that exp and log are held to, come

@@ -1,0 +1,92 @@
+// Times the elimination's update tile on one core with every operand in L1, beside the same loop written with fused multiply-adds.
+//
+// usage: tile_peak  ->  prints "tile G_PER_S fused G_PER_S" (billions of
+// multiply-subtracts per second, best of several rounds)
+//
+// The tile's rate is the ceiling of the whole factorisation on this processor;
+// the fused loop, which the library may not use (it rounds once where each
+// entry must be rounded twice), is roughly what an optimised BLAS reaches.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "linear_algebra/update_tile.hpp"
+
+namespace {
+
+constexpr std::size_t KC = 192;  // the depth of the production update
+constexpr int CALLS = 20000;
+
+template <class F>
+double best_rate(std::size_t width, F&& call) {
+    double best = std::numeric_limits<double>::infinity();
+    for (int round = 0; round < 5; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < CALLS; ++i) call();
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return CALLS * double(KC * pymorvel::TILE_MR * width) / best / 1e9;
+}
+
+// Six rows by 8 columns (AVX2) or 16 (AVX-512), k in order, one fused
+// multiply-add per entry and step: twelve accumulators, as many as it takes to
+// keep the fused units busy, as a BLAS kernel does.
+__attribute__((target("avx2,fma"))) void fused_tile(double* const* rows, const double* b) {
+    __m256d c[12];
+#pragma GCC unroll 6
+    for (int r = 0; r < 6; ++r) c[2 * r] = _mm256_loadu_pd(rows[r] + KC), c[2 * r + 1] = _mm256_loadu_pd(rows[r] + KC + 4);
+    const double* a[6] = {rows[0], rows[1], rows[2], rows[3], rows[4], rows[5]};
+    for (std::size_t k = 0; k < KC; ++k, b += 8) {
+        const __m256d b0 = _mm256_loadu_pd(b), b1 = _mm256_loadu_pd(b + 4);
+#pragma GCC unroll 6
+        for (int r = 0; r < 6; ++r) {
+            const __m256d ar = _mm256_broadcast_sd(a[r] + k);
+            c[2 * r] = _mm256_fnmadd_pd(b0, ar, c[2 * r]);
+            c[2 * r + 1] = _mm256_fnmadd_pd(b1, ar, c[2 * r + 1]);
+        }
+    }
+#pragma GCC unroll 6
+    for (int r = 0; r < 6; ++r) _mm256_storeu_pd(rows[r] + KC, c[2 * r]), _mm256_storeu_pd(rows[r] + KC + 4, c[2 * r + 1]);
+}
+
+__attribute__((target("avx512f,fma"))) void fused_tile_512(double* const* rows, const double* b) {
+    __m512d c[12];
+#pragma GCC unroll 6
+    for (int r = 0; r < 6; ++r) c[2 * r] = _mm512_loadu_pd(rows[r] + KC), c[2 * r + 1] = _mm512_loadu_pd(rows[r] + KC + 8);
+    const double* a[6] = {rows[0], rows[1], rows[2], rows[3], rows[4], rows[5]};
+    for (std::size_t k = 0; k < KC; ++k, b += 16) {
+        const __m512d b0 = _mm512_loadu_pd(b), b1 = _mm512_loadu_pd(b + 8);
+#pragma GCC unroll 6
+        for (int r = 0; r < 6; ++r) {
+            const __m512d ar = _mm512_set1_pd(a[r][k]);
+            c[2 * r] = _mm512_fnmadd_pd(b0, ar, c[2 * r]);
+            c[2 * r + 1] = _mm512_fnmadd_pd(b1, ar, c[2 * r + 1]);
+        }
+    }
+#pragma GCC unroll 6
+    for (int r = 0; r < 6; ++r) _mm512_storeu_pd(rows[r] + KC, c[2 * r]), _mm512_storeu_pd(rows[r] + KC + 8, c[2 * r + 1]);
+}
+
+}  // namespace
+
+int main() {
+    using namespace pymorvel;
+    // Tiny values keep every entry finite and normal however often the tile runs.
+    constexpr std::size_t WIDEST = 16;
+    std::vector<double> storage(TILE_MR * (KC + WIDEST), 1e-3), packed(KC * WIDEST, 1e-3);
+    double* rows[TILE_MR];
+    for (std::size_t r = 0; r < TILE_MR; ++r) rows[r] = storage.data() + r * (KC + WIDEST);
+    const TilePath path = default_tile_path();
+    const UpdateTile tile = update_tile(path);
+    const double ours = best_rate(TILE_NR, [&] { tile(KC, rows, 0, packed.data(), KC, TILE_MR, TILE_NR); });
+    double fused = 0.0;
+    if (path == TilePath::Avx512) fused = best_rate(16, [&] { fused_tile_512(rows, packed.data()); });
+    else if (path == TilePath::Avx2 && __builtin_cpu_supports("fma")) fused = best_rate(8, [&] { fused_tile(rows, packed.data()); });
+    std::printf("%s %.2f fused %.2f\n", std::string(tile_path_name(path)).c_str(), ours, fused);
+    return 0;
+}
