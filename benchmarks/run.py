@@ -124,7 +124,7 @@ def lu_ceiling(tile_peak, lu_rows):
     ours, fused = float(ours), float(fused)
     cores = os.cpu_count()
     lines = [f"update tile ({path}), one core, operands in L1: {ours:.1f} billion multiply-subtracts/s; "
-             f"the same loop fused: {fused:.1f}"]
+             + (f"the same loop fused: {fused:.1f}" if fused else "(fused loop timed on AVX-512 only)")]
     for label, mine, theirs, _ in lu_rows:
         n = int(label.split("=")[1])
         work = n ** 3 / 3 / 1e9  # multiply-subtracts of an LU, in billions

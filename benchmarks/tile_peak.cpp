@@ -1,7 +1,8 @@
 // Times the elimination's update tile on one core with every operand in L1, beside the same loop written with fused multiply-adds.
 //
-// usage: tile_peak  ->  prints "tile G_PER_S fused G_PER_S" (billions of
-// multiply-subtracts per second, best of several rounds)
+// usage: tile_peak  ->  prints "PATH G_PER_S fused G_PER_S" (billions of
+// multiply-subtracts per second, best of several rounds; the fused loop is
+// timed where the tile path is AVX-512, else its rate reads 0)
 //
 // The tile's rate is the ceiling of the whole factorisation on this processor;
 // the fused loop, which the library may not use (it rounds once where each
@@ -33,27 +34,9 @@ double best_rate(std::size_t width, F&& call) {
     return CALLS * double(KC * pymorvel::TILE_MR * width) / best / 1e9;
 }
 
-// Six rows by 8 columns (AVX2) or 16 (AVX-512), k in order, one fused
-// multiply-add per entry and step: twelve accumulators, as many as it takes to
-// keep the fused units busy, as a BLAS kernel does.
-__attribute__((target("avx2,fma"))) void fused_tile(double* const* rows, const double* b) {
-    __m256d c[12];
-#pragma GCC unroll 6
-    for (int r = 0; r < 6; ++r) c[2 * r] = _mm256_loadu_pd(rows[r] + KC), c[2 * r + 1] = _mm256_loadu_pd(rows[r] + KC + 4);
-    const double* a[6] = {rows[0], rows[1], rows[2], rows[3], rows[4], rows[5]};
-    for (std::size_t k = 0; k < KC; ++k, b += 8) {
-        const __m256d b0 = _mm256_loadu_pd(b), b1 = _mm256_loadu_pd(b + 4);
-#pragma GCC unroll 6
-        for (int r = 0; r < 6; ++r) {
-            const __m256d ar = _mm256_broadcast_sd(a[r] + k);
-            c[2 * r] = _mm256_fnmadd_pd(b0, ar, c[2 * r]);
-            c[2 * r + 1] = _mm256_fnmadd_pd(b1, ar, c[2 * r + 1]);
-        }
-    }
-#pragma GCC unroll 6
-    for (int r = 0; r < 6; ++r) _mm256_storeu_pd(rows[r] + KC, c[2 * r]), _mm256_storeu_pd(rows[r] + KC + 4, c[2 * r + 1]);
-}
-
+// Six rows by 16 columns, k in order, one fused multiply-add per entry and
+// step: twelve accumulators, as many as it takes to keep the fused units busy,
+// as a BLAS kernel does.
 __attribute__((target("avx512f,fma"))) void fused_tile_512(double* const* rows, const double* b) {
     __m512d c[12];
 #pragma GCC unroll 6
@@ -86,7 +69,6 @@ int main() {
     const double ours = best_rate(TILE_NR, [&] { tile(KC, rows, 0, packed.data(), KC, TILE_MR, TILE_NR); });
     double fused = 0.0;
     if (path == TilePath::Avx512) fused = best_rate(16, [&] { fused_tile_512(rows, packed.data()); });
-    else if (path == TilePath::Avx2 && __builtin_cpu_supports("fma")) fused = best_rate(8, [&] { fused_tile(rows, packed.data()); });
     std::printf("%s %.2f fused %.2f\n", std::string(tile_path_name(path)).c_str(), ours, fused);
     return 0;
 }
