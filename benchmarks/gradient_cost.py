@@ -1,9 +1,9 @@
 """Times gradient against predict on the same model and queries, and prints their ratio.
 
-gradient runs on the calling thread one term at a time, while predict
-evaluates four query points per vector instruction and spreads large queries
-over the worker pool; the ratio shows both the cost of a derivative per kernel
-term and what the gradient has yet to gain from the same treatment. The calls are interleaved and the
+Both spread large queries over the worker pool; gradient evaluates one term
+at a time, while predict evaluates four query points per vector instruction,
+so the ratio shows the cost of a derivative per kernel term and what the
+gradient has yet to gain from vector instructions. The calls are interleaved and the
 best of several rounds is kept.
 
 usage: python benchmarks/gradient_cost.py [--n 2000] [--rounds 7]

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <optional>
@@ -78,55 +79,73 @@ GradientOf<X, Y> shaped(std::vector<double> table, std::size_t components, std::
 //   differentiated, and a sample without coordinate k (its distance does not
 //   depend on x_k) contributes nothing to entry k.
 //
-// Stops at the first query point whose derivative holds a NaN. slope is the
-// kernel's derivative in s, through phi.slope(s, e).
+// Fails when a query point's derivative holds a NaN. slope is the kernel's
+// derivative in s, through phi.slope(s, e). Each query point's derivative is
+// its own, so large queries are spread over the pool (by the prediction's
+// rule) without changing a bit.
 template <class X, class Y, class Phi>
 Outcome<std::vector<GradientOf<X, Y>>> gradient_with(const RbfModel<X, Y>& model, std::span<const X> x_new,
-                                                     Phi phi) {
+                                                     Phi phi, const PredictExecution& execution = {}) {
     if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
     const std::size_t components = numbers_of(model.y.front()).size();
     // A local copy: the table written below could otherwise alias it, and
     // every term would read it again.
     const double epsilon = model.epsilon;
-    std::vector<GradientOf<X, Y>> out;
-    out.reserve(x_new.size());
-    std::vector<double> twice_difference;
-    for (std::size_t i = 0; i < x_new.size(); ++i) {
-        const std::span<const double> x = numbers_of(x_new[i]);
-        const std::size_t coordinates = x.size();
-        std::vector<double> table(components * coordinates, 0.0);
-        for (std::size_t j = 0; j < model.x.size(); ++j) {
-            const double s = squared_distance(x_new[i], model.x[j]);
-            if (!(s > DISTANCE_FLOOR)) continue;
-            const double slope = phi.slope(s, epsilon);
-            const std::span<const double> p = numbers_of(model.x[j]);
-            const std::size_t common = std::min(coordinates, p.size());
-            twice_difference.resize(common);
-            for (std::size_t k = 0; k < common; ++k) twice_difference[k] = (x[k] - p[k]) * 2.0;
-            const std::span<const double> w = numbers_of(model.weights[j]);
-            for (std::size_t c = 0; c < std::min(components, w.size()); ++c) {
-                const double scaled = w[c] * slope;
-                double* row = table.data() + c * coordinates;
-                for (std::size_t k = 0; k < common; ++k) row[k] = (scaled * twice_difference[k]) + row[k];
+    const std::size_t m = x_new.size(), n = model.x.size();
+    std::vector<GradientOf<X, Y>> out(m);
+    std::atomic<bool> nan_found{false};
+    auto run = [&](std::size_t begin, std::size_t end) {
+        std::vector<double> twice_difference;
+        for (std::size_t i = begin; i < end && !nan_found.load(std::memory_order_relaxed); ++i) {
+            const std::span<const double> x = numbers_of(x_new[i]);
+            const std::size_t coordinates = x.size();
+            std::vector<double> table(components * coordinates, 0.0);
+            for (std::size_t j = 0; j < n; ++j) {
+                const double s = squared_distance(x_new[i], model.x[j]);
+                if (!(s > DISTANCE_FLOOR)) continue;
+                const double slope = phi.slope(s, epsilon);
+                const std::span<const double> p = numbers_of(model.x[j]);
+                const std::size_t common = std::min(coordinates, p.size());
+                twice_difference.resize(common);
+                for (std::size_t k = 0; k < common; ++k) twice_difference[k] = (x[k] - p[k]) * 2.0;
+                const std::span<const double> w = numbers_of(model.weights[j]);
+                for (std::size_t c = 0; c < std::min(components, w.size()); ++c) {
+                    const double scaled = w[c] * slope;
+                    double* row = table.data() + c * coordinates;
+                    for (std::size_t k = 0; k < common; ++k) row[k] = (scaled * twice_difference[k]) + row[k];
+                }
             }
+            if (model.polynomial) {
+                model.polynomial->basis.differentiate(x, [&](std::size_t q, std::size_t k, double derivative) {
+                    const std::span<const double> a = numbers_of(model.polynomial->coefficients[q]);
+                    for (std::size_t c = 0; c < std::min(components, a.size()); ++c)
+                        table[c * coordinates + k] = (a[c] * derivative) + table[c * coordinates + k];
+                });
+            }
+            if (std::any_of(table.begin(), table.end(), [](double v) { return std::isnan(v); }))
+                nan_found.store(true, std::memory_order_relaxed);
+            out[i] = detail::shaped<X, Y>(std::move(table), components, coordinates);
         }
-        if (model.polynomial) {
-            model.polynomial->basis.differentiate(x, [&](std::size_t q, std::size_t k, double derivative) {
-                const std::span<const double> a = numbers_of(model.polynomial->coefficients[q]);
-                for (std::size_t c = 0; c < std::min(components, a.size()); ++c)
-                    table[c * coordinates + k] = (a[c] * derivative) + table[c * coordinates + k];
-            });
-        }
-        if (std::any_of(table.begin(), table.end(), [](double v) { return std::isnan(v); }))
-            return Failure{std::string(messages::NAN_IN_OUTPUT)};
-        out.push_back(detail::shaped<X, Y>(std::move(table), components, coordinates));
+    };
+    constexpr std::size_t POINTS_PER_PIECE = 16;
+    const std::size_t pieces = (m + POINTS_PER_PIECE - 1) / POINTS_PER_PIECE;
+    if (pieces > 1 && m * n >= execution.parallel_threshold) {
+        parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
+        auto run_pieces = [&](std::size_t begin, std::size_t end) {
+            run(begin * POINTS_PER_PIECE, std::min(end * POINTS_PER_PIECE, m));
+        };
+        pool.for_each_range(pieces, run_pieces);
+    } else {
+        run(0, m);
     }
+    if (nan_found.load()) return Failure{std::string(messages::NAN_IN_OUTPUT)};
     return out;
 }
 
 template <class X, class Y>
-Outcome<std::vector<GradientOf<X, Y>>> gradient(const RbfModel<X, Y>& model, std::span<const X> x_new) {
-    return dispatch_kernel(model.kernel.id, [&](auto phi) { return gradient_with(model, x_new, phi); });
+Outcome<std::vector<GradientOf<X, Y>>> gradient(const RbfModel<X, Y>& model, std::span<const X> x_new,
+                                                const PredictExecution& execution = {}) {
+    return dispatch_kernel(model.kernel.id, [&](auto phi) { return gradient_with(model, x_new, phi, execution); });
 }
 
 }  // namespace pymorvel

@@ -350,7 +350,7 @@ TEST(Gradient, SameBitsOnEveryPool) {
         y.push_back(std::sin(3 * x[i][0]) * std::cos(2 * x[i][1]));
         smoothing.push_back(1e-4 * static_cast<double>(1 + i % 3));
     }
-    const std::vector<Vector> queries = plane_points(25, 22);
+    const std::vector<Vector> queries = plane_points(70, 22);  // several pieces on a pool
     const FitOptions options{smoothing, 2};
     const VecF64 reference = value_of(fit(x, y, gaussian, 0.3, options, sequential()));
     const auto expected = gradient_at(reference, queries);
@@ -360,7 +360,17 @@ TEST(Gradient, SameBitsOnEveryPool) {
         EXPECT_TRUE(same_bits(reference.weights, model.weights));
         EXPECT_TRUE(same_bits(reference.polynomial->coefficients, model.polynomial->coefficients));
         EXPECT_TRUE(same_bits(expected, gradient_at(model, queries)));
+        const PredictExecution spread{&pool_of(workers), 0};
+        EXPECT_TRUE(same_bits(expected, value_of(gradient(reference, std::span<const Vector>(queries), spread))));
     }
+}
+
+TEST(Gradient, NaNFailsOnAPoolToo) {
+    const F64F64 model{{0, 1}, {0, 0}, {INF, INF}, linear, 1.0};
+    std::vector<double> q(100, 3.0);
+    q[57] = 0.5;  // the two terms are +inf and -inf
+    const PredictExecution spread{&pool_of(2), 0};
+    EXPECT_EQ("NaN values in output", std::get<Failure>(gradient(model, std::span<const double>(q), spread)).message);
 }
 
 }  // namespace
