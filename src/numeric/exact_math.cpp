@@ -27,6 +27,18 @@ bool exact_math_runs(ExactMathBuild build) noexcept {
     return build == ExactMathBuild::Baseline || processor_has_fma();
 }
 
+void exact_exp_in_place(double* v, std::size_t count) noexcept {
+    std::size_t i = 0;
+    if (exact_math_detail::use_fma) {
+        for (; i + 4 <= count; i += 4)
+            for (unsigned left = pymorvel_llvm_libc_fma::exp_fast_lanes(v + i); left != 0; left &= left - 1) {
+                const std::size_t lane = i + static_cast<std::size_t>(__builtin_ctz(left));
+                v[lane] = exact_exp(v[lane]);
+            }
+    }
+    for (; i < count; ++i) v[i] = exact_exp(v[i]);
+}
+
 double exact_exp(ExactMathBuild build, double x) noexcept {
     return build == ExactMathBuild::Fma ? pymorvel_llvm_libc_fma::exp(x) : pymorvel_llvm_libc::exp(x);
 }

@@ -1,6 +1,8 @@
 // Correctly rounded exp and log for the kernels, so that their bits depend on no processor or C library.
 #pragma once
 
+#include <cstddef>
+
 // LLVM libc's exp and log (third_party/llvm-libc), which CMake builds twice
 // into these namespaces (its target names): for any x86-64, and for processors
 // with FMA and AVX2. Hidden: nothing of them leaves the module, and they do
@@ -12,6 +14,9 @@ double log(double x);
 namespace [[gnu::visibility("hidden")]] pymorvel_llvm_libc_fma {
 double exp(double x);
 double log(double x);
+// That exp's fast path on v[0..3] (numeric/exact_exp_lanes.cpp): replaces each
+// argument it settles by its exp and returns the lanes it left (bit i for v[i]).
+unsigned exp_fast_lanes(double* v) noexcept;
 }  // namespace pymorvel_llvm_libc_fma
 
 namespace pymorvel {
@@ -39,6 +44,10 @@ inline double exact_exp(double x) noexcept {
     if (x <= exact_math_detail::EXP_IS_ZERO) return 0.0;
     return exact_math_detail::use_fma ? pymorvel_llvm_libc_fma::exp(x) : pymorvel_llvm_libc::exp(x);
 }
+// v[i] = exact_exp(v[i]) for i < count: the same bits, four at a time where the
+// processor runs the FMA build.
+void exact_exp_in_place(double* v, std::size_t count) noexcept;
+
 inline double exact_log(double x) noexcept {
     return exact_math_detail::use_fma ? pymorvel_llvm_libc_fma::log(x) : pymorvel_llvm_libc::log(x);
 }

@@ -87,12 +87,12 @@ PYMORVEL_AVX2 void apply_avx2(KernelId kernel, double e, double* v, std::size_t 
             }
             break;
         case KernelId::Gaussian: {
-            // The argument (s * -0.5) / (e * e) in lanes, then the exact exp of
-            // each: no vector exp is correctly rounded.
+            // The argument (s * -0.5) / (e * e) in lanes, then its correctly
+            // rounded exp, in lanes too where the processor allows.
             const __m256d half = _mm256_set1_pd(-0.5);
             for (std::size_t t = 0; t < vectorised; t += 4)
                 _mm256_storeu_pd(v + t, _mm256_div_pd(_mm256_mul_pd(_mm256_loadu_pd(v + t), half), ee));
-            for (std::size_t t = 0; t < vectorised; ++t) v[t] = exact_exp(v[t]);
+            exact_exp_in_place(v, vectorised);
             break;
         }
         default:

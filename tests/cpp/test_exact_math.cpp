@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -95,8 +96,9 @@ bool same_bits(double a, double b) {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
 }
 
-// Every way in which the kernels reach the library: the chosen build and each
-// build on its own, where this processor runs it.
+// Every way in which the kernels reach the library: the chosen build, each
+// build on its own, where this processor runs it, and exp four lanes at a time
+// (the argument in one lane, others beside it).
 struct Build {
     const char* name;
     std::function<double(double)> exp, log;
@@ -106,6 +108,13 @@ std::vector<Build> builds() {
     std::vector<Build> all{{"chosen", [](double x) { return exact_exp(x); }, [](double x) { return exact_log(x); }},
                            {"baseline", [](double x) { return exact_exp(ExactMathBuild::Baseline, x); },
                             [](double x) { return exact_log(ExactMathBuild::Baseline, x); }}};
+    all.push_back({"lanes",
+                   [](double x) {
+                       double v[4] = {0.25, x, -x, 700.0};
+                       exact_exp_in_place(v, 4);
+                       return v[1];
+                   },
+                   [](double x) { return exact_log(x); }});
     if (exact_math_runs(ExactMathBuild::Fma))
         all.push_back({"fma", [](double x) { return exact_exp(ExactMathBuild::Fma, x); },
                        [](double x) { return exact_log(ExactMathBuild::Fma, x); }});
@@ -290,6 +299,40 @@ INSTANTIATE_TEST_SUITE_P(ExactMath, HardToRound,
                                            Hard{"log_near_midpoints", Fn::Log, log_near_midpoints(127), 0x1p-20},
                                            Hard{"exp_regressions", Fn::Exp, exp_regressions(), 0.5}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Lanes are independent: every lane of every block, whatever its neighbours
+// (special values, results out of range, arguments that fail the fast path's
+// rounding test), holds the scalar function's bits.
+TEST(ExpLanes, EveryLaneHoldsTheScalarBits) {
+    std::mt19937_64 rng(41);
+    std::vector<double> inputs;
+    for (const Family& f : FAMILIES)
+        if (f.fn == Fn::Exp)
+            for (int i = 0; i < 50000; ++i) inputs.push_back(f.draw(rng));
+    for (double x : exp_near_midpoints(256)) inputs.push_back(x);
+    for (double x : {0.0, -0.0, 1.0, -1.0, EXP_OVERFLOW, EXP_SUBNORMAL, EXP_ZERO, std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
+        inputs.push_back(x);
+    std::shuffle(inputs.begin(), inputs.end(), rng);
+    // Odd lengths leave a scalar tail.
+    for (std::size_t length : {inputs.size(), inputs.size() - 3}) {
+        std::vector<double> v(inputs.begin(), inputs.begin() + static_cast<std::ptrdiff_t>(length));
+        exact_exp_in_place(v.data(), v.size());
+        std::size_t misses = 0;
+        for (std::size_t i = 0; i < v.size(); ++i)
+            if (!same_bits(exact_exp(inputs[i]), v[i]) && ++misses <= 10)
+                ADD_FAILURE() << std::hexfloat << "lane " << i % 4 << ": exp(" << inputs[i] << ") = " << v[i];
+        EXPECT_EQ(0u, misses);
+    }
+}
+
+// Ordinary arguments take the four-lane path wherever it runs: the Gaussian's
+// speed rests on it.
+TEST(ExpLanes, OrdinaryArgumentsAreSettledInLanes) {
+    if (!exact_math_runs(ExactMathBuild::Fma)) GTEST_SKIP() << "no FMA build on this processor";
+    double v[4] = {-0.5, -3.25, -40.0, 1e-3};
+    EXPECT_EQ(0u, pymorvel_llvm_libc_fma::exp_fast_lanes(v));
+}
 
 }  // namespace
 }  // namespace pymorvel
