@@ -102,6 +102,12 @@ void restore_thread(PyThreadState* state) noexcept {
         park_forever();
     }
 #else
+    // This runtime cannot stop the unwind that would end the thread inside
+    // PyEval_RestoreThread, so a thread that a shutting-down interpreter would
+    // refuse is parked before it asks. Only the finalising thread, the main
+    // one, may still take the lock then. (A shutdown that begins between the
+    // test and the call still ends the thread there.)
+    if (interpreter_finalizing() && !on_main_thread()) park_forever();
     PyEval_RestoreThread(state);
 #endif
 }

@@ -7,7 +7,9 @@
 
 // libstdc++ names the forced unwind that ends a thread (pthread_exit), so that
 // it can be told from a C++ exception. LLVM's runtime, which the wheels carry,
-// has no such name; there a thread ended at exit unwinds as it always did.
+// has no such name; there restore_thread parks a thread that a shutting-down
+// interpreter would end before it asks for the lock, and a thread ended inside
+// a Python call unwinds as it always did.
 #if defined(__GLIBCXX__)
 #define PYMORVEL_FORCED_UNWIND_CATCHABLE 1
 #endif
