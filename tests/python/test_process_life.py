@@ -42,8 +42,10 @@ EXIT_CHILD = """
                            "they park a thread before it asks for the lock, which leaves a narrow window")
 @pytest.mark.parametrize("kind", ["fit", "large-fit", "slow-predict"])
 def test_interpreter_exit_with_daemon_threads_inside_calls_is_clean(kind):
-    # The crash this guards against struck about one exit in three.
-    for _ in range(8):
+    # The crash this guards against struck about one exit in three. A thread
+    # ended inside a Python call made by the conversion could also unwind
+    # after the interpreter was gone, about one exit in seventy: more tries.
+    for _ in range(24 if kind == "slow-predict" else 8):
         code, _, err = run_child(f"KIND = {kind!r}\n" + textwrap.dedent(EXIT_CHILD), timeout=60)
         assert code == 0, err
 
