@@ -19,9 +19,19 @@ bool processor_has_fma() noexcept {
 #endif
 }
 
+bool processor_has_avx512() noexcept {
+#if __has_include(<sys/platform/x86.h>)
+    return CPU_FEATURE_ACTIVE(AVX512F);
+#else
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f");
+#endif
+}
+
 }  // namespace
 
 extern const bool exact_math_detail::use_fma = processor_has_fma();
+extern const bool exact_math_detail::use_avx512 = exact_math_detail::use_fma && processor_has_avx512();
 
 bool exact_math_runs(ExactMathBuild build) noexcept {
     return build == ExactMathBuild::Baseline || processor_has_fma();
@@ -29,13 +39,17 @@ bool exact_math_runs(ExactMathBuild build) noexcept {
 
 void exact_exp_in_place(double* v, std::size_t count) noexcept {
     std::size_t i = 0;
-    if (exact_math_detail::use_fma) {
-        for (; i + 4 <= count; i += 4)
-            for (unsigned left = pymorvel_llvm_libc_fma::exp_fast_lanes(v + i); left != 0; left &= left - 1) {
-                const std::size_t lane = i + static_cast<std::size_t>(__builtin_ctz(left));
-                v[lane] = exact_exp(v[lane]);
-            }
-    }
+    // Lanes the fast path leaves (bit l for v[first + l]) get the function itself.
+    const auto finish = [v](std::size_t first, unsigned left) {
+        for (; left != 0; left &= left - 1) {
+            const std::size_t lane = first + static_cast<std::size_t>(__builtin_ctz(left));
+            v[lane] = exact_exp(v[lane]);
+        }
+    };
+    if (exact_math_detail::use_avx512)
+        for (; i + 8 <= count; i += 8) finish(i, pymorvel_llvm_libc_fma::exp_fast_lanes8(v + i));
+    if (exact_math_detail::use_fma)
+        for (; i + 4 <= count; i += 4) finish(i, pymorvel_llvm_libc_fma::exp_fast_lanes(v + i));
     for (; i < count; ++i) v[i] = exact_exp(v[i]);
 }
 

@@ -17,6 +17,8 @@ double log(double x);
 // That exp's fast path on v[0..3] (numeric/exact_exp_lanes.cpp): replaces each
 // argument it settles by its exp and returns the lanes it left (bit i for v[i]).
 unsigned exp_fast_lanes(double* v) noexcept;
+// The same on v[0..7]; needs AVX-512F besides.
+unsigned exp_fast_lanes8(double* v) noexcept;
 }  // namespace pymorvel_llvm_libc_fma
 
 namespace pymorvel {
@@ -27,6 +29,8 @@ namespace exact_math_detail {
 // initialisation; read before that, it is false and the baseline build
 // answers: the same bits, a little slower.
 extern const bool use_fma;
+// Whether it also reports AVX-512F usable: then exp runs eight lanes at a time.
+extern const bool use_avx512;
 // At or below this (log 2^-1075, rounded down) the correctly rounded exp is
 // +0. The library gets there too, but only after raising the underflow flag
 // through the x87 environment, which costs more than the rest of exp, and

@@ -98,7 +98,7 @@ bool same_bits(double a, double b) {
 
 // Every way in which the kernels reach the library: the chosen build, each
 // build on its own, where this processor runs it, and exp four lanes at a time
-// (the argument in one lane, others beside it).
+// (the argument in one lane, others beside it), and eight at a time.
 struct Build {
     const char* name;
     std::function<double(double)> exp, log;
@@ -113,6 +113,13 @@ std::vector<Build> builds() {
                        double v[4] = {0.25, x, -x, 700.0};
                        exact_exp_in_place(v, 4);
                        return v[1];
+                   },
+                   [](double x) { return exact_log(x); }});
+    all.push_back({"lanes of eight",
+                   [](double x) {
+                       double v[8] = {0.25, -x, 700.0, 1e-300, -2.0, x, x * 0.5, -800.0};
+                       exact_exp_in_place(v, 8);
+                       return v[5];
                    },
                    [](double x) { return exact_log(x); }});
     if (exact_math_runs(ExactMathBuild::Fma))
@@ -330,8 +337,12 @@ TEST(ExpLanes, EveryLaneHoldsTheScalarBits) {
 // speed rests on it.
 TEST(ExpLanes, OrdinaryArgumentsAreSettledInLanes) {
     if (!exact_math_runs(ExactMathBuild::Fma)) GTEST_SKIP() << "no FMA build on this processor";
-    double v[4] = {-0.5, -3.25, -40.0, 1e-3};
-    EXPECT_EQ(0u, pymorvel_llvm_libc_fma::exp_fast_lanes(v));
+    double four[4] = {-0.5, -3.25, -40.0, 1e-3};
+    EXPECT_EQ(0u, pymorvel_llvm_libc_fma::exp_fast_lanes(four));
+    double eight[8] = {-0.5, -3.25, -40.0, 1e-3, -700.0, 2.5, -1e-5, 300.0};
+    if (exact_math_detail::use_avx512) {
+        EXPECT_EQ(0u, pymorvel_llvm_libc_fma::exp_fast_lanes8(eight));
+    }
 }
 
 }  // namespace
