@@ -129,15 +129,10 @@ Outcome<std::vector<GradientOf<X, Y>>> gradient_with(const RbfModel<X, Y>& model
     };
     constexpr std::size_t POINTS_PER_PIECE = 16;
     const std::size_t pieces = (m + POINTS_PER_PIECE - 1) / POINTS_PER_PIECE;
-    if (pieces > 1 && m * n >= execution.parallel_threshold) {
-        parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
-        auto run_pieces = [&](std::size_t begin, std::size_t end) {
-            run(begin * POINTS_PER_PIECE, std::min(end * POINTS_PER_PIECE, m));
-        };
-        pool.for_each_range(pieces, run_pieces);
-    } else {
-        run(0, m);
-    }
+    auto run_pieces = [&](std::size_t begin, std::size_t end) {
+        run(begin * POINTS_PER_PIECE, std::min(end * POINTS_PER_PIECE, m));
+    };
+    run_query_pieces(execution, pieces, m * n, run_pieces);
     if (nan_found.load()) return Failure{std::string(messages::NAN_IN_OUTPUT)};
     return out;
 }

@@ -39,6 +39,18 @@ std::optional<Failure> refuse_queries(const RbfModel<X, Y>& model, std::span<con
     return std::nullopt;
 }
 
+// Runs op over [0, pieces) on the pool when the query has several pieces and
+// at least the threshold's kernel evaluations (query points x samples); else here.
+template <class Op>
+void run_query_pieces(const PredictExecution& execution, std::size_t pieces, std::size_t evaluations, Op& op) {
+    if (pieces > 1 && evaluations >= execution.parallel_threshold) {
+        parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
+        pool.for_each_range(pieces, op);
+    } else {
+        op(0, pieces);
+    }
+}
+
 namespace prediction_detail {
 
 // Adds one tile's terms, samples [j0, j1) in order, to the outputs of its lanes.
@@ -95,12 +107,7 @@ Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> 
             }
         }
     };
-    if (blocks > 1 && m * n >= execution.parallel_threshold) {
-        parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
-        pool.for_each_range(blocks, run);
-    } else {
-        run(0, blocks);
-    }
+    run_query_pieces(execution, blocks, m * n, run);
     if (nan_found.load()) return Failure{std::string(messages::NAN_IN_OUTPUT)};
     return out;
 }
