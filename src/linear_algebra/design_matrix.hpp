@@ -83,7 +83,7 @@ void fill_kernel_block(SquareMatrix& m, const Points& points, Kernel kernel, dou
         }
     };
     if (pairs > 1 && whole_matrix_on_pool(execution, n)) {
-        run_on_pool(execution, pairs, run);
+        parallel_for(execution, pairs, 1, run);
     } else {
         for (std::size_t b = 0; b < pairs; ++b) {
             check_cancellation(execution.cancellation);

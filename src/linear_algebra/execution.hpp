@@ -1,4 +1,4 @@
-// Where and how a fit's matrix work runs: the pool, the parallel thresholds, the update and kernel tiles, the block sizes.
+// Where and how a fit or a prediction runs: the pool, the parallel thresholds, the tiles, the block sizes, the one parallel loop.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +25,9 @@ inline constexpr std::size_t PARALLEL_MIN_ROWS = 320;
 // The design matrix is filled on the pool from this many entries (N^2 / 2,
 // N = 320) on, when more than PARALLEL_ROWS_THRESHOLD rows follow its first.
 inline constexpr std::size_t PARALLEL_FILL_THRESHOLD = 51200;
+// Query points are spread over the pool from this many kernel evaluations
+// (query points x samples) on.
+inline constexpr std::size_t PARALLEL_PREDICT_THRESHOLD = std::size_t{1} << 17;
 
 // Block sizes of the blocked factorisation. They change speed, never results;
 // tests shrink them so that every edge path runs on small matrices.
@@ -41,24 +44,32 @@ struct LuBlocking {
     std::size_t wide_from = 1000;
 };
 
-// The defaults are the production choice; tests use other pools, thresholds,
-// tiles and blocks to show that results do not depend on them.
+// Where the pool takes over. Production uses the defaults; tests lower them
+// so that small inputs run the pooled paths too.
+struct ParallelThresholds {
+    std::size_t rows = PARALLEL_ROWS_THRESHOLD;
+    std::size_t work = PARALLEL_WORK_THRESHOLD;
+    std::size_t min_rows = PARALLEL_MIN_ROWS;
+    std::size_t fill = PARALLEL_FILL_THRESHOLD;
+    std::size_t predict = PARALLEL_PREDICT_THRESHOLD;
+};
+
+// Where and how a fit or a prediction runs. The defaults are the production
+// choice; tests use other pools, thresholds, tiles and blocks to show that
+// results do not depend on them.
 struct Execution {
     parallel::WorkerPool* pool = nullptr;  // null: the process-wide pool
-    std::size_t parallel_rows_threshold = PARALLEL_ROWS_THRESHOLD;
+    Cancellation* cancellation = nullptr;  // null: the computation cannot be stopped
+    ParallelThresholds thresholds = {};
     TilePath tile = default_tile_path();
     LuBlocking blocking = {};
-    std::size_t parallel_work_threshold = PARALLEL_WORK_THRESHOLD;
-    std::size_t parallel_min_rows = PARALLEL_MIN_ROWS;
-    std::size_t parallel_fill_threshold = PARALLEL_FILL_THRESHOLD;
     const KernelTileOps* kernel_tiles = nullptr;  // null: the best this processor runs
-    Cancellation* cancellation = nullptr;         // null: the computation cannot be stopped
 };
 
 // Whether a pass over every entry of an n x n matrix (the fill, the solver's
 // equilibration) is spread over the pool.
 inline bool whole_matrix_on_pool(const Execution& execution, std::size_t n) noexcept {
-    return n - 1 > execution.parallel_rows_threshold && n * n / 2 >= execution.parallel_fill_threshold;
+    return n - 1 > execution.thresholds.rows && n * n / 2 >= execution.thresholds.fill;
 }
 
 // Whether pieces running on the pool should give up: a stop has been decided.
@@ -66,18 +77,31 @@ inline bool stop_requested(const Execution& execution) noexcept {
     return execution.cancellation != nullptr && execution.cancellation->requested();
 }
 
-// Runs op over [0, count) on the execution's pool (the process-wide one when
-// it names none). Under a cancellation the waiting caller polls it; the pieces
-// only read its decision (stop_requested).
+// What a loop does when the process-wide pool cannot be created: a fit fails
+// with the pool's fault; a prediction, which needs no pool to be right, runs
+// on the calling thread.
+enum class WithoutPool { fail, run_here };
+
+// Runs op over [0, count) in blocks of `grain` on the execution's pool (the
+// process-wide one when it names none), the calling thread taking blocks too.
+// Under a cancellation the caller polls it while it waits for the workers;
+// the blocks only read its decision (stop_requested).
 template <class Op>
-void run_on_pool(const Execution& execution, std::size_t count, Op& op) {
-    parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
+void parallel_for(const Execution& execution, std::size_t count, std::size_t grain, Op& op,
+                  WithoutPool without_pool = WithoutPool::fail) {
+    parallel::WorkerPool* pool = execution.pool;
+    if (pool == nullptr)
+        pool = without_pool == WithoutPool::run_here ? parallel::global_pool_if_available() : &parallel::global_pool();
+    if (pool == nullptr) {
+        op(0, count);
+        return;
+    }
     if (Cancellation* cancellation = execution.cancellation) {
         auto poll = [cancellation] { cancellation->poll(); };
         const parallel::WaitHook hook(poll);
-        pool.for_each_range(count, op, &hook);
+        pool->parallel_for(count, grain, op, &hook);
     } else {
-        pool.for_each_range(count, op);
+        pool->parallel_for(count, grain, op);
     }
 }
 

@@ -141,9 +141,9 @@ private:
     template <class Op>
     void dispatch(std::size_t count, std::size_t pivot_column, std::size_t work, Op& op) {
         if (count == 0) return;
-        if (count > 1 && work >= execution_.parallel_work_threshold && n_ >= execution_.parallel_min_rows &&
-            n_ - pivot_column - 1 > execution_.parallel_rows_threshold) {
-            run_on_pool(execution_, count, op);
+        const ParallelThresholds& at = execution_.thresholds;
+        if (count > 1 && work >= at.work && n_ >= at.min_rows && n_ - pivot_column - 1 > at.rows) {
+            parallel_for(execution_, count, 1, op);
         } else {
             op(0, count);
         }

@@ -80,13 +80,9 @@ Outcome<std::vector<V>> solve(SquareMatrix a, std::span<const V> values, const E
     auto divide_rows = [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end && !stop_requested(execution); ++i) divide_row(a.row(i), row_sums[i], n);
     };
-    constexpr std::size_t ROWS_PER_PIECE = 32;
-    const std::size_t pieces = (n + ROWS_PER_PIECE - 1) / ROWS_PER_PIECE;
     if (whole_matrix_on_pool(execution, n)) {
-        auto run = [&](std::size_t begin, std::size_t end) {
-            divide_rows(begin * ROWS_PER_PIECE, std::min(end * ROWS_PER_PIECE, n));
-        };
-        run_on_pool(execution, pieces, run);
+        constexpr std::size_t ROWS_PER_BLOCK = 32;
+        parallel_for(execution, n, ROWS_PER_BLOCK, divide_rows);
     } else {
         divide_rows(0, n);
     }

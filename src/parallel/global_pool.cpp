@@ -61,8 +61,10 @@ std::string ThreadPoolBuildError::debug_string() const {
            ", kind: " + io_error_kind(os_error) + ", message: \"" + message + "\" }) }";
 }
 
-WorkerPool& global_pool() {
-    GlobalPool& global = *current.load();
+namespace {
+
+// Creates the pool on first use; null where its creation failed.
+WorkerPool* create_once(GlobalPool& global) noexcept {
     global.requested.store(true);
     std::call_once(global.once, [&global] {
         // Nothing may escape the once-only guard: a failure is kept and
@@ -77,7 +79,16 @@ WorkerPool& global_pool() {
             global.failure = std::current_exception();
         }
     });
-    if (global.instance != nullptr) return *global.instance;
+    return global.instance;
+}
+
+}  // namespace
+
+WorkerPool* global_pool_if_available() noexcept { return create_once(*current.load()); }
+
+WorkerPool& global_pool() {
+    GlobalPool& global = *current.load();
+    if (WorkerPool* pool = create_once(global)) return *pool;
     try {
         std::rethrow_exception(global.failure);
     } catch (const ThreadPoolBuildError& error) {

@@ -12,6 +12,9 @@ namespace pymorvel::parallel {
 // creation failed, every call aborts with the internal fault
 // "The global thread pool has not been initialized.: <error>".
 WorkerPool& global_pool();
+// The same pool, or null where its creation failed, for work that can do
+// without it.
+WorkerPool* global_pool_if_available() noexcept;
 // True once global_pool() has started creating the pool (tests use it to check
 // that small fits never do).
 bool global_pool_requested() noexcept;

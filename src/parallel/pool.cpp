@@ -1,4 +1,4 @@
-// The worker pool's scheduler: its threads, loop pieces and their queues, fork-join, and when workers sleep.
+// The worker pool's scheduler: its threads, the loops they join, the hand-out of blocks, and when workers sleep.
 #include "parallel/pool.hpp"
 
 #include <pthread.h>
@@ -20,48 +20,46 @@ namespace {
 
 constexpr std::size_t kWorkerStackBytes = std::size_t{2} << 20;
 // How long an idle worker keeps yielding before it goes to sleep, and how long
-// a caller yields before it blocks on its completion signal. An elimination
-// hands in its steps a few microseconds apart, while a sleep and the wake-up
-// that ends it cost tens of microseconds each on a virtual machine: below a
-// few hundred rows that hand-over, not the arithmetic, was the price of a step.
-// A yielding thread gives its core to any runnable one, so the window costs
-// idle cycles only.
+// a caller yields for the workers' last blocks before it blocks. An
+// elimination hands in its steps a few microseconds apart, while a sleep and
+// the wake-up that ends it cost tens of microseconds each on a virtual
+// machine. A yielding thread gives its core to any runnable one, so the window
+// costs idle cycles only.
 constexpr std::chrono::microseconds kWorkerIdleWindow{200};
 constexpr std::chrono::microseconds kCallerSpinWindow{50};
-// How often a waiting caller runs its hook.
+// How often a caller waiting for the workers runs its hook.
 constexpr std::chrono::milliseconds kCallerHookInterval{10};
 
-// How a thread outside the pool learns that its root piece is done. One per
-// thread, made on first use and reused: handing in a loop then allocates nothing.
+// How the last thread to leave a loop tells its caller. It lives in the loop,
+// so a caller whose hook starts another loop on the same thread waits on that
+// loop's own signal.
 class CompletionSignal {
 public:
     void raise() {
         std::lock_guard lock(mutex_);
         raised_.store(true, std::memory_order_release);
-        // Notified under the lock: once the waiter owns the mutex again, this
-        // thread is done with the signal.
+        // Notified under the lock: once the waiter owns the mutex again, the
+        // raiser is done with the signal and the loop's frame may go.
         done_.notify_one();
     }
 
-    void wait_and_reset(const WaitHook* while_waiting) {
-        // 1. Short jobs finish within the spin window: no sleep, no wake-up.
+    void wait(const WaitHook* hook) {
         const auto give_up = std::chrono::steady_clock::now() + kCallerSpinWindow;
         while (!raised_.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < give_up)
             sched_yield();
-        // 2. Taking the mutex, even after the flag was seen, is what tells us
-        // the raiser has left raise() and the signal may be reused.
+        // Taking the mutex, even after the flag was seen, is what tells us the
+        // raiser has left raise().
         std::unique_lock lock(mutex_);
         const auto raised = [this] { return raised_.load(std::memory_order_relaxed); };
-        if (while_waiting == nullptr) {
+        if (hook == nullptr) {
             done_.wait(lock, raised);
-        } else {
-            while (!done_.wait_for(lock, kCallerHookInterval, raised)) {
-                lock.unlock();
-                (*while_waiting)();
-                lock.lock();
-            }
+            return;
         }
-        raised_.store(false, std::memory_order_relaxed);
+        while (!done_.wait_for(lock, kCallerHookInterval, raised)) {
+            lock.unlock();
+            (*hook)();
+            lock.lock();
+        }
     }
 
 private:
@@ -70,98 +68,66 @@ private:
     std::atomic<bool> raised_{false};
 };
 
-CompletionSignal& this_thread_signal() {
-    thread_local CompletionSignal signal;
-    return signal;
-}
+// One call of parallel_for. It lives in its caller's frame, which is not left
+// before every thread inside the loop has gone.
+struct Loop {
+    Loop(std::size_t count_, std::size_t grain_, RangeOperation op_, unsigned helpers)
+        : count(count_), grain(grain_), blocks((count_ + grain_ - 1) / grain_), op(op_), helpers_wanted(helpers) {}
 
-// One unit of a parallel loop. It lives in the stack frame of the thread that
-// made it, and that frame is not left before the piece has completed.
-struct LoopPiece {
-    LoopPiece(std::size_t first, std::size_t count, unsigned budget, RangeOperation operation)
-        : begin(first), length(count), split_budget(budget), op(operation) {}
+    // Takes blocks until none is left. Faults are kept, never thrown.
+    void run_blocks() noexcept {
+        for (;;) {
+            const std::size_t block = next_block.fetch_add(1, std::memory_order_relaxed);
+            if (block >= blocks) return;
+            if (!failed.load(std::memory_order_relaxed)) {
+                try {
+                    op(block * grain, std::min(count, (block + 1) * grain));
+                } catch (...) {
+                    keep_fault(block, std::current_exception());
+                }
+            }
+        }
+    }
 
-    std::size_t begin;
-    std::size_t length;
-    unsigned split_budget;
-    RangeOperation op;
-    // Links of the queue that holds the piece, guarded by that queue's mutex.
-    LoopPiece* prev = nullptr;
-    LoopPiece* next = nullptr;
-    // A root piece reports to the thread that handed it in; a forked piece to
-    // the worker that forked it, which watches `done`.
-    CompletionSignal* caller = nullptr;
-    unsigned owner = 0;
-    std::atomic<bool> done{false};
+    // The fault of the lowest block among those that faulted, so that which
+    // fault a caller sees does not depend on who ran what.
+    void keep_fault(std::size_t block, std::exception_ptr error) {
+        std::lock_guard lock(fault_mutex);
+        if (block < fault_block) {
+            fault_block = block;
+            fault = std::move(error);
+        }
+        failed.store(true, std::memory_order_relaxed);
+    }
+
+    // A thread leaves; the last one out tells the caller.
+    void leave() {
+        if (inside.fetch_sub(1) == 1) finished.raise();
+    }
+
+    const std::size_t count;
+    const std::size_t grain;
+    const std::size_t blocks;
+    const RangeOperation op;
+    std::atomic<std::size_t> next_block{0};
+    std::atomic<bool> failed{false};
+    std::mutex fault_mutex;
+    std::size_t fault_block = SIZE_MAX;  // guarded by fault_mutex, as is fault
     std::exception_ptr fault;
-};
+    // The caller and the workers that joined and have not left yet.
+    std::atomic<unsigned> inside{1};
+    CompletionSignal finished;
 
-// An intrusive queue of pieces: the links live in the pieces, so queueing never
-// allocates and has no capacity limit. A worker uses the bottom end for its own
-// pieces and thieves take from the top; the shared queue pushes at the bottom
-// and pops at the top, which makes it first-in first-out.
-class PieceQueue {
-public:
-    void push_bottom(LoopPiece* piece) {
-        std::lock_guard lock(mutex_);
-        piece->prev = bottom_;
-        piece->next = nullptr;
-        (bottom_ ? bottom_->next : top_) = piece;
-        bottom_ = piece;
-        size_.store(size_.load(std::memory_order_relaxed) + 1);
-    }
-
-    LoopPiece* pop_bottom() {
-        if (looks_empty()) return nullptr;
-        std::lock_guard lock(mutex_);
-        return bottom_ ? unlink(bottom_) : nullptr;
-    }
-
-    // Takes `piece` back if it is still the newest entry; it is either that or
-    // already taken, since newer pieces belong to frames that have returned.
-    bool remove_bottom(LoopPiece* piece) {
-        std::lock_guard lock(mutex_);
-        if (bottom_ != piece) return false;
-        unlink(piece);
-        return true;
-    }
-
-    LoopPiece* pop_top() {
-        if (looks_empty()) return nullptr;
-        std::lock_guard lock(mutex_);
-        return top_ ? unlink(top_) : nullptr;
-    }
-
-private:
-    // The size is read without the lock to skip empty queues cheaply. Its store
-    // is sequentially consistent so that a searcher that misses a new piece is
-    // sure to see the announcement that follows it (see State::sleep).
-    bool looks_empty() const { return size_.load() == 0; }
-
-    LoopPiece* unlink(LoopPiece* piece) {
-        (piece->prev ? piece->prev->next : top_) = piece->next;
-        (piece->next ? piece->next->prev : bottom_) = piece->prev;
-        piece->prev = piece->next = nullptr;
-        size_.store(size_.load(std::memory_order_relaxed) - 1);
-        return piece;
-    }
-
-    std::mutex mutex_;
-    LoopPiece* top_ = nullptr;
-    LoopPiece* bottom_ = nullptr;
-    std::atomic<std::size_t> size_{0};
-};
-
-struct Task {
-    LoopPiece* piece = nullptr;
-    bool stolen = false;
+    // Guarded by the pool's loop list mutex.
+    const unsigned helpers_wanted;
+    unsigned helpers_joined = 0;
+    Loop* prev = nullptr;
+    Loop* next = nullptr;
 };
 
 struct Worker {
     WorkerPool::State* pool = nullptr;
     unsigned index = 0;
-    PieceQueue queue;
-    std::uint32_t random_state = 1;
 };
 
 thread_local Worker* current_worker = nullptr;
@@ -169,32 +135,29 @@ thread_local Worker* current_worker = nullptr;
 }  // namespace
 
 struct WorkerPool::State {
-    explicit State(unsigned count)
-        : thread_count(count), workers(std::make_unique<Worker[]>(count)), idle(count) {
+    explicit State(unsigned count) : thread_count(count), workers(std::make_unique<Worker[]>(count)), idle(count) {
         for (unsigned i = 0; i < count; ++i) {
             workers[i].pool = this;
             workers[i].index = i;
-            workers[i].random_state = 0x9E3779B9u * (i + 1) | 1u;
         }
     }
 
     void work(Worker& self);
-    void run_until(Worker& self, const std::atomic<bool>* done);
-    Task find_work(Worker& self);
-    void execute(Worker& self, Task task) noexcept;
-    void run_range(Worker& self, std::size_t begin, std::size_t length, unsigned budget,
-                   bool stolen, RangeOperation op);
-    void fork_join(Worker& self, std::size_t begin, std::size_t length, unsigned budget,
-                   RangeOperation op);
-    void announce_work();
-    void sleep(Worker& self, std::uint64_t seen_epoch, const std::atomic<bool>* done);
+    void post(Loop& loop);
+    void withdraw(Loop& loop);
+    Loop* join_a_loop();
+    void sleep(Worker& self, std::uint64_t seen_epoch);
     void shut_down();
 
     const unsigned thread_count;
     std::unique_ptr<Worker[]> workers;
-    PieceQueue shared;
 
-    // Bumped after every new piece; a worker sleeps only if it has not moved
+    // The loops that may still take helpers, oldest first.
+    std::mutex loops_mutex;
+    Loop* first = nullptr;
+    Loop* last = nullptr;
+
+    // Bumped after every posted loop; a worker sleeps only if it has not moved
     // since before its last fruitless search.
     std::atomic<std::uint64_t> epoch{0};
     std::atomic<bool> stopping{false};
@@ -214,20 +177,37 @@ void* worker_entry(void* arg) {
     return nullptr;
 }
 
-std::uint32_t next_random(Worker& self) {
-    std::uint32_t x = self.random_state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    self.random_state = x;
-    return x;
-}
-
 }  // namespace
 
 void WorkerPool::State::work(Worker& self) {
     current_worker = &self;
-    run_until(self, nullptr);
+    // The C++ runtime keeps each thread's exception state in thread-local
+    // storage that the C library allocates on first touch, and aborts the
+    // process when it cannot. Touched here, at the start, a block that fails
+    // for want of memory later can still throw its bad_alloc.
+    static_cast<void>(std::uncaught_exceptions());
+
+    // When this stretch of idleness began; zero while the worker is busy.
+    std::chrono::steady_clock::time_point idle_since{};
+    for (;;) {
+        const std::uint64_t seen_epoch = epoch.load();
+        if (Loop* loop = join_a_loop()) {
+            loop->run_blocks();
+            loop->leave();
+            idle_since = {};
+            continue;
+        }
+        if (stopping.load()) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (idle_since == std::chrono::steady_clock::time_point{}) idle_since = now;
+        if (now - idle_since < kWorkerIdleWindow) {
+            sched_yield();
+            continue;
+        }
+        sleep(self, seen_epoch);
+        idle_since = {};
+    }
+
     current_worker = nullptr;
     std::lock_guard lock(exit_mutex);
     // Notified under the lock: after this, the worker touches the pool no more,
@@ -235,132 +215,47 @@ void WorkerPool::State::work(Worker& self) {
     if (--running == 0) all_left.notify_all();
 }
 
-// Runs pieces until `done` is set or, for a worker's main loop (done null),
-// until the pool stops.
-void WorkerPool::State::run_until(Worker& self, const std::atomic<bool>* done) {
-    // When this stretch of idleness began; zero while the worker is busy.
-    std::chrono::steady_clock::time_point idle_since{};
-    for (;;) {
-        if (done != nullptr && done->load(std::memory_order_acquire)) return;
-        const std::uint64_t seen_epoch = epoch.load();
-        if (const Task task = find_work(self); task.piece != nullptr) {
-            execute(self, task);
-            idle_since = {};
-            continue;
-        }
-        if (done == nullptr && stopping.load()) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (idle_since == std::chrono::steady_clock::time_point{}) idle_since = now;
-        if (now - idle_since < kWorkerIdleWindow) {
-            sched_yield();
-            continue;
-        }
-        sleep(self, seen_epoch, done);
-        idle_since = {};
+void WorkerPool::State::post(Loop& loop) {
+    {
+        std::lock_guard lock(loops_mutex);
+        loop.prev = last;
+        (last ? last->next : first) = &loop;
+        last = &loop;
     }
-}
-
-Task WorkerPool::State::find_work(Worker& self) {
-    // 1. Own queue, newest first: that piece is the smallest and its data the warmest.
-    if (LoopPiece* piece = self.queue.pop_bottom()) return {piece, false};
-    // 2. Other workers' oldest pieces, the largest ones; starting at a random
-    //    victim keeps thieves from all crowding the same queue.
-    const unsigned start = next_random(self) % thread_count;
-    for (unsigned k = 0; k < thread_count; ++k) {
-        const unsigned victim = (start + k) % thread_count;
-        if (victim == self.index) continue;
-        if (LoopPiece* piece = workers[victim].queue.pop_top()) return {piece, true};
-    }
-    // 3. Loops handed in from outside; their root pieces start out as not stolen.
-    if (LoopPiece* piece = shared.pop_top()) return {piece, false};
-    return {};
-}
-
-void WorkerPool::State::execute(Worker& self, Task task) noexcept {
-    LoopPiece& piece = *task.piece;
-    try {
-        run_range(self, piece.begin, piece.length, piece.split_budget, task.stolen, piece.op);
-    } catch (...) {
-        piece.fault = std::current_exception();
-    }
-    // The piece may vanish the moment its completion is visible, so everything
-    // needed afterwards is read before.
-    if (CompletionSignal* caller = piece.caller) {
-        caller->raise();
-        return;
-    }
-    const unsigned owner = piece.owner;
-    piece.done.store(true);
-    idle.notify(owner);
-}
-
-void WorkerPool::State::run_range(Worker& self, std::size_t begin, std::size_t length,
-                                  unsigned budget, bool stolen, RangeOperation op) {
-    // A stolen piece renews its budget: a steal shows that other workers are
-    // idle, so it is worth splitting again. Otherwise halving the budget limits
-    // the pieces to about one per worker.
-    bool split = false;
-    if (length / 2 >= 1) {
-        if (stolen) {
-            budget = std::max(thread_count, budget / 2);
-            split = true;
-        } else if (budget > 0) {
-            budget /= 2;
-            split = true;
-        }
-    }
-    if (!split) {
-        op(begin, begin + length);
-        return;
-    }
-    fork_join(self, begin, length, budget, op);
-}
-
-void WorkerPool::State::fork_join(Worker& self, std::size_t begin, std::size_t length,
-                                  unsigned budget, RangeOperation op) {
-    const std::size_t half = length / 2;
-    // 1. Offer the right half to thieves.
-    LoopPiece right(begin + half, length - half, budget, op);
-    right.owner = self.index;
-    self.queue.push_bottom(&right);
-    announce_work();
-
-    // 2. Run the left half now. Its fault waits until the right half is settled,
-    //    because `right` lives in this frame.
-    std::exception_ptr fault;
-    try {
-        run_range(self, begin, half, budget, false, op);
-    } catch (...) {
-        fault = std::current_exception();
-    }
-
-    // 3. Take the right half back if nobody took it; after a fault it is dropped.
-    if (self.queue.remove_bottom(&right)) {
-        if (fault) std::rethrow_exception(fault);
-        run_range(self, right.begin, right.length, budget, false, op);
-        return;
-    }
-
-    // 4. Somebody runs it (this worker itself, maybe, in an earlier wait). Stay
-    //    useful on other pieces until it reports back.
-    run_until(self, &right.done);
-    if (!fault) fault = right.fault;
-    if (fault) std::rethrow_exception(fault);
-}
-
-void WorkerPool::State::announce_work() {
     epoch.fetch_add(1);
-    idle.notify_one();
+    for (unsigned k = 0; k < loop.helpers_wanted; ++k) idle.notify_one();
 }
 
-// The news that ends a sleep is a new piece (epoch), the pool stopping or the
-// awaited piece done; each is published before its notification (announce_work,
-// shut_down, execute). Every awake worker searches all queues before it may
-// sleep again, which is what notify_one needs.
-void WorkerPool::State::sleep(Worker& self, std::uint64_t seen_epoch,
-                              const std::atomic<bool>* done) {
+// After this no worker joins the loop any more.
+void WorkerPool::State::withdraw(Loop& loop) {
+    std::lock_guard lock(loops_mutex);
+    (loop.prev ? loop.prev->next : first) = loop.next;
+    (loop.next ? loop.next->prev : last) = loop.prev;
+    loop.prev = loop.next = nullptr;
+}
+
+Loop* WorkerPool::State::join_a_loop() {
+    std::lock_guard lock(loops_mutex);
+    for (Loop* loop = first; loop != nullptr; loop = loop->next) {
+        if (loop->helpers_joined < loop->helpers_wanted &&
+            loop->next_block.load(std::memory_order_relaxed) < loop->blocks) {
+            ++loop->helpers_joined;
+            // Counted under the list's mutex, before the caller can withdraw
+            // the loop and count who is still inside.
+            loop->inside.fetch_add(1);
+            return loop;
+        }
+    }
+    return nullptr;
+}
+
+// The news that ends a sleep is a posted loop (epoch) or the pool stopping;
+// each is published before its notification (post, shut_down). Every awake
+// worker looks at every loop before it may sleep again, which is what
+// notify_one needs.
+void WorkerPool::State::sleep(Worker& self, std::uint64_t seen_epoch) {
     idle.prepare_wait(self.index);
-    if (epoch.load() != seen_epoch || stopping.load() || (done != nullptr && done->load()))
+    if (epoch.load() != seen_epoch || stopping.load())
         idle.cancel_wait(self.index);
     else
         idle.commit_wait(self.index);
@@ -412,24 +307,28 @@ unsigned WorkerPool::thread_count() const noexcept { return state_->thread_count
 
 unsigned WorkerPool::sleeping_workers() const noexcept { return state_->idle.asleep(); }
 
-void WorkerPool::for_each_range(std::size_t count, RangeOperation op, const WaitHook* while_waiting) {
+void WorkerPool::parallel_for(std::size_t count, std::size_t grain, RangeOperation op,
+                              const WaitHook* while_waiting) {
     if (count == 0) return;
+    grain = std::max<std::size_t>(grain, 1);
     State& pool = *state_;
-    // A worker of this pool would wait for itself; it runs the loop in place.
-    if (current_worker != nullptr && current_worker->pool == &pool) {
-        pool.run_range(*current_worker, 0, count, pool.thread_count, false, op);
+    const std::size_t blocks = (count + grain - 1) / grain;
+    // Workers join only where there is a block for them besides the caller's
+    // first; a worker of this pool would wait for itself, and runs in place.
+    const unsigned helpers =
+        static_cast<unsigned>(std::min<std::size_t>(pool.thread_count - 1, blocks - 1));
+    if (helpers == 0 || (current_worker != nullptr && current_worker->pool == &pool)) {
+        for (std::size_t begin = 0; begin < count; begin += grain) op(begin, std::min(count, begin + grain));
         return;
     }
-    // 1. The root piece lives here; this frame is not left before it reports.
-    CompletionSignal& signal = this_thread_signal();
-    LoopPiece root(0, count, pool.thread_count, op);
-    root.caller = &signal;
-    // 2. Hand it in and wake a worker.
-    pool.shared.push_bottom(&root);
-    pool.announce_work();
-    // 3. Wait; the signal's mutex orders the workers' writes before what follows.
-    signal.wait_and_reset(while_waiting);
-    if (root.fault) std::rethrow_exception(root.fault);
+    Loop loop(count, grain, op, helpers);
+    pool.post(loop);
+    // The caller never sleeps while a block is left that it could run: on a
+    // busy machine the workers may not get a core before it is done.
+    loop.run_blocks();
+    pool.withdraw(loop);
+    if (loop.inside.fetch_sub(1) != 1) loop.finished.wait(while_waiting);
+    if (loop.fault) std::rethrow_exception(loop.fault);
 }
 
 }  // namespace pymorvel::parallel

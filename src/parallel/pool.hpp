@@ -1,4 +1,4 @@
-// The worker pool: its threads and the parallel loop over an index range.
+// The worker pool: its threads and the one parallel loop, over blocks of an index range.
 #pragma once
 
 #include <cstddef>
@@ -25,9 +25,9 @@ using ThreadStarter = int (*)(void* (*entry)(void*), void* arg);
 // The default starter: a detached POSIX thread with a 2 MiB stack and no name.
 int start_detached_thread(void* (*entry)(void*), void* arg);
 
-// Called on each piece that is not split further, with the half-open index range [begin, end).
+// Called once per block with the block's half-open index range [begin, end).
 using RangeOperation = FunctionRef<void(std::size_t begin, std::size_t end)>;
-// Run by a caller while it waits for its loop.
+// Run by a caller while it waits for the workers' last blocks; it must not throw.
 using WaitHook = FunctionRef<void()>;
 
 class WorkerPool {
@@ -45,14 +45,20 @@ public:
     // Workers asleep right now; tests wait for all of them before handing work in.
     unsigned sleeping_workers() const noexcept;
 
-    // Calls op on disjoint ranges that together cover [0, count) exactly once,
-    // and returns only when all of them are done. Must be called from a thread
-    // that is not one of this pool's workers (a worker that calls it anyway runs
-    // the loop in place). A fault (exception) raised by op on a worker is
-    // re-raised here.
-    // While it waits, the calling thread runs `while_waiting` (when given)
-    // every few milliseconds, outside any of the pool's locks.
-    void for_each_range(std::size_t count, RangeOperation op, const WaitHook* while_waiting = nullptr);
+    // Calls op once on each block [k * grain, min((k + 1) * grain, count)) and
+    // returns when every block is done. The calling thread takes blocks itself,
+    // and up to thread_count() - 1 workers join it, so at most thread_count()
+    // threads work on one loop. A worker of this pool that calls it runs the
+    // blocks in place. The first fault (exception) raised by op, by block
+    // order among the blocks that ran, is re-raised here once every block has
+    // settled; blocks not yet begun are skipped after a fault.
+    // `while_waiting`, when given, runs on the calling thread every few
+    // milliseconds while it waits for the workers' last blocks, outside any of
+    // the pool's locks. It may itself start loops on this pool (a signal
+    // handler may fit a model): each loop has its own completion, so nested
+    // loops on one thread never mistake each other's.
+    void parallel_for(std::size_t count, std::size_t grain, RangeOperation op,
+                      const WaitHook* while_waiting = nullptr);
 
     struct State;
 

@@ -85,7 +85,7 @@ GradientOf<X, Y> shaped(std::vector<double> table, std::size_t components, std::
 // rule) without changing a bit.
 template <class X, class Y, class Phi>
 Outcome<std::vector<GradientOf<X, Y>>> gradient_with(const RbfModel<X, Y>& model, std::span<const X> x_new,
-                                                     Phi phi, const PredictExecution& execution = {}) {
+                                                     Phi phi, const Execution& execution = {}) {
     if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
     const std::size_t components = numbers_of(model.y.front()).size();
     // A local copy: the table written below could otherwise alias it, and
@@ -127,19 +127,15 @@ Outcome<std::vector<GradientOf<X, Y>>> gradient_with(const RbfModel<X, Y>& model
             out[i] = detail::shaped<X, Y>(std::move(table), components, coordinates);
         }
     };
-    constexpr std::size_t POINTS_PER_PIECE = 16;
-    const std::size_t pieces = (m + POINTS_PER_PIECE - 1) / POINTS_PER_PIECE;
-    auto run_pieces = [&](std::size_t begin, std::size_t end) {
-        run(begin * POINTS_PER_PIECE, std::min(end * POINTS_PER_PIECE, m));
-    };
-    run_query_pieces(execution, pieces, m * n, run_pieces);
+    constexpr std::size_t POINTS_PER_BLOCK = 16;
+    run_queries(execution, m, n, POINTS_PER_BLOCK, run);
     if (nan_found.load()) return Failure{std::string(messages::NAN_IN_OUTPUT)};
     return out;
 }
 
 template <class X, class Y>
 Outcome<std::vector<GradientOf<X, Y>>> gradient(const RbfModel<X, Y>& model, std::span<const X> x_new,
-                                                const PredictExecution& execution = {}) {
+                                                const Execution& execution = {}) {
     return dispatch_kernel(model.kernel.id, [&](auto phi) { return gradient_with(model, x_new, phi, execution); });
 }
 

@@ -9,22 +9,10 @@
 
 #include "common/outcome.hpp"
 #include "numeric/kernel_tile.hpp"
-#include "parallel/global_pool.hpp"
+#include "linear_algebra/execution.hpp"
 #include "rbf/model.hpp"
 
 namespace pymorvel {
-
-// Query points are spread over the pool from this many kernel evaluations
-// (query points x samples) on.
-inline constexpr std::size_t PARALLEL_PREDICT_THRESHOLD = std::size_t{1} << 17;
-
-// Where a prediction runs; the defaults are the production choice, and tests
-// use others to show that results do not depend on them.
-struct PredictExecution {
-    parallel::WorkerPool* pool = nullptr;  // null: the process-wide pool
-    std::size_t parallel_threshold = PARALLEL_PREDICT_THRESHOLD;
-    const KernelTileOps* kernel_tiles = nullptr;  // null: the best this processor runs
-};
 
 // A model with a polynomial term needs query points of its samples' length;
 // any other model takes every query (vectors are compared over their common
@@ -39,16 +27,17 @@ std::optional<Failure> refuse_queries(const RbfModel<X, Y>& model, std::span<con
     return std::nullopt;
 }
 
-// Runs op over [0, pieces) on the pool when the query has several pieces and
-// at least the threshold's kernel evaluations (query points x samples); else here.
+// Runs op over the query points [0, m) in blocks of `grain`, on the pool when
+// there are several blocks and at least the threshold's kernel evaluations
+// (query points x n samples); else here. Each query point's result is its own,
+// so neither the pool nor the blocks change a bit, and a process whose pool
+// cannot be started still predicts, on this thread.
 template <class Op>
-void run_query_pieces(const PredictExecution& execution, std::size_t pieces, std::size_t evaluations, Op& op) {
-    if (pieces > 1 && evaluations >= execution.parallel_threshold) {
-        parallel::WorkerPool& pool = execution.pool != nullptr ? *execution.pool : parallel::global_pool();
-        pool.for_each_range(pieces, op);
-    } else {
-        op(0, pieces);
-    }
+void run_queries(const Execution& execution, std::size_t m, std::size_t n, std::size_t grain, Op& op) {
+    if (m > grain && m * n >= execution.thresholds.predict)
+        parallel_for(execution, m, grain, op, WithoutPool::run_here);
+    else
+        op(0, m);
 }
 
 namespace prediction_detail {
@@ -78,19 +67,19 @@ inline void add_tile(Vector* out, std::size_t lanes, const std::vector<Vector>& 
 // bit. Large queries are spread over the pool.
 template <class X, class Y>
 Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> x_new,
-                                const PredictExecution& execution = {}) {
+                                const Execution& execution = {}) {
     if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
     const std::size_t m = x_new.size(), n = model.x.size();
     const KernelTileOps& ops = execution.kernel_tiles != nullptr ? *execution.kernel_tiles : default_kernel_tiles();
     std::vector<Y> out(m, zero_like(model.y.front()));
-    const std::size_t blocks = (m + TILE_LANES - 1) / TILE_LANES;
     std::atomic<bool> nan_found{false};
+    // Blocks hold whole tiles, so every tile starts at a multiple of TILE_LANES.
+    constexpr std::size_t QUERIES_PER_BLOCK = 4 * TILE_LANES;
     auto run = [&](std::size_t begin, std::size_t end) {
         double phi[TILE_SAMPLES * TILE_LANES];
         std::vector<double> monomials(model.polynomial ? model.polynomial->basis.size() : 0);
-        for (std::size_t b = begin; b < end && !nan_found.load(std::memory_order_relaxed); ++b) {
-            const std::size_t i0 = b * TILE_LANES;
-            const std::size_t lanes = std::min(TILE_LANES, m - i0);
+        for (std::size_t i0 = begin; i0 < end && !nan_found.load(std::memory_order_relaxed); i0 += TILE_LANES) {
+            const std::size_t lanes = std::min(TILE_LANES, end - i0);
             for (std::size_t j0 = 0; j0 < n; j0 += TILE_SAMPLES) {
                 const std::size_t j1 = std::min(j0 + TILE_SAMPLES, n);
                 kernel_tile(ops, model.kernel, model.epsilon, model.x, [&](std::size_t l) -> const X& { return x_new[i0 + l]; },
@@ -107,7 +96,7 @@ Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> 
             }
         }
     };
-    run_query_pieces(execution, blocks, m * n, run);
+    run_queries(execution, m, n, QUERIES_PER_BLOCK, run);
     if (nan_found.load()) return Failure{std::string(messages::NAN_IN_OUTPUT)};
     return out;
 }

@@ -20,15 +20,15 @@ using DesignMatrix = std::vector<Row>;
 using MatrixView = std::span<const Row>;
 
 // Every step on the calling thread, whatever the size.
-inline Execution sequential() { return {nullptr, std::numeric_limits<std::size_t>::max()}; }
+inline Execution sequential() {
+    constexpr std::size_t never = std::numeric_limits<std::size_t>::max();
+    return {.thresholds = {.rows = never, .predict = never}};
+}
 
 // Every step of several pieces on `pool` once more than `rows_threshold` rows
 // lie below its pivot, however little work it has.
 inline Execution on_pool(parallel::WorkerPool& pool, std::size_t rows_threshold) {
-    Execution e{&pool, rows_threshold};
-    e.parallel_work_threshold = 0;
-    e.parallel_min_rows = 0;
-    return e;
+    return {.pool = &pool, .thresholds = {.rows = rows_threshold, .work = 0, .min_rows = 0, .predict = 0}};
 }
 
 // Copies the rows into one square matrix. A row shorter than the number of

@@ -190,7 +190,7 @@ std::vector<Y> reference_solution(const std::vector<X>& x, const std::vector<Y>&
 template <class X, class Y>
 void expect_reference_fit(const std::vector<X>& x, const std::vector<Y>& y, Kernel k, double epsilon,
                           const FitOptions& options, const std::vector<double>& smoothing) {
-    const RbfModel<X, Y> model = value_of(fit(x, y, k, epsilon, options, Execution{&pool_of(3), 2}));
+    const RbfModel<X, Y> model = value_of(fit(x, y, k, epsilon, options, Execution{.pool = &pool_of(3), .thresholds = {.rows = 2}}));
     ASSERT_EQ(options.degree.has_value(), model.polynomial.has_value());
     const PolynomialBasis* basis = model.polynomial ? &model.polynomial->basis : nullptr;
     std::vector<Y> solution = model.weights;
@@ -356,11 +356,11 @@ TEST(Gradient, SameBitsOnEveryPool) {
     const auto expected = gradient_at(reference, queries);
     for (unsigned workers : {1u, 2u, 7u}) {
         SCOPED_TRACE(std::to_string(workers) + " workers");
-        const VecF64 model = value_of(fit(x, y, gaussian, 0.3, options, Execution{&pool_of(workers), 2}));
+        const VecF64 model = value_of(fit(x, y, gaussian, 0.3, options, Execution{.pool = &pool_of(workers), .thresholds = {.rows = 2}}));
         EXPECT_TRUE(same_bits(reference.weights, model.weights));
         EXPECT_TRUE(same_bits(reference.polynomial->coefficients, model.polynomial->coefficients));
         EXPECT_TRUE(same_bits(expected, gradient_at(model, queries)));
-        const PredictExecution spread{&pool_of(workers), 0};
+        const Execution spread{.pool = &pool_of(workers), .thresholds = {.predict = 0}};
         EXPECT_TRUE(same_bits(expected, value_of(gradient(reference, std::span<const Vector>(queries), spread))));
     }
 }
@@ -369,7 +369,7 @@ TEST(Gradient, NaNFailsOnAPoolToo) {
     const F64F64 model{{0, 1}, {0, 0}, {INF, INF}, linear, 1.0};
     std::vector<double> q(100, 3.0);
     q[57] = 0.5;  // the two terms are +inf and -inf
-    const PredictExecution spread{&pool_of(2), 0};
+    const Execution spread{.pool = &pool_of(2), .thresholds = {.predict = 0}};
     EXPECT_EQ("NaN values in output", std::get<Failure>(gradient(model, std::span<const double>(q), spread)).message);
 }
 

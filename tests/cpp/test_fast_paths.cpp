@@ -183,8 +183,7 @@ TEST(FastLuLarge, MatchesReferenceAtProductionBlockSizes) {
         for (unsigned workers : {1u, 2u, 7u})
             for (TilePath path : tile_paths()) {
                 SCOPED_TRACE("n=" + std::to_string(n) + " workers=" + std::to_string(workers));
-                Execution e{&pool_of(workers)};
-                e.tile = path;
+                const Execution e{.pool = &pool_of(workers), .tile = path};
                 expect_matches_reference(make_matrix(Family::Gaussian, n, 2), e);
             }
 }
@@ -258,7 +257,7 @@ TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
             for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
                 SCOPED_TRACE(std::to_string(workers) + " workers, " + std::string(kernel_name(k)));
                 Execution e = workers == 0 ? sequential() : on_pool(pool_of(workers), 2);
-                e.parallel_fill_threshold = 0;
+                e.thresholds.fill = 0;
                 e.kernel_tiles = ops;
                 const auto check = [&](const auto& points) {
                     const SquareMatrix fast = build_design_matrix(points, k, 0.7, e);

@@ -231,8 +231,7 @@ TEST(Cancellation, StopsAtAnyPollAndOtherwiseChangesNothing) {
         y.push_back(static_cast<double>(i % 5));
     }
     static parallel::WorkerPool pool(3);
-    Execution execution{&pool, 2};
-    execution.blocking = {16, 4, 12, 8, 16};
+    Execution execution{.pool = &pool, .thresholds = {.rows = 2}, .blocking = {16, 4, 12, 8, 16}};
     const std::vector<double> plain = value_of(fit(x, y, multiquadric, 0.5, execution)).weights;
 
     std::size_t polls = 0, stop_at = 0;

@@ -150,8 +150,9 @@ void expect_tiled_prediction_is_plain(const RbfModel<X, Y>& model, const std::ve
         for (const Spread& spread : SPREADS) {
             SCOPED_TRACE(std::string(ops_name(ops)) + " " + spread.label + " " + std::string(kernel_name(model.kernel)) +
                          " m=" + std::to_string(queries.size()));
-            PredictExecution e{spread.workers == 0 ? nullptr : &pool_of(spread.workers),
-                               spread.workers == 0 ? static_cast<std::size_t>(-1) : 0, ops};
+            const Execution e{.pool = spread.workers == 0 ? nullptr : &pool_of(spread.workers),
+                              .thresholds = {.predict = spread.workers == 0 ? static_cast<std::size_t>(-1) : 0},
+                              .kernel_tiles = ops};
             EXPECT_TRUE(same_outcome(plain, predict(model, std::span<const X>(queries), e)));
         }
 }

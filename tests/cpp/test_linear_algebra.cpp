@@ -296,12 +296,11 @@ TEST_P(ThreadCountIndependence, FactorsAndWeightsMatchSequential) {
     for (unsigned workers : {1u, 2u, 3u, 7u}) {
         for (const Setup& setup : setups) {
             SCOPED_TRACE(std::to_string(workers) + " workers, " + setup.name);
-            Execution execution{&pool_of(workers), setup.threshold};
+            Execution execution{.pool = &pool_of(workers), .thresholds = {.rows = setup.threshold}};
             // Below the production threshold everything that can go to the
             // pool does: elimination steps, the fill and the equilibration.
             if (setup.threshold != PARALLEL_ROWS_THRESHOLD)
-                execution.parallel_work_threshold = 0, execution.parallel_min_rows = 0,
-                execution.parallel_fill_threshold = 0;
+                execution.thresholds.work = 0, execution.thresholds.min_rows = 0, execution.thresholds.fill = 0;
             if (setup.small_pieces) {
                 execution.blocking.row_block = 8;
                 execution.blocking.column_chunk = 16;

@@ -26,59 +26,38 @@ using pymorvel::testing_support::kHang;
 using pymorvel::testing_support::wait_until;
 using pymorvel::Panic;
 using namespace pymorvel::parallel;
-using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
 
 // Runs one loop and returns how many indices were not visited exactly once.
-// The pieces must be non-empty, inside [0, count), and never run by the caller.
-std::size_t indices_not_visited_once(WorkerPool& pool, std::size_t count) {
+// Every call of the operation must cover exactly one block.
+std::size_t indices_not_visited_once(WorkerPool& pool, std::size_t count, std::size_t grain = 1) {
     std::vector<std::atomic<int>> visits(count);
-    std::atomic<int> bad_pieces{0};
-    const auto caller = std::this_thread::get_id();
-    pool.for_each_range(count, [&](std::size_t begin, std::size_t end) {
-        if (begin >= end || end > count || std::this_thread::get_id() == caller) ++bad_pieces;
+    std::atomic<int> bad_blocks{0};
+    pool.parallel_for(count, grain, [&](std::size_t begin, std::size_t end) {
+        if (begin % grain != 0 || end != std::min(count, begin + grain)) ++bad_blocks;
         for (std::size_t i = begin; i < end && i < count; ++i) visits[i].fetch_add(1);
     });
-    EXPECT_EQ(bad_pieces.load(), 0);
+    EXPECT_EQ(bad_blocks.load(), 0);
     return std::count_if(visits.begin(), visits.end(), [](auto& v) { return v.load() != 1; });
 }
 
-class ExactlyOnce : public testing::TestWithParam<std::tuple<unsigned, std::size_t>> {};
+class ExactlyOnce : public testing::TestWithParam<std::tuple<unsigned, std::size_t, std::size_t>> {};
 
 TEST_P(ExactlyOnce, EveryIndexIsVisitedOnce) {
-    const auto [workers, count] = GetParam();
+    const auto [workers, count, grain] = GetParam();
     WorkerPool pool(workers);
     ASSERT_EQ(pool.thread_count(), workers);
-    for (int round = 0; round < 20; ++round) ASSERT_EQ(indices_not_visited_once(pool, count), 0u);
+    for (int round = 0; round < 20; ++round) ASSERT_EQ(indices_not_visited_once(pool, count, grain), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pool, ExactlyOnce,
                          testing::Combine(testing::Values(1u, 2u, 3u, 8u),
-                                          testing::Values(0, 1, 2, 3, 101, 102, 1000, 4097)));
-
-// With one worker nothing is stolen, so the budget of 1 allows exactly one halving.
-class SingleWorkerPieces : public testing::TestWithParam<std::pair<std::size_t, Ranges>> {};
-
-TEST_P(SingleWorkerPieces, RootIsHalvedOnce) {
-    WorkerPool pool(1);
-    std::mutex mutex;
-    Ranges seen;
-    pool.for_each_range(GetParam().first, [&](std::size_t begin, std::size_t end) {
-        std::lock_guard lock(mutex);
-        seen.emplace_back(begin, end);
-    });
-    std::sort(seen.begin(), seen.end());
-    EXPECT_EQ(seen, GetParam().second);
-}
-
-INSTANTIATE_TEST_SUITE_P(Pool, SingleWorkerPieces,
-                         testing::Values(std::pair{1, Ranges{{0, 1}}}, std::pair{2, Ranges{{0, 1}, {1, 2}}},
-                                         std::pair{3, Ranges{{0, 1}, {1, 3}}},
-                                         std::pair{1000, Ranges{{0, 500}, {500, 1000}}}));
+                                          testing::Values(0, 1, 2, 3, 101, 102, 1000, 4097),
+                                          testing::Values(1, 7, 32)));
 
 struct FaultCase {
     unsigned workers;
     std::size_t count;
-    std::size_t faulty;  // SIZE_MAX: every piece faults
+    std::size_t faulty;  // SIZE_MAX: every block faults
 };
 void PrintTo(const FaultCase& c, std::ostream* out) {
     *out << c.workers << " workers, " << c.count << " rows, fault at " << static_cast<long long>(c.faulty);
@@ -86,15 +65,15 @@ void PrintTo(const FaultCase& c, std::ostream* out) {
 
 class FaultPropagation : public testing::TestWithParam<FaultCase> {};
 
-TEST_P(FaultPropagation, CallerGetsTheFaultAfterAllPiecesSettled) {
+TEST_P(FaultPropagation, CallerGetsTheFaultAfterAllBlocksSettled) {
     const FaultCase c = GetParam();
     WorkerPool pool(c.workers);
     std::atomic<int> in_flight{0};
     try {
-        pool.for_each_range(c.count, [&](std::size_t begin, std::size_t end) {
+        pool.parallel_for(c.count, 1, [&](std::size_t begin, std::size_t end) {
             ++in_flight;
             struct Leave { std::atomic<int>& n; ~Leave() { --n; } } leave{in_flight};
-            std::this_thread::yield();  // gives the other pieces a chance to overlap
+            std::this_thread::yield();  // gives the other blocks a chance to overlap
             if (c.faulty == SIZE_MAX || (begin <= c.faulty && c.faulty < end))
                 throw Panic("row " + std::to_string(c.faulty == SIZE_MAX ? begin : c.faulty));
         });
@@ -120,19 +99,19 @@ TEST(Pool, ConcurrentCallersEachSeeExactlyOnce) {
     for (std::size_t t = 0; t < 4; ++t) {
         callers.emplace_back([&, t] {
             for (std::size_t round = 0; round < 50; ++round)
-                failures += indices_not_visited_once(pool, 101 + 7 * t + round);
+                failures += indices_not_visited_once(pool, 101 + 7 * t + round, 1 + t);
         });
     }
     for (auto& caller : callers) caller.join();
     EXPECT_EQ(failures.load(), 0u);
 }
 
-TEST(Pool, LoopInsideAPieceRunsOnTheSameWorkers) {
+TEST(Pool, LoopInsideABlockRunsToo) {
     WorkerPool pool(2);
     std::vector<std::atomic<int>> visits(8 * 100);
-    pool.for_each_range(8, [&](std::size_t begin, std::size_t end) {
+    pool.parallel_for(8, 1, [&](std::size_t begin, std::size_t end) {
         for (std::size_t outer = begin; outer < end; ++outer) {
-            pool.for_each_range(100, [&](std::size_t b, std::size_t e) {
+            pool.parallel_for(100, 3, [&](std::size_t b, std::size_t e) {
                 for (std::size_t i = b; i < e; ++i) ++visits[outer * 100 + i];
             });
         }
@@ -150,7 +129,7 @@ void without_hanging(F f) {
     std::thread watchdog([&] {
         std::unique_lock lock(mutex);
         if (!finished.wait_for(lock, kHang, [&] { return done; })) {
-            std::fprintf(stderr, "a loop never returned: a sleeping worker was not woken\n");
+            std::fprintf(stderr, "a loop never returned\n");
             std::abort();
         }
     });
@@ -165,42 +144,81 @@ void without_hanging(F f) {
 
 class SleepingPool : public testing::TestWithParam<unsigned> {};
 
-// Work handed to a pool whose workers all sleep has to wake one of them.
+// Work handed to a pool whose workers all sleep wakes them: a loop whose
+// blocks each wait for another thread can only finish with every helper awake.
 TEST_P(SleepingPool, LoopWakesTheWorkers) {
     const unsigned workers = GetParam();
     WorkerPool pool(workers);
     for (int round = 0; round < 20; ++round) {
         ASSERT_TRUE(wait_until([&] { return pool.sleeping_workers() == workers; })) << "workers never fell asleep";
-        without_hanging([&] { EXPECT_EQ(indices_not_visited_once(pool, round % 2 ? 1000 : 1), 0u); });
-    }
-}
-
-// A worker whose right half was stolen sleeps until the thief reports it done:
-// the left half waits until the right one has been stolen, and the right half
-// until every other worker is asleep.
-class StolenHalf : public testing::TestWithParam<unsigned> {};
-
-TEST_P(StolenHalf, ForkingWorkerSleepsUntilTheThiefIsDone) {
-    const unsigned workers = GetParam();
-    WorkerPool pool(workers);
-    for (int round = 0; round < 20; ++round) {
-        std::atomic<bool> stolen{false};
+        std::atomic<unsigned> arrived{0};
         without_hanging([&] {
-            pool.for_each_range(2, [&](std::size_t begin, std::size_t) {
-                if (begin == 0) {
-                    EXPECT_TRUE(wait_until([&] { return stolen.load(); })) << "the right half was never stolen";
-                } else {
-                    stolen.store(true);
-                    EXPECT_TRUE(wait_until([&] { return pool.sleeping_workers() == workers - 1; }))
-                        << "the forking worker never fell asleep";
-                }
+            pool.parallel_for(workers, 1, [&](std::size_t, std::size_t) {
+                ++arrived;
+                EXPECT_TRUE(wait_until([&] { return arrived.load() == workers; })) << "a worker was never woken";
             });
         });
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Pool, SleepingPool, testing::Values(1u, 2u, 3u));
-INSTANTIATE_TEST_SUITE_P(Pool, StolenHalf, testing::Values(2u, 3u));
+
+// The caller runs blocks itself: a loop finishes while every worker is held
+// in another loop, as on a machine whose other processes keep the workers
+// from running.
+TEST(Pool, CallerFinishesALoopWhileTheWorkersAreHeld) {
+    WorkerPool pool(2);
+    std::atomic<bool> release{false};
+    std::atomic<unsigned> held{0};
+    std::thread holder([&] {
+        pool.parallel_for(3, 1, [&](std::size_t, std::size_t) {
+            ++held;
+            EXPECT_TRUE(wait_until([&] { return release.load(); }));
+        });
+    });
+    ASSERT_TRUE(wait_until([&] { return held.load() == 2; }));  // the holder and one worker
+    without_hanging([&] { EXPECT_EQ(indices_not_visited_once(pool, 1000, 10), 0u); });
+    release.store(true);
+    holder.join();
+}
+
+// A caller's wait hook may start a loop of its own on the same thread and the
+// same pool (a signal handler that fits a model): each loop waits for its own
+// blocks only, and both cover their ranges exactly once. The workers' blocks
+// of the outer loop end only once the hook has run a nested loop, and the
+// caller's only once a worker holds one, so the caller must wait for them.
+TEST(Pool, LoopStartedWhileWaitingFinishesAndSoDoesTheOuterOne) {
+    for (unsigned workers : {2u, 3u}) {
+        WorkerPool pool(workers);
+        std::vector<std::atomic<int>> outer(4 * workers);
+        std::atomic<int> nested_loops{0};
+        std::atomic<bool> worker_in_block{false};
+        std::size_t nested_failures = 0;
+        bool inside_hook = false;
+        auto hook = [&] {
+            if (inside_hook || nested_loops.load() >= 3) return;
+            inside_hook = true;
+            nested_failures += indices_not_visited_once(pool, 500, 5);
+            ++nested_loops;
+            inside_hook = false;
+        };
+        const WaitHook while_waiting(hook);
+        const auto caller = std::this_thread::get_id();
+        without_hanging([&] {
+            pool.parallel_for(outer.size(), 1, [&](std::size_t begin, std::size_t end) {
+                if (std::this_thread::get_id() == caller) {
+                    EXPECT_TRUE(wait_until([&] { return worker_in_block.load(); })) << "no worker joined";
+                } else {
+                    worker_in_block.store(true);
+                    EXPECT_TRUE(wait_until([&] { return nested_loops.load() > 0; })) << "the hook never ran";
+                }
+                for (std::size_t i = begin; i < end; ++i) ++outer[i];
+            }, &while_waiting);
+        });
+        EXPECT_EQ(nested_failures, 0u);
+        EXPECT_TRUE(std::all_of(outer.begin(), outer.end(), [](auto& v) { return v.load() == 1; }));
+    }
+}
 
 struct TextCase {
     const char* text;
