@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "common/panic.hpp"
+#include "common/messages.hpp"
 
 namespace pymorvel::binding {
 
@@ -199,14 +199,13 @@ private:
     bool usable_ = false;
 };
 
-[[noreturn]] void api_call_failed() {
-    print_pending_exception();
-    panic(std::string(messages::PYTHON_API_CALL_FAILED));
-}
-
+// A list or float the interpreter cannot make means it ran out of memory: its
+// MemoryError is raised, as everywhere else memory runs out, and whatever was
+// built so far is released (a list drops the items it was given, and its
+// unfilled slots are empty).
 PyRef new_list(std::size_t size) {
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(size)));
-    if (!list) api_call_failed();
+    if (!list) raise_pending();
     return list;
 }
 
@@ -396,7 +395,7 @@ PyRef number_vector_to_list(std::span<const double> values) {
     PyRef list = new_list(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         PyObject* item = PyFloat_FromDouble(values[i]);
-        if (item == nullptr) api_call_failed();
+        if (item == nullptr) raise_pending();
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);  // steals item
     }
     return list;
