@@ -110,7 +110,7 @@ class Rbf(Generic[_P, _V]):
     Raises
         TypeError: wrong arguments, kernel_name is not a str, epsilon or
             smoothing is not a number (or a sequence of them for smoothing),
-            or degree is not an integer.
+            or degree is not an integer (a bool is not one).
         ValueError: "Unsupported kernel" for any other kernel name;
             "Unsupported input shapes for x and y" when no form fits;
             "Design matrix and RHS must be non-empty and the same length."
