@@ -123,7 +123,8 @@ class Rbf(Generic[_P, _V]):
             x; "Degree must be None or a non-negative integer"; "Polynomial
             term ..." for points of several lengths, non-finite coordinates,
             fewer samples than monomials, or a rank-deficient polynomial block.
-        PanicException: x and y differ in length. It derives from
+        PanicException: x and y differ in length, or a fit needs the worker
+            pool and its threads cannot be started. It derives from
             BaseException, so `except Exception` does not catch it, and it
             cannot be imported from pymorvel.
         MemoryError: the N x N matrix (N + monomials with a polynomial term)
