@@ -58,10 +58,13 @@ std::variant<double, std::vector<double>> smoothing_value(PyObject* smoothing) {
     });
 }
 
-// None, or an integer (anything with __index__) that is not negative.
+// None, or an integer (anything with __index__) that is not negative. A bool
+// is a truth value, not a degree: it is refused as NumPy's own bool is, and
+// as a pickled state's is.
 std::optional<std::size_t> degree_value(PyObject* degree) {
     if (degree == nullptr || degree == Py_None) return std::nullopt;
     const Py_ssize_t value = as_argument("degree", [&] {
+        if (PyBool_Check(degree)) raise_message(PyExc_TypeError, messages::BOOL_DEGREE);
         PyRef index = PyRef::steal(PyNumber_Index(degree));
         if (!index) raise_pending();
         const Py_ssize_t v = PyLong_AsSsize_t(index.get());

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "common/panic.hpp"
+#include "common/messages.hpp"
 
 namespace pymorvel::binding {
 
@@ -128,29 +128,46 @@ PyTypeObject* imported_type(const char* module_name, const char* attribute, PyOb
     return reinterpret_cast<PyTypeObject*>(cache);
 }
 
-// Whether iterating obj is known to yield exactly the items of its buffer, so
+// How far iterating obj is known to yield exactly the items of its buffer, so
 // that reading the buffer gives what iteration would. Subclasses are left to
 // iteration: a masked array, np.matrix or a class with its own __iter__ may
 // yield something else than the memory behind them.
-bool iterates_as_its_buffer(PyObject* obj) {
+enum class BufferIteration {
+    None,
+    // NumPy arrays and array.array iterate their first dimension, whatever the
+    // spelling of the item format.
+    AnyShape,
+    // A memoryview iterates one dimension only, and unpacks only a bare native
+    // format ("d" or "@d"); every other view makes iteration itself raise
+    // (NotImplementedError), which the generic road then raises too.
+    OneDimensionalNative,
+};
+
+BufferIteration buffer_iteration(PyObject* obj) {
     static PyObject* ndarray_type = nullptr;
     static PyObject* array_type = nullptr;
     PyTypeObject* const type = Py_TYPE(obj);
-    if (type == &PyMemoryView_Type) return true;
+    if (type == &PyMemoryView_Type) return BufferIteration::OneDimensionalNative;
     // Named first: the module lookups below are only for likely candidates.
     const std::string_view name = type->tp_name;
-    if (name == "numpy.ndarray") return type == imported_type("numpy", "ndarray", ndarray_type);
-    if (name == "array.array" || name == "array") return type == imported_type("array", "array", array_type);
-    return false;
+    if (name == "numpy.ndarray" && type == imported_type("numpy", "ndarray", ndarray_type))
+        return BufferIteration::AnyShape;
+    if ((name == "array.array" || name == "array") && type == imported_type("array", "array", array_type))
+        return BufferIteration::AnyShape;
+    return BufferIteration::None;
 }
 
 // A C-contiguous buffer of native doubles (exact NumPy arrays, array('d'),
-// memoryviews), held for as long as this lives.
+// one-dimensional memoryviews), held for as long as this lives.
 class DoubleBuffer {
 public:
-    // Empty unless obj exports such a buffer with `dimensions` dimensions.
+    // Empty unless obj exports such a buffer with `dimensions` dimensions, and
+    // iterating obj would yield its items.
     DoubleBuffer(PyObject* obj, int dimensions) {
-        if (!PyObject_CheckBuffer(obj) || !iterates_as_its_buffer(obj)) return;
+        if (!PyObject_CheckBuffer(obj)) return;
+        const BufferIteration iteration = buffer_iteration(obj);
+        if (iteration == BufferIteration::None) return;
+        if (iteration == BufferIteration::OneDimensionalNative && dimensions != 1) return;
         if (PyObject_GetBuffer(obj, &view_, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) < 0) {
             // Not exportable this way (a strided view, say): the generic road decides.
             if (pending_must_propagate()) raise_pending();
@@ -159,8 +176,10 @@ public:
         }
         held_ = true;
         const std::string_view format = view_.format != nullptr ? view_.format : "B";
+        // "=d" and "<d" are the native layout on this little-endian platform.
+        const bool native = format == "d" || format == "@d";
         const bool doubles = view_.itemsize == sizeof(double) &&
-                             (format == "d" || format == "@d" || format == "=d" || format == "<d");
+                             (native || (iteration == BufferIteration::AnyShape && (format == "=d" || format == "<d")));
         usable_ = doubles && view_.ndim == dimensions && (dimensions == 1 || view_.shape != nullptr);
     }
     ~DoubleBuffer() {
@@ -180,14 +199,13 @@ private:
     bool usable_ = false;
 };
 
-[[noreturn]] void api_call_failed() {
-    print_pending_exception();
-    panic(std::string(messages::PYTHON_API_CALL_FAILED));
-}
-
+// A list or float the interpreter cannot make means it ran out of memory: its
+// MemoryError is raised, as everywhere else memory runs out, and whatever was
+// built so far is released (a list drops the items it was given, and its
+// unfilled slots are empty).
 PyRef new_list(std::size_t size) {
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(size)));
-    if (!list) api_call_failed();
+    if (!list) raise_pending();
     return list;
 }
 
@@ -377,7 +395,7 @@ PyRef number_vector_to_list(std::span<const double> values) {
     PyRef list = new_list(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         PyObject* item = PyFloat_FromDouble(values[i]);
-        if (item == nullptr) api_call_failed();
+        if (item == nullptr) raise_pending();
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);  // steals item
     }
     return list;

@@ -89,7 +89,8 @@ inline std::vector<Vector> extract_sequence<Vector>(PyObject* obj) { return extr
 template <class T>
 bool fails_at_first_item(PyObject* obj) noexcept;
 
-// New lists of new floats. The interpreter failing to make one aborts the call.
+// New lists of new floats. The interpreter failing to make one raises its
+// exception (MemoryError).
 PyRef number_vector_to_list(std::span<const double> values);
 PyRef vector_vector_to_list(std::span<const Vector> values);
 PyRef nested_vector_to_list(std::span<const std::vector<Vector>> values);

@@ -70,6 +70,8 @@ inline std::string smoothing_length(std::size_t given, std::size_t samples) {
            " samples";
 }
 inline constexpr std::string_view NEGATIVE_DEGREE = "Degree must be None or a non-negative integer";
+// Worded as the interpreter words its refusal of any other degree that is not an integer (a float, say).
+inline constexpr std::string_view BOOL_DEGREE = "'bool' object cannot be interpreted as an integer";
 inline std::string ragged_polynomial_points(std::size_t first_length, std::size_t index, std::size_t length) {
     return "Polynomial term needs points of one length: point 0 has length " + std::to_string(first_length) +
            ", point " + std::to_string(index) + " has length " + std::to_string(length);

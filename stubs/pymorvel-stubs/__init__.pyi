@@ -35,8 +35,9 @@ _Vectors: TypeAlias = Sequence[Sequence[_Number] | _Array]
 _Input: TypeAlias = _Numbers | _Vectors | _Array
 # One amount for every sample, or one per sample.
 _Smoothing: TypeAlias = _Number | _Numbers | _Array
-# memoryview is a Sequence to type checkers whatever its shape, so a
-# multi-dimensional memoryview types as numbers; cast it if that matters.
+# memoryview is a Sequence to type checkers whatever its shape and format, so
+# a multi-dimensional one, or one of format "<d", types as numbers; the run
+# time refuses both, as Python's own iteration does.
 
 _P = TypeVar("_P", float, list[float])  # a point: a number or a vector
 _V = TypeVar("_V", float, list[float])  # a value: a number or a vector
@@ -64,7 +65,9 @@ class Rbf(Generic[_P, _V]):
         own with __len__ and __getitem__); str, sets, dicts, iterators and
         generators do not, nor do mixed items such as [1.0, [2.0]].
         C-contiguous float64 buffers are read without conversion: 1-D as
-        numbers, 2-D as vectors.
+        numbers, 2-D NumPy arrays as vectors. A memoryview that Python cannot
+        iterate (more than one dimension, or a format such as ctypes' "<d")
+        is refused as iteration refuses it.
 
         To a type checker the model is Rbf[point, value], each of float or
         list[float]: Rbf([0.0, 1.0], [[1.0, 2.0], [3.0, 4.0]]) is
@@ -107,7 +110,7 @@ class Rbf(Generic[_P, _V]):
     Raises
         TypeError: wrong arguments, kernel_name is not a str, epsilon or
             smoothing is not a number (or a sequence of them for smoothing),
-            or degree is not an integer.
+            or degree is not an integer (a bool is not one).
         ValueError: "Unsupported kernel" for any other kernel name;
             "Unsupported input shapes for x and y" when no form fits;
             "Design matrix and RHS must be non-empty and the same length."
@@ -120,7 +123,8 @@ class Rbf(Generic[_P, _V]):
             x; "Degree must be None or a non-negative integer"; "Polynomial
             term ..." for points of several lengths, non-finite coordinates,
             fewer samples than monomials, or a rank-deficient polynomial block.
-        PanicException: x and y differ in length. It derives from
+        PanicException: x and y differ in length, or a fit needs the worker
+            pool and its threads cannot be started. It derives from
             BaseException, so `except Exception` does not catch it, and it
             cannot be imported from pymorvel.
         MemoryError: the N x N matrix (N + monomials with a polynomial term)

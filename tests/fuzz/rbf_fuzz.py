@@ -893,8 +893,11 @@ class FitExpected:
         return len(self.xs[0]) if self.shape >= 2 else 1
 
 
-def model_index(obj):
-    """operator.index is PyNumber_Index; then the C ssize_t the module reads."""
+def model_degree(obj):
+    """A bool is refused first; then operator.index is PyNumber_Index, and the C
+    ssize_t the module reads."""
+    if type(obj) is bool:
+        raise Raised(TypeError, "'bool' object cannot be interpreted as an integer")
     return _api.PyLong_AsSsize_t(operator.index(obj))
 
 
@@ -931,7 +934,7 @@ def expect_construct(call):
             amounts = converted_argument("smoothing", model_number, smoothing)
         else:
             amounts = converted_argument("smoothing", model_number_vector, smoothing)
-        deg = None if degree is ABSENT or degree is None else converted_argument("degree", model_index, degree)
+        deg = None if degree is ABSENT or degree is None else converted_argument("degree", model_degree, degree)
         if deg is not None and deg < 0:
             raise Raised(ValueError, "Degree must be None or a non-negative integer")
         if name not in KERNELS:

@@ -106,6 +106,20 @@ def panic_type():
     raise AssertionError("a length mismatch did not abort")
 
 
+def forbid_thread_starts():
+    """For a child process: from here on it cannot start a thread. Root is exempt
+    from RLIMIT_NPROC, so root is given up after lowering it; where that is not
+    allowed, the child prints a skip report and exits."""
+    import resource
+    resource.setrlimit(resource.RLIMIT_NPROC, (0, 0))
+    if os.getuid() == 0:
+        try:
+            os.setuid(65534)
+        except OSError as e:
+            print(json.dumps({"skip": f"cannot drop root privileges: {e}"}))
+            sys.exit(0)
+
+
 class _MallInfo2(ctypes.Structure):
     _fields_ = [(name, ctypes.c_size_t) for name in (
         "arena", "ordblks", "smblks", "hblks", "hblkhd", "usmblks", "fsmblks", "uordblks", "fordblks", "keepcost")]

@@ -46,6 +46,9 @@ def test_keyword_only_binding_errors(args, kwargs, message):
     ({"smoothing": Raising(TypeError("own"))}, TypeError, "argument 'smoothing': own"),
     ({"degree": 1.0}, TypeError, "argument 'degree': 'float' object cannot be interpreted as an integer"),
     ({"degree": "1"}, TypeError, "argument 'degree': 'str' object cannot be interpreted as an integer"),
+    # A bool is a truth value, not a degree, here as in a pickled state.
+    ({"degree": True}, TypeError, "argument 'degree': 'bool' object cannot be interpreted as an integer"),
+    ({"degree": False}, TypeError, "argument 'degree': 'bool' object cannot be interpreted as an integer"),
     ({"degree": -1}, ValueError, "Degree must be None or a non-negative integer"),
 ])
 def test_new_argument_refusals(kwargs, error, message):
@@ -95,7 +98,7 @@ def test_smoothing_and_degree_take_numpy():
     reference = Rbf(X, Y, smoothing=amounts.tolist(), degree=1).predict(X)
     for smoothing in (amounts, amounts[::-1][::-1], tuple(amounts)):
         assert hexes(Rbf(X, Y, smoothing=smoothing, degree=np.int64(1)).predict(X)) == hexes(reference)
-    assert hexes(Rbf(X, Y, smoothing=np.float64(0.5), degree=True).predict(X)) == \
+    assert hexes(Rbf(X, Y, smoothing=np.float64(0.5), degree=np.int64(1)).predict(X)) == \
         hexes(Rbf(X, Y, smoothing=0.5, degree=1).predict(X))
 
 

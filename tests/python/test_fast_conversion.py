@@ -53,10 +53,11 @@ def test_one_dimensional_sources_give_the_bits_of_iteration(make):
     assert bits(ours) == bits(generic)
 
 
+# A memoryview of two dimensions is not here: iteration refuses it, and so does
+# the conversion.
 @pytest.mark.parametrize("make", [
     lambda rows: np.asarray(rows, dtype=np.float64),
-    lambda rows: memoryview(array("d", [c for r in rows for c in r])).cast("B").cast("d", (len(rows), len(rows[0]))),
-], ids=["ndarray", "memoryview"])
+], ids=["ndarray"])
 def test_two_dimensional_buffers_are_read_as_vectors(make):
     rows = [[0.0, 0.0], [1.0, -0.5], [0.25, 2.0]]
     fast = Rbf(make(rows), [1.0, 2.0, 3.0])

@@ -19,8 +19,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 # Worker threads that cannot be started.
 
 POOL_FAILURE_CHILD = """
-    import json, os, resource, sys
+    import json
     from pymorvel import Rbf
+    from support import forbid_thread_starts
 
     def outcome(call):
         try:
@@ -34,15 +35,7 @@ POOL_FAILURE_CHILD = """
     before = Rbf(*small)
     report = {"small before": outcome(lambda: Rbf(*small).predict([0.5]))}
 
-    # Root is exempt from RLIMIT_NPROC, so give up root after lowering it.
-    resource.setrlimit(resource.RLIMIT_NPROC, (0, 0))
-    if os.getuid() == 0:
-        try:
-            os.setuid(65534)
-        except OSError as e:
-            print(json.dumps({"skip": f"cannot drop root privileges: {e}"}))
-            sys.exit(0)
-
+    forbid_thread_starts()
     report["big"] = outcome(lambda: Rbf(*big, "multiquadric").predict([0.5]))
     report["small after"] = outcome(lambda: Rbf(*small).predict([0.5]))
     report["old instance"] = outcome(lambda: before.predict([0.5]))
