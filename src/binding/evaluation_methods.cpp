@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "binding/convert.hpp"
+#include "binding/lists.hpp"
 #include "binding/errors.hpp"
 #include "binding/interpreter_lock.hpp"
 #include "binding/rbf_object.hpp"

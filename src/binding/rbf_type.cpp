@@ -5,7 +5,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "binding/convert.hpp"
+#include "binding/arguments.hpp"
 #include "binding/errors.hpp"
 #include "binding/model_parts.hpp"
 #include "binding/rbf_object.hpp"
