@@ -1,6 +1,5 @@
 // Rbf.predict and Rbf.gradient: binding, conversion of the query points by the model's shape, the evaluation without the interpreter lock, and the result lists.
 #include <array>
-#include <optional>
 #include <span>
 #include <variant>
 #include <vector>
@@ -34,14 +33,13 @@ template <class X, class Y, class Compute>
 PyRef evaluate_shape(const RbfModel<X, Y>& model, PyObject* x_new, Compute compute) {
     const std::vector<X> points = extract_sequence<X>(x_new);
     const std::span<const X> queries(points);
-    if (std::optional<Failure> refusal = refuse_queries(model, queries))
-        raise_message(PyExc_ValueError, refusal->message);
     auto outcome = [&] {
         if (queries.size() * model.x.size() < UNLOCKED_EVALUATION_THRESHOLD) return compute(model, queries);
         UnlockedInterpreter unlocked;
         return compute(model, queries);
     }();
-    if (auto* failure = std::get_if<Failure>(&outcome)) raise_message(PyExc_RuntimeError, failure->message);
+    if (auto* failure = std::get_if<Failure>(&outcome))
+        raise_message(failure->refused_input ? PyExc_ValueError : PyExc_RuntimeError, failure->message);
     const auto& values = std::get<0>(outcome);
     return to_list(std::span(values.data(), values.size()));
 }

@@ -23,7 +23,7 @@ std::optional<Failure> refuse_queries(const RbfModel<X, Y>& model, std::span<con
     const std::size_t dimension = model.polynomial->basis.dimension();
     for (std::size_t i = 0; i < x_new.size(); ++i)
         if (const std::size_t length = numbers_of(x_new[i]).size(); length != dimension)
-            return Failure{messages::query_dimension(dimension, i, length)};
+            return Failure{messages::query_dimension(dimension, i, length), true};
     return std::nullopt;
 }
 
