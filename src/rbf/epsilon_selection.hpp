@@ -91,12 +91,14 @@ void search_kernel(Evaluate&& evaluate, double low, double high, std::size_t bud
     // log2 of epsilon, so that the grid's factor 2 is a step of one.
     std::vector<double> grid_t, grid_score;
     const double t_low = std::log2(low), t_high = std::log2(high);
+    // exp2(log2(e)) may miss e by a rounding; the search stays within its range.
+    auto at = [&](double t) { return evaluate(std::clamp(std::exp2(t), low, high)); };
     const std::size_t scan_budget = budget > REFINEMENT_EVALUATIONS ? budget - REFINEMENT_EVALUATIONS : 1;
     double best = std::numeric_limits<double>::infinity();
     for (std::size_t i = 0; grid_t.size() < scan_budget; ++i) {
         const double t = t_low + static_cast<double>(i);
         if (t > t_high + 1e-9) break;
-        const auto [score, condition] = evaluate(std::exp2(t));
+        const auto [score, condition] = at(t);
         grid_t.push_back(t);
         grid_score.push_back(score);
         if (score < best) best = score;
@@ -118,7 +120,7 @@ void search_kernel(Evaluate&& evaluate, double low, double high, std::size_t bud
     while (used < budget && c - a > TOLERANCE) {
         const bool right = (c - x) >= (x - a);
         const double probe = right ? x + GOLDEN * (c - x) : x - GOLDEN * (x - a);
-        const double f = evaluate(std::exp2(probe)).first;
+        const double f = at(probe).first;
         ++used;
         if (f < fx) {
             if (right) a = x; else c = x;
