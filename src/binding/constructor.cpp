@@ -13,6 +13,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/errors.hpp"
+#include "binding/fit_arguments.hpp"
 #include "binding/interpreter_lock.hpp"
 #include "binding/rbf_object.hpp"
 #include "rbf/fitting.hpp"
@@ -31,6 +32,8 @@ constexpr std::size_t INTERRUPTIBLE_POINTS = 256;
 // giving it up and taking it back, possibly after another thread's turn,
 // would cost more than the fit.
 constexpr std::size_t UNLOCKED_FIT_POINTS = 32;
+
+}  // namespace
 
 std::string kernel_name_text(PyObject* kernel_name) {
     if (kernel_name == nullptr || kernel_name == Py_None) return "gaussian";
@@ -75,6 +78,8 @@ std::optional<std::size_t> degree_value(PyObject* degree) {
     return static_cast<std::size_t>(value);
 }
 
+namespace {
+
 // One conversion of a shape trial. Its failure only means "not this shape" and
 // is dropped -- except an interruption (Ctrl-C during a long conversion must
 // stop the call, not turn into a shape error), a MemoryError, or an aborted
@@ -92,12 +97,6 @@ std::optional<std::vector<T>> attempt(PyObject* obj) {
     }
 }
 
-template <class X, class Y>
-struct Samples {
-    std::vector<X> x;
-    std::vector<Y> y;
-};
-
 // Both conversions always run, even when the first has failed: which of them
 // fails must not change how often user sequences are iterated.
 template <class X, class Y>
@@ -107,6 +106,18 @@ std::optional<Samples<X, Y>> try_shape(PyObject* x, PyObject* y) {
     if (!xs || !ys) return std::nullopt;
     return Samples<X, Y>{std::move(*xs), std::move(*ys)};
 }
+
+}  // namespace
+
+SampleShapes convert_samples(PyObject* x, PyObject* y) {
+    if (auto s = try_shape<double, double>(x, y)) return std::move(*s);
+    if (auto s = try_shape<double, Vector>(x, y)) return std::move(*s);
+    if (auto s = try_shape<Vector, double>(x, y)) return std::move(*s);
+    if (auto s = try_shape<Vector, Vector>(x, y)) return std::move(*s);
+    raise_message(PyExc_ValueError, messages::UNSUPPORTED_SHAPES);
+}
+
+namespace {
 
 template <class X, class Y>
 RbfVariant run_fit(Samples<X, Y> samples, Kernel kernel, double epsilon, const FitOptions& options) {
@@ -139,11 +150,8 @@ RbfVariant run_fit(Samples<X, Y> samples, Kernel kernel, double epsilon, const F
 }
 
 RbfVariant fit_first_shape(PyObject* x, PyObject* y, Kernel kernel, double epsilon, const FitOptions& options) {
-    if (auto s = try_shape<double, double>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options);
-    if (auto s = try_shape<double, Vector>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options);
-    if (auto s = try_shape<Vector, double>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options);
-    if (auto s = try_shape<Vector, Vector>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options);
-    raise_message(PyExc_ValueError, messages::UNSUPPORTED_SHAPES);
+    return std::visit([&](auto&& s) { return run_fit(std::move(s), kernel, epsilon, options); },
+                      convert_samples(x, y));
 }
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {

@@ -1,11 +1,12 @@
 """Type information and user documentation for the pymorvel extension module."""
 
 from collections.abc import Sequence
-from typing import Any, Callable, Generic, Literal, Protocol, SupportsFloat, SupportsIndex, TypeVar, overload, type_check_only
+from _typeshed import structseq
+from typing import Any, Final, final, Callable, Generic, Literal, Protocol, SupportsFloat, SupportsIndex, TypeVar, overload, type_check_only
 
 from typing_extensions import Buffer, TypeAlias, final
 
-__all__ = ["Rbf"]
+__all__ = ["Rbf", "loo_residuals", "select_epsilon", "EpsilonSelection", "Evaluation"]
 
 # Stub-only names stay private (typeshed's convention): a public name here would
 # type-check in `from pymorvel import ...` and then fail at run time.
@@ -330,3 +331,54 @@ class Rbf(Generic[_P, _V]):
         """
     @overload
     def gradient(self: Rbf[list[float], _V], x_new: _Vectors | _Array) -> list[list[_V]]: ...
+
+@final
+class Evaluation(structseq[Any], tuple[str, float, float, float]):
+    """One fit of an epsilon search (read-only)."""
+    __match_args__: Final = ("kernel_name", "epsilon", "score", "condition")
+    @property
+    def kernel_name(self) -> str: ...
+    @property
+    def epsilon(self) -> float: ...
+    @property
+    def score(self) -> float: ...
+    @property
+    def condition(self) -> float: ...
+
+@final
+class EpsilonSelection(structseq[Any], tuple[str, float, float, Rbf[Any, Any], tuple[Evaluation, ...], int, bool]):
+    """The result of select_epsilon (read-only)."""
+    __match_args__: Final = ("kernel_name", "epsilon", "score", "model", "curve", "evaluations", "epsilon_searched")
+    @property
+    def kernel_name(self) -> str: ...
+    @property
+    def epsilon(self) -> float: ...
+    @property
+    def score(self) -> float: ...
+    @property
+    def model(self) -> Rbf[Any, Any]: ...
+    @property
+    def curve(self) -> tuple[Evaluation, ...]: ...
+    @property
+    def evaluations(self) -> int: ...
+    @property
+    def epsilon_searched(self) -> bool: ...
+
+def loo_residuals(
+    x: _Input,
+    y: _Input,
+    kernel_name: _KernelName | None = None,
+    epsilon: _Number | None = None,
+    *,
+    smoothing: _Smoothing = 0.0,
+    degree: SupportsIndex | None = None,
+) -> list[float] | list[list[float]]: ...
+def select_epsilon(
+    x: _Input,
+    y: _Input,
+    kernel_name: _KernelName | Sequence[_KernelName] | None = None,
+    *,
+    smoothing: _Smoothing = 0.0,
+    degree: SupportsIndex | None = None,
+    bounds: tuple[_Number, _Number] | None = None,
+) -> EpsilonSelection: ...

@@ -13,8 +13,8 @@ import pymorvel
 from pymorvel import Rbf
 
 
-def test_module_exposes_only_rbf():
-    assert pymorvel.__all__ == ["Rbf"]
+def test_module_exposes_rbf_and_the_epsilon_selection():
+    assert pymorvel.__all__ == ["Rbf", "loo_residuals", "select_epsilon", "EpsilonSelection", "Evaluation"]
     assert isinstance(pymorvel.Rbf, type)
     assert pymorvel.__doc__ == ""
     assert Rbf.__name__ == "Rbf"

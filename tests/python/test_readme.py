@@ -83,6 +83,9 @@ PROVOKED = {
     "argument 'smoothing': must be real number, not str": lambda: Rbf([0.0], [0.0], smoothing="much"),
     "argument 'degree': 'float' object cannot be interpreted as an integer": lambda: Rbf([0.0], [0.0], degree=1.0),
     "Degree must be None or a non-negative integer": lambda: Rbf("not even a sequence", [0.0], "Gaussian", degree=-1),
+    "kernel_name must name at least one kernel": lambda: pymorvel.select_epsilon([0.0, 1.0], [0.0, 1.0], []),
+    "bounds must be two finite numbers low, high with 0 < low <= high":
+        lambda: pymorvel.select_epsilon([0.0, 1.0], [0.0, 1.0], bounds=(2.0, 1.0)),
     "Unsupported kernel": lambda: Rbf("not even a sequence", [0.0], "Gaussian"),
     "Unsupported input shapes for x and y": lambda: Rbf((v for v in [0.0]), [0.0]),
     "assertion `left == right` failed: x and y must have the same length": lambda: Rbf([0.0, 1.0, 2.0], [0.0, 1.0]),

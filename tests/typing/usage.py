@@ -113,3 +113,12 @@ def change_epsilon() -> None:
 
 
 refused(change_epsilon, AttributeError)
+
+# Choosing epsilon by leave-one-out.
+import pymorvel
+
+residuals = pymorvel.loo_residuals([0.0, 1.0, 2.0], [1.0, 0.0, 1.0], "multiquadric", 0.5, smoothing=0.0)
+chosen = pymorvel.select_epsilon([0.0, 1.0, 2.0], [1.0, 0.0, 1.0], ["gaussian", "cubic"], bounds=(0.1, 2.0))
+chosen_epsilon: float = chosen.epsilon
+chosen_model = chosen.model
+first_condition: float = chosen.curve[0].condition
