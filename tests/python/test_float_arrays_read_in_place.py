@@ -5,23 +5,11 @@ from array import array
 import pytest
 
 from pymorvel import Rbf
+from support import Seq as Iterated  # the generic road: items by __getitem__, each converted by float()
 
 np = pytest.importorskip("numpy")
 
 RNG = np.random.default_rng(11)
-
-
-class Iterated:
-    """The generic road: items by __getitem__, each converted by float()."""
-
-    def __init__(self, items):
-        self.items = list(items)
-
-    def __len__(self):
-        return len(self.items)
-
-    def __getitem__(self, i):
-        return self.items[i]
 
 
 def iterated(source):
