@@ -98,7 +98,7 @@ public:
                 given.push_back(static_cast<std::size_t>(view_.shape[k]));
             refuse(PyExc_ValueError, "got shape " + shape_text(given));
         }
-        if (!PyBuffer_IsContiguous(&view_, 'C')) refuse(PyExc_ValueError, "got a buffer that is not C-contiguous");
+        if (!PyBuffer_IsContiguous(&view_, 'C')) refuse(PyExc_ValueError, "got a buffer that is not row-major contiguous");
         for (std::size_t k = 0; k < shape.size(); ++k) shape[k] = static_cast<std::size_t>(view_.shape[k]);
     }
     ~OutBuffer() {

@@ -99,7 +99,7 @@ inline std::string query_dimension(std::size_t dimension, std::size_t index, std
 // Refusals of predict's and gradient's out= argument. `method` is
 // "Rbf.predict()" or "Rbf.gradient()", `shape` a tuple's text such as "(3, 2)".
 inline std::string out_refused(std::string_view method, std::string_view shape, std::string_view problem) {
-    return std::string(method) + ": out must be a writable, C-contiguous float64 buffer of shape " +
+    return std::string(method) + ": out must be a writable, row-major contiguous float64 buffer of shape " +
            std::string(shape) + ", or None; " + std::string(problem);
 }
 inline std::string out_ragged_values(std::string_view method, std::size_t index, std::size_t length,

@@ -89,8 +89,8 @@ REFUSALS = [
     (NUMBER_VECTOR, "predict", [0.5, 1.5], np.zeros((2, 3), np.float32), TypeError, "got items of format 'f'"),
     (NUMBER_VECTOR, "predict", [0.5, 1.5], np.zeros((2, 3), ">f8"), TypeError, "got items of format '>d'"),
     (NUMBER_VECTOR, "predict", [0.5, 1.5], read_only(np.zeros((2, 3))), ValueError, "got a read-only buffer"),
-    (NUMBER_VECTOR, "predict", [0.5, 1.5], np.zeros((3, 2)).T, ValueError, "got a buffer that is not C-contiguous"),
-    (NUMBER_VECTOR, "predict", [0.5, 1.5], np.zeros((4, 3))[::2], ValueError, "not C-contiguous"),
+    (NUMBER_VECTOR, "predict", [0.5, 1.5], np.zeros((3, 2)).T, ValueError, "got a buffer that is not row-major contiguous"),
+    (NUMBER_VECTOR, "predict", [0.5, 1.5], np.zeros((4, 3))[::2], ValueError, "not row-major contiguous"),
     (VECTOR_VECTOR, "gradient", [[0.5, 0.5]], np.zeros((1, 3)), ValueError, "of shape (1, 3, 2), or None"),
     (VECTOR_VECTOR, "gradient", [[0.5, 0.5], [0.1]], np.zeros((2, 3, 2)), ValueError,
      "out needs query points of one length, and they are not all of length 2"),
@@ -120,7 +120,7 @@ def test_a_refused_out_is_left_untouched(shape, method, x_new, out, exception, t
 
 def test_out_that_is_no_buffer_names_the_shape():
     e = error_of(lambda: model(("vector", "number")).predict([[0.5, 0.5]], out=[0.0]))
-    assert (type(e), str(e)) == (TypeError, "Rbf.predict(): out must be a writable, C-contiguous float64 buffer of "
+    assert (type(e), str(e)) == (TypeError, "Rbf.predict(): out must be a writable, row-major contiguous float64 buffer of "
                                             "shape (1,), or None; got 'list', which is not a buffer")
 
 
