@@ -1,6 +1,7 @@
-// Which buffers of doubles iteration would yield item for item, and holding them while they are read.
+// Which buffers of floats and doubles iteration would yield item for item, and reading them in their strides.
 #include "binding/buffers.hpp"
 
+#include <cstring>
 #include <string_view>
 
 #include "binding/arguments.hpp"
@@ -58,24 +59,71 @@ BufferIteration buffer_iteration(PyObject* obj) {
 
 }  // namespace
 
-DoubleBuffer::DoubleBuffer(PyObject* obj, int dimensions) {
+FloatBuffer::FloatBuffer(PyObject* obj, int dimensions) {
     if (!PyObject_CheckBuffer(obj)) return;
     const BufferIteration iteration = buffer_iteration(obj);
     if (iteration == BufferIteration::None) return;
     if (iteration == BufferIteration::OneDimensionalNative && dimensions != 1) return;
-    if (PyObject_GetBuffer(obj, &view_, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) < 0) {
-        // Not exportable this way (a strided view, say): the generic road decides.
+    // NumPy arrays and array.array are read in whatever strides they have; a
+    // memoryview only when contiguous, as before.
+    const int flags = iteration == BufferIteration::AnyShape ? PyBUF_RECORDS_RO : PyBUF_C_CONTIGUOUS | PyBUF_FORMAT;
+    if (PyObject_GetBuffer(obj, &view_, flags) < 0) {
+        // Not exportable this way: the generic road decides.
         if (pending_must_propagate()) raise_pending();
         PyErr_Clear();
         return;
     }
     held_ = true;
+    if (view_.ndim != dimensions || view_.shape == nullptr) return;
     const std::string_view format = view_.format != nullptr ? view_.format : "B";
-    // "=d" and "<d" are the native layout on this little-endian platform.
-    const bool native = format == "d" || format == "@d";
-    const bool doubles = view_.itemsize == sizeof(double) &&
-                         (native || (iteration == BufferIteration::AnyShape && (format == "=d" || format == "<d")));
-    usable_ = doubles && view_.ndim == dimensions && (dimensions == 1 || view_.shape != nullptr);
+    // "=" and "<" are the native layout on this little-endian platform.
+    const auto native = [&](char item) {
+        const char bare[] = {item, '\0'}, at[] = {'@', item, '\0'}, equal[] = {'=', item, '\0'},
+                   little[] = {'<', item, '\0'};
+        return format == bare || format == at ||
+               (iteration == BufferIteration::AnyShape && (format == equal || format == little));
+    };
+    if (view_.itemsize == sizeof(double) && native('d')) {
+        single_ = false;
+    } else if (iteration == BufferIteration::AnyShape && view_.itemsize == sizeof(float) && native('f')) {
+        single_ = true;
+    } else {
+        return;
+    }
+    // An exporter that gives no strides is C-contiguous.
+    for (int d = dimensions - 1; d >= 0; --d)
+        strides_[d] = view_.strides != nullptr ? view_.strides[d]
+                      : d == dimensions - 1    ? view_.itemsize
+                                               : strides_[d + 1] * view_.shape[d + 1];
+    usable_ = true;
+}
+
+void FloatBuffer::read(const char* first, Py_ssize_t stride, std::size_t count, double* out) const noexcept {
+    if (count == 0) return;
+    // Items may be unaligned (a view into packed records), so each is copied
+    // out bytewise before it is widened.
+    if (single_) {
+        for (std::size_t k = 0; k < count; ++k) {
+            float item;
+            std::memcpy(&item, first + static_cast<Py_ssize_t>(k) * stride, sizeof item);
+            out[k] = static_cast<double>(item);
+        }
+    } else if (stride == static_cast<Py_ssize_t>(sizeof(double))) {
+        std::memcpy(out, first, count * sizeof(double));
+    } else {
+        for (std::size_t k = 0; k < count; ++k)
+            std::memcpy(out + k, first + static_cast<Py_ssize_t>(k) * stride, sizeof(double));
+    }
+}
+
+void FloatBuffer::read_items(std::size_t begin, std::size_t end, double* out) const noexcept {
+    const char* base = static_cast<const char*>(view_.buf);
+    read(base + static_cast<Py_ssize_t>(begin) * strides_[0], strides_[0], end - begin, out);
+}
+
+void FloatBuffer::read_row(std::size_t row, double* out) const noexcept {
+    const char* base = static_cast<const char*>(view_.buf);
+    read(base + static_cast<Py_ssize_t>(row) * strides_[0], strides_[1], extent(1), out);
 }
 
 }  // namespace pymorvel::binding

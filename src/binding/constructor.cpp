@@ -2,6 +2,8 @@
 // Folder src/binding: the Python extension surface, the only code that sees Python (module, type,
 // argument binding, conversions, and failures turned into exceptions).
 #include <array>
+#include <cstdio>
+#include <limits>
 #include <new>
 #include <optional>
 #include <string>
@@ -16,6 +18,7 @@
 #include "binding/fit_arguments.hpp"
 #include "binding/interpreter_lock.hpp"
 #include "binding/rbf_object.hpp"
+#include "linear_algebra/square_matrix.hpp"
 #include "rbf/fitting.hpp"
 
 namespace pymorvel::binding {
@@ -119,11 +122,29 @@ SampleShapes convert_samples(PyObject* x, PyObject* y) {
 
 namespace {
 
+// 50000 as "50,000".
+std::string grouped(std::size_t count) {
+    std::string digits = std::to_string(count);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return digits;
+}
+
+// Decimal units, one decimal place: "20.0 GB", "640.0 MB".
+std::string byte_text(double bytes) {
+    char text[64];
+    if (bytes >= 1e9)
+        std::snprintf(text, sizeof text, "%.1f GB", bytes / 1e9);
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+    return text;
+}
+
 template <class X, class Y>
 RbfVariant run_fit(Samples<X, Y> samples, Kernel kernel, double epsilon, const FitOptions& options) {
     // Signals are looked at only where their handlers run, and only for fits
     // long enough for a wait on Ctrl-C to be felt.
-    const bool interruptible = samples.x.size() >= INTERRUPTIBLE_POINTS && on_main_thread();
+    const std::size_t points = samples.x.size();
+    const bool interruptible = points >= INTERRUPTIBLE_POINTS && on_main_thread();
     SignalWatch should_stop;
     std::optional<Outcome<RbfModel<X, Y>>> outcome;
     try {
@@ -144,6 +165,13 @@ RbfVariant run_fit(Samples<X, Y> samples, Kernel kernel, double epsilon, const F
         }
     } catch (const Cancelled&) {
         should_stop.raise();
+    } catch (const MatrixRefused& refused) {
+        // A MemoryError still, which says what the fit needs and what is there.
+        const std::size_t available = refused.available_bytes();
+        raise_message(PyExc_MemoryError,
+                      messages::fit_memory(grouped(points), byte_text(refused.needed_bytes()),
+                                           available == 0 || available == std::numeric_limits<std::size_t>::max()
+                                               ? std::string() : byte_text(static_cast<double>(available))));
     }
     if (auto* failure = std::get_if<Failure>(&*outcome)) raise_message(PyExc_ValueError, failure->message);
     return RbfVariant(std::in_place_type<RbfModel<X, Y>>, std::get<RbfModel<X, Y>>(std::move(*outcome)));

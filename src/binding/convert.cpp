@@ -2,6 +2,8 @@
 #include "binding/convert.hpp"
 
 #include <algorithm>
+#include <memory>
+#include <type_traits>
 #include <new>
 #include <stdexcept>
 
@@ -84,28 +86,104 @@ double extract_number(PyObject* obj) {
     return value;
 }
 
+namespace {
+
+// Rows [begin, end) of a two-dimensional buffer, one vector per row, into
+// out (whose vectors keep their memory from one block to the next).
+void read_rows(const FloatBuffer& buffer, std::size_t begin, std::size_t end, std::vector<Vector>& out) {
+    out.resize(end - begin);
+    for (std::size_t i = begin; i < end; ++i) {
+        out[i - begin].resize(buffer.extent(1));
+        buffer.read_row(i, out[i - begin].data());
+    }
+}
+
+void read_items(const FloatBuffer& buffer, std::size_t begin, std::size_t end, Vector& out) {
+    out.resize(end - begin);
+    buffer.read_items(begin, end, out.data());
+}
+
+Vector iterate_numbers(PyObject* obj) {
+    return collect<double>(obj, [](PyObject* item) { return extract_number(item); });
+}
+
+std::vector<Vector> iterate_vectors(PyObject* obj) {
+    // An item that is text meets the text refusal inside the inner conversion.
+    return collect<Vector>(obj, [](PyObject* item) { return extract_number_vector(item); });
+}
+
+}  // namespace
+
 Vector extract_number_vector(PyObject* obj) {
     require_sequence(obj);
-    // A one-dimensional buffer of doubles is read directly: iterating it would
+    // A one-dimensional buffer of floats is read directly: iterating it would
     // give the same numbers, one Python object at a time.
-    if (const DoubleBuffer buffer(obj, 1); buffer) return Vector(buffer.data(), buffer.data() + buffer.count());
-    return collect<double>(obj, [](PyObject* item) { return extract_number(item); });
+    if (const FloatBuffer buffer(obj, 1); buffer) {
+        Vector out;
+        read_items(buffer, 0, buffer.extent(0), out);
+        return out;
+    }
+    return iterate_numbers(obj);
 }
 
 std::vector<Vector> extract_vector_vector(PyObject* obj) {
     require_sequence(obj);
-    // A two-dimensional buffer of doubles: one vector per row.
-    if (const DoubleBuffer buffer(obj, 2); buffer) {
-        const std::size_t rows = buffer.extent(0), columns = buffer.extent(1);
+    // A two-dimensional buffer of floats: one vector per row.
+    if (const FloatBuffer buffer(obj, 2); buffer) {
         std::vector<Vector> out;
-        out.reserve(rows);
-        for (std::size_t i = 0; i < rows; ++i)
-            out.emplace_back(buffer.data() + i * columns, buffer.data() + (i + 1) * columns);
+        read_rows(buffer, 0, buffer.extent(0), out);
         return out;
     }
-    // An item that is text meets the text refusal inside the inner conversion.
-    return collect<Vector>(obj, [](PyObject* item) { return extract_number_vector(item); });
+    return iterate_vectors(obj);
 }
+
+template <class T>
+PointBlocks<T>::PointBlocks(PyObject* obj) {
+    require_sequence(obj);
+    constexpr int dimensions = std::is_same_v<T, double> ? 1 : 2;
+    auto buffer = std::make_unique<FloatBuffer>(obj, dimensions);
+    if (*buffer) {
+        buffer_ = std::move(buffer);
+        size_ = buffer_->extent(0);
+        return;
+    }
+    // Released before iteration runs Python code, as extract_sequence does.
+    buffer.reset();
+    if constexpr (std::is_same_v<T, double>)
+        whole_ = iterate_numbers(obj);
+    else
+        whole_ = iterate_vectors(obj);
+    size_ = whole_.size();
+}
+
+template <class T>
+PointBlocks<T>::~PointBlocks() = default;
+
+template <class T>
+std::span<const T> PointBlocks<T>::block(std::size_t begin, std::size_t end) {
+    if (!buffer_) return std::span<const T>(whole_).subspan(begin, end - begin);
+    if constexpr (std::is_same_v<T, double>)
+        read_items(*buffer_, begin, end, block_);
+    else
+        read_rows(*buffer_, begin, end, block_);
+    return block_;
+}
+
+template <class T>
+std::optional<std::size_t> PointBlocks<T>::common_length() const {
+    if (buffer_) return std::is_same_v<T, double> ? 1 : buffer_->extent(1);
+    if constexpr (std::is_same_v<T, double>) {
+        return 1;
+    } else {
+        if (whole_.empty()) return std::nullopt;
+        for (const Vector& point : whole_)
+            if (point.size() != whole_.front().size()) return std::nullopt;
+        return whole_.front().size();
+    }
+}
+
+template class PointBlocks<double>;
+template class PointBlocks<Vector>;
 
 namespace {
 

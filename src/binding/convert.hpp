@@ -3,6 +3,10 @@
 
 #include "binding/arguments.hpp"
 
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "numeric/values.hpp"
@@ -15,6 +19,36 @@ double extract_number(PyObject* obj);
 Vector extract_number_vector(PyObject* obj);
 // Any sequence (not str) of sequences (not str) of numbers.
 std::vector<Vector> extract_vector_vector(PyObject* obj);
+
+class FloatBuffer;
+
+// Points converted as extract_sequence<T> converts them, handed out a block at
+// a time. A buffer that iteration would read alike is held and read block by
+// block, so that no copy of all the points is ever made; anything else is
+// iterated whole here, under the interpreter lock.
+template <class T>
+class PointBlocks {
+public:
+    // Raises what extract_sequence<T>(obj) raises.
+    explicit PointBlocks(PyObject* obj);
+    ~PointBlocks();
+    PointBlocks(const PointBlocks&) = delete;
+    PointBlocks& operator=(const PointBlocks&) = delete;
+
+    std::size_t size() const noexcept { return size_; }
+    // Points [begin, end), valid until the next call. Runs no Python code, so
+    // it may run without the interpreter lock.
+    std::span<const T> block(std::size_t begin, std::size_t end);
+    // The length every point has (1 for numbers), or none when they differ or
+    // there are no points to tell.
+    std::optional<std::size_t> common_length() const;
+
+private:
+    std::unique_ptr<FloatBuffer> buffer_;
+    std::vector<T> whole_;
+    std::vector<T> block_;
+    std::size_t size_ = 0;
+};
 
 // The inbound conversion that yields a vector of T, for code generic over shapes.
 template <class T>

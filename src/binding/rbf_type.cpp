@@ -41,9 +41,9 @@ void rbf_dealloc(PyObject* self) noexcept {
 
 PyMethodDef rbf_methods[] = {
     {"predict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rbf_predict)),
-     METH_FASTCALL | METH_KEYWORDS, "predict($self, x_new)\n--\n\n"},
+     METH_FASTCALL | METH_KEYWORDS, "predict($self, x_new, *, out=None)\n--\n\n"},
     {"gradient", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rbf_gradient)),
-     METH_FASTCALL | METH_KEYWORDS, "gradient($self, x_new)\n--\n\n"},
+     METH_FASTCALL | METH_KEYWORDS, "gradient($self, x_new, *, out=None)\n--\n\n"},
     {"__reduce__", rbf_reduce, METH_NOARGS,
      "__reduce__($self, /)\n--\n\nThe model's state for pickle: restored without fitting again."},
     {"__copy__", rbf_copy, METH_NOARGS, "__copy__($self, /)\n--\n\nThe model itself: a model never changes."},

@@ -5,6 +5,7 @@ import pathlib
 import pickle
 import re
 
+import numpy as np
 import pytest
 
 import pymorvel
@@ -63,6 +64,30 @@ def _fit_without_worker_threads():
     raise type(name, (BaseException,), {})(message)
 
 
+def _list_without_memory():
+    """A result list the interpreter cannot allocate, in a child process: its
+    MemoryError is raised here with its class name and message."""
+    code, report, err = run_child("""
+        import json
+        import _testcapi
+        from pymorvel import Rbf
+        model, queries = Rbf([0.0, 1.0], [0.0, 1.0]), [0.5] * 300
+        raised = None
+        for start in range(400):
+            _testcapi.set_nomemory(start, start + 1)  # one allocation fails: the list, or a float
+            try:
+                model.predict(queries)
+            except MemoryError as e:
+                raised = raised or [type(e).__name__, str(e)]
+            finally:
+                _testcapi.remove_mem_hooks()
+        print(json.dumps({"raised": raised}))
+    """, timeout=60)
+    assert code == 0 and report is not None and report["raised"] is not None, err
+    name, message = report["raised"]
+    raise type(name, (BaseException,), {})(message)
+
+
 def _corners_model():
     return Rbf([[0.0, 0.0], [1.0, 1.0]], [0.0, 1.0])
 
@@ -104,7 +129,18 @@ PROVOKED = {
         lambda: Rbf([[0.0, 0.0], [1.0, 1.0], [2.0, 2.0]], [0.0, 1.0, 2.0], degree=1),
     "Exact zero pivot encountered at column K": lambda: Rbf([0.0, 0.0, 0.0], [1.0, 2.0, 3.0]),
     "NaN detected in backward substitution at index K": lambda: Rbf([0.0, 0.0], [1.0, 1.0]),
-    "—": lambda: Rbf(range(3_000_000), range(3_000_000)),
+    "fitting … points needs … for the kernel matrix; …": lambda: Rbf(range(3_000_000), range(3_000_000)),
+    "—": lambda: _list_without_memory(),
+    "Rbf.predict(): out must be a writable, row-major contiguous float64 buffer of shape …, or None; got …":
+        lambda: _number_model().predict([0.5], out=[0.0]),
+    "Rbf.gradient(): out must be a writable, row-major contiguous float64 buffer of shape …, or None; got …":
+        lambda: _number_model().gradient([0.5], out=np.empty(2)),
+    "Rbf.predict(): out needs a model whose value vectors have one length, and value K has N numbers where value 0 "
+    "has M; call it without out to get lists":
+        lambda: Rbf([0.0, 1.0], [[0.0], [1.0, 2.0]]).predict([0.5], out=np.empty((1, 1))),
+    "Rbf.gradient(): out needs query points of one length, and they are not all of length D; pass them as a "
+    "two-dimensional array, or call it without out":
+        lambda: _corners_model().gradient([[0.5, 0.5], [0.5]], out=np.empty((2, 2))),
     "'float' object cannot be converted to 'Sequence'": lambda: _corners_model().predict([0.5, 0.5]),
     "Can't extract `str` to `Vec`": lambda: _number_model().predict("0.5"),
     "must be real number, not list": lambda: _number_model().predict([[0.5]]),
