@@ -11,31 +11,41 @@ namespace pymorvel {
 
 namespace {
 
-// Four doubles side by side. Products and sums on them round lane by lane
-// exactly as scalar ones do; compiled for AVX2 they are single instructions.
+// Doubles side by side. Products and sums on them round lane by lane exactly
+// as scalar ones do; compiled for AVX2 or AVX-512 they are single instructions.
 using Quad = double __attribute__((vector_size(32)));
+using Oct = double __attribute__((vector_size(64)));
 
-// Columns per chunk. A chunk is a run of consecutive k: its backward passes all
-// stop near the chunk's first k, and each U row is read once for all of them.
-constexpr std::size_t CHUNK = 32;
-// Columns per forward group (in order of p), and rows per forward tile: the
-// rows of a tile share the terms left of it, so their sums run side by side.
-constexpr std::size_t GROUP = 8;
+// Chunk: columns per chunk. A chunk is a run of consecutive k: its backward
+// passes all stop near the chunk's first k, and each U row is read once for
+// all of them. Group: columns per forward group (in order of p). ROWS: rows
+// per forward tile, which share the terms left of it, so their sums run side
+// by side. Wider vectors take wider chunks so that as many sums overlap.
 constexpr std::size_t ROWS = 4;
 // Rows between checks for a stop.
 constexpr std::size_t POLL_ROWS = 64;
 
-static_assert(CHUNK % GROUP == 0 && GROUP % 4 == 0);
+template <class V>
+constexpr std::size_t LANES = sizeof(V) / sizeof(double);
 
-[[gnu::always_inline]] inline Quad load(const double* p) {
-    Quad v;
+template <class V>
+[[gnu::always_inline]] inline V load(const double* p) {
+    V v;
     __builtin_memcpy(&v, p, sizeof v);
     return v;
 }
 
-[[gnu::always_inline]] inline void store(double* p, Quad v) { __builtin_memcpy(p, &v, sizeof v); }
+template <class V>
+[[gnu::always_inline]] inline void store(double* p, V v) {
+    __builtin_memcpy(p, &v, sizeof v);
+}
 
-[[gnu::always_inline]] inline Quad splat(double x) { return Quad{x, x, x, x}; }
+template <class V>
+[[gnu::always_inline]] inline V splat(double x) {
+    V v;
+    for (std::size_t c = 0; c < LANES<V>; ++c) v[c] = x;
+    return v;
+}
 
 // One chunk. Its columns are P e_p for the p with perm[p] = k, k in
 // [first_k, first_k + width); w holds n rows of CHUNK values.
@@ -49,10 +59,13 @@ static_assert(CHUNK % GROUP == 0 && GROUP % 4 == 0);
 // Backward, U z = y, on the columns in order of k, from the last row up to
 // first_k; lanes past their own row only do work nobody reads. Row i's sum
 // is over j from i + 1 up in increasing order, as in the substitution.
+template <class V, std::size_t CHUNK, std::size_t GROUP>
 [[gnu::always_inline]] inline void solve_chunk_body(const LuFactors& factors, std::size_t first_k,
                                                    std::size_t width, const std::vector<std::size_t>& column_of,
                                                    std::vector<double>& w, std::vector<std::size_t>& p,
                                                    const Execution& execution, double* diagonal) {
+    static_assert(CHUNK % GROUP == 0 && GROUP % LANES<V> == 0);
+    constexpr std::size_t L = LANES<V>;
     const SquareMatrix& lu = factors.lu;
     const std::size_t n = lu.size();
     p.assign(CHUNK, n);  // the lanes past width never meet their 1
@@ -69,28 +82,28 @@ static_assert(CHUNK % GROUP == 0 && GROUP % 4 == 0);
         for (std::size_t g = 0; g < CHUNK; g += GROUP) {
             const std::size_t start = p[g];
             if (start >= i0 + rows) continue;  // its rows here stay +0
-            Quad acc[ROWS][GROUP / 4] = {};
+            V acc[ROWS][GROUP / L] = {};
             for (std::size_t j = start; j < i0; ++j) {
                 const double* y = &w[j * CHUNK + g];
-                Quad v[GROUP / 4];
-                for (std::size_t q = 0; q < GROUP / 4; ++q) v[q] = load(y + 4 * q);
+                V v[GROUP / L];
+                for (std::size_t q = 0; q < GROUP / L; ++q) v[q] = load<V>(y + L * q);
                 for (std::size_t r = 0; r < ROWS; ++r) {
-                    const Quad lj = splat(l[r][j]);
-                    for (std::size_t q = 0; q < GROUP / 4; ++q) acc[r][q] = (v[q] * lj) + acc[r][q];
+                    const V lj = splat<V>(l[r][j]);
+                    for (std::size_t q = 0; q < GROUP / L; ++q) acc[r][q] = (v[q] * lj) + acc[r][q];
                 }
             }
             for (std::size_t r = 0; r < rows; ++r) {
                 const std::size_t i = i0 + r;
                 for (std::size_t j = std::max(i0, start); j < i; ++j) {
-                    const Quad lj = splat(l[r][j]);
-                    for (std::size_t q = 0; q < GROUP / 4; ++q)
-                        acc[r][q] = (load(&w[j * CHUNK + g + 4 * q]) * lj) + acc[r][q];
+                    const V lj = splat<V>(l[r][j]);
+                    for (std::size_t q = 0; q < GROUP / L; ++q)
+                        acc[r][q] = (load<V>(&w[j * CHUNK + g + L * q]) * lj) + acc[r][q];
                 }
                 double* y = &w[i * CHUNK + g];
-                for (std::size_t q = 0; q < GROUP / 4; ++q) {
-                    Quad one;
-                    for (std::size_t c = 0; c < 4; ++c) one[c] = p[g + 4 * q + c] == i ? 1.0 : 0.0;
-                    store(y + 4 * q, one - acc[r][q]);
+                for (std::size_t q = 0; q < GROUP / L; ++q) {
+                    V one;
+                    for (std::size_t c = 0; c < L; ++c) one[c] = p[g + L * q + c] == i ? 1.0 : 0.0;
+                    store(y + L * q, one - acc[r][q]);
                 }
             }
         }
@@ -108,31 +121,58 @@ static_assert(CHUNK % GROUP == 0 && GROUP % 4 == 0);
     for (std::size_t i = n; i-- > first_k;) {
         if ((n - i) % POLL_ROWS == 0 && stop_requested(execution)) return;
         const double* u = lu.row(i);
-        Quad acc[CHUNK / 4] = {};
+        V acc[CHUNK / L] = {};
         for (std::size_t j = i + 1; j < n; ++j) {
-            const Quad uj = splat(u[j]);
+            const V uj = splat<V>(u[j]);
             const double* z = &w[j * CHUNK];
-            for (std::size_t q = 0; q < CHUNK / 4; ++q) acc[q] = (load(z + 4 * q) * uj) + acc[q];
+            for (std::size_t q = 0; q < CHUNK / L; ++q) acc[q] = (load<V>(z + L * q) * uj) + acc[q];
         }
         double* row = &w[i * CHUNK];
-        const Quad ui = splat(u[i]);
-        for (std::size_t q = 0; q < CHUNK / 4; ++q) store(row + 4 * q, (load(row + 4 * q) - acc[q]) / ui);
+        const V ui = splat<V>(u[i]);
+        for (std::size_t q = 0; q < CHUNK / L; ++q) store(row + L * q, (load<V>(row + L * q) - acc[q]) / ui);
     }
     for (std::size_t c = 0; c < width; ++c) diagonal[first_k + c] = w[(first_k + c) * CHUNK + c];
 }
 
+// The chunk width of each path, and its chunk.
+struct ChunkSolver {
+    std::size_t chunk;
+    void (*solve)(const LuFactors&, std::size_t, std::size_t, const std::vector<std::size_t>&, std::vector<double>&,
+                  std::vector<std::size_t>&, const Execution&, double*);
+};
+
 void solve_chunk_portable(const LuFactors& factors, std::size_t first_k, std::size_t width,
                           const std::vector<std::size_t>& column_of, std::vector<double>& w,
                           std::vector<std::size_t>& p, const Execution& execution, double* diagonal) {
-    solve_chunk_body(factors, first_k, width, column_of, w, p, execution, diagonal);
+    solve_chunk_body<Quad, 32, 8>(factors, first_k, width, column_of, w, p, execution, diagonal);
 }
 
-// Only "avx2", never "fma": the separate products and sums must stay separate.
+// Only "avx2" or "avx512f", never "fma": the separate products and sums must stay separate.
 __attribute__((target("avx2"))) void solve_chunk_avx2(const LuFactors& factors, std::size_t first_k,
                                                       std::size_t width, const std::vector<std::size_t>& column_of,
                                                       std::vector<double>& w, std::vector<std::size_t>& p,
                                                       const Execution& execution, double* diagonal) {
-    solve_chunk_body(factors, first_k, width, column_of, w, p, execution, diagonal);
+    solve_chunk_body<Quad, 32, 8>(factors, first_k, width, column_of, w, p, execution, diagonal);
+}
+
+__attribute__((target("avx512f"))) void solve_chunk_avx512(const LuFactors& factors, std::size_t first_k,
+                                                          std::size_t width, const std::vector<std::size_t>& column_of,
+                                                          std::vector<double>& w, std::vector<std::size_t>& p,
+                                                          const Execution& execution, double* diagonal) {
+    solve_chunk_body<Oct, 64, 16>(factors, first_k, width, column_of, w, p, execution, diagonal);
+}
+
+ChunkSolver chunk_solver(TilePath path) {
+    (void)update_tile(path);  // refuses a path this processor lacks
+    switch (path) {
+        case TilePath::Avx512:
+            return {64, solve_chunk_avx512};
+        case TilePath::Avx2:
+            return {32, solve_chunk_avx2};
+        case TilePath::Portable:
+            break;
+    }
+    return {32, solve_chunk_portable};
 }
 
 // x <- A^-1 x and x <- A^-T x through the factors, each sum in increasing
@@ -188,8 +228,7 @@ std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count
     std::vector<double> diagonal(count, 0.0);
     std::vector<std::size_t> column_of(n);
     for (std::size_t p = 0; p < n; ++p) column_of[factors.perm[p]] = p;
-    const auto solve_chunk = path == TilePath::Portable ? solve_chunk_portable : solve_chunk_avx2;
-    if (path != TilePath::Portable) (void)update_tile(path);  // refuses a path this processor lacks
+    const auto [CHUNK, solve_chunk] = chunk_solver(path);
     const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
     // Chunk 0 has the longest backward passes; handing the chunks out in
     // order lets the short ones fill in at the end.
