@@ -39,24 +39,36 @@ std::vector<Execution> executions() {
     return out;
 }
 
-// The plain reference: component k of the substitution's solution for e_k.
+// The plain reference: component k of the substitution's solution for e_k, on
+// every pool and instruction set, for the whole diagonal and for a leading part
+// (the bordered system's). Sizes straddle the column groups and chunks.
 class InverseDiagonal : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(InverseDiagonal, IsThePlainSubstitutionOfEachUnitVectorOnEveryPool) {
     const std::size_t n = GetParam();
     const LuFactors factors = std::get<LuFactors>(lu_decompose(random_matrix(n, 7 + n)));
-    for (const Execution& execution : executions()) {
-        const std::vector<double> diagonal = inverse_diagonal(factors, n, execution);
-        for (std::size_t k = 0; k < n; ++k) {
-            std::vector<double> unit(n, 0.0);
-            unit[k] = 1.0;
-            const auto column = std::get<std::vector<double>>(substitute(factors, std::span<const double>(unit)));
-            ASSERT_TRUE(same_bits(diagonal[k], column[k])) << "n=" << n << " k=" << k;
+    std::vector<double> plain(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        std::vector<double> unit(n, 0.0);
+        unit[k] = 1.0;
+        plain[k] = std::get<std::vector<double>>(substitute(factors, std::span<const double>(unit)))[k];
+    }
+    for (const TilePath path : {TilePath::Portable, TilePath::Avx2, TilePath::Avx512}) {
+        if ((path == TilePath::Avx2 && !cpu_has_avx2()) || (path == TilePath::Avx512 && !cpu_has_avx512()))
+            continue;
+        for (const Execution& execution : executions()) {
+            for (const std::size_t count : {n, n - n / 3}) {
+                const std::vector<double> diagonal = inverse_diagonal(factors, count, execution, path);
+                ASSERT_EQ(diagonal.size(), count);
+                for (std::size_t k = 0; k < count; ++k)
+                    ASSERT_TRUE(same_bits(diagonal[k], plain[k]))
+                        << "n=" << n << " count=" << count << " k=" << k << " " << tile_path_name(path);
+            }
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, InverseDiagonal, ::testing::Values(1, 2, 7, 8, 9, 17, 40, 101));
+INSTANTIATE_TEST_SUITE_P(Sizes, InverseDiagonal, ::testing::Values(1, 2, 7, 8, 9, 17, 31, 32, 33, 40, 64, 65, 101, 163));
 
 TEST(ConditionEstimate, LiesWithinAFactorOfTheExactOneNormCondition) {
     for (std::size_t n : {1u, 3u, 12u, 30u}) {
