@@ -3,40 +3,32 @@
 
 namespace pymorvel {
 
-namespace {
-
-// The FMA build's exp, with exact_exp's shortcut: the lanes run only where it does.
-double fma_exp(double x) noexcept {
-    return x <= exact_math_detail::EXP_IS_ZERO ? 0.0 : pymorvel_llvm_libc_fma::exp(x);
-}
-
-// Lanes the fast path left (bit l for v[first + l]) get the function itself.
-void finish(double* v, std::size_t first, unsigned left) noexcept {
-    for (; left != 0; left &= left - 1) {
-        const std::size_t lane = first + static_cast<std::size_t>(__builtin_ctz(left));
-        v[lane] = fma_exp(v[lane]);
-    }
-}
-
-// From v[i] on: four at a time, then one by one.
-void lanes4_from(double* v, std::size_t i, std::size_t count) noexcept {
-    for (; i + 4 <= count; i += 4) finish(v, i, pymorvel_llvm_libc_fma::exp_fast_lanes(v + i));
-    for (; i < count; ++i) v[i] = fma_exp(v[i]);
-}
-
-}  // namespace
-
 void exact_exp_one_by_one(double* v, std::size_t count) noexcept {
     for (std::size_t i = 0; i < count; ++i) v[i] = exact_exp(v[i]);
 }
 
-void exact_exp_lanes4(double* v, std::size_t count) noexcept { lanes4_from(v, 0, count); }
+namespace {
 
-void exact_exp_lanes8(double* v, std::size_t count) noexcept {
+// Eight lanes at a time if `eight`, then four, then one by one. Lanes the fast
+// path leaves (bit l for v[first + l]) get the function itself.
+void exp_from(double* v, std::size_t count, bool eight) noexcept {
     std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) finish(v, i, pymorvel_llvm_libc_fma::exp_fast_lanes8(v + i));
-    lanes4_from(v, i, count);
+    const auto finish = [v](std::size_t first, unsigned left) {
+        for (; left != 0; left &= left - 1) {
+            const std::size_t lane = first + static_cast<std::size_t>(__builtin_ctz(left));
+            v[lane] = exact_exp(v[lane]);
+        }
+    };
+    if (eight)
+        for (; i + 8 <= count; i += 8) finish(i, pymorvel_llvm_libc_fma::exp_fast_lanes8(v + i));
+    for (; i + 4 <= count; i += 4) finish(i, pymorvel_llvm_libc_fma::exp_fast_lanes(v + i));
+    for (; i < count; ++i) v[i] = exact_exp(v[i]);
 }
+
+}  // namespace
+
+void exact_exp_lanes4(double* v, std::size_t count) noexcept { exp_from(v, count, false); }
+void exact_exp_lanes8(double* v, std::size_t count) noexcept { exp_from(v, count, true); }
 
 double exact_exp(ExactMathBuild build, double x) noexcept {
     return build == ExactMathBuild::Fma ? pymorvel_llvm_libc_fma::exp(x) : pymorvel_llvm_libc::exp(x);

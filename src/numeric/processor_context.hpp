@@ -48,10 +48,14 @@ struct ProcessorContext {
 // The fastest paths a processor with these features runs.
 ProcessorContext context_for(const system::ProcessorFeatures& features) noexcept;
 
-// This process's: the one for this processor, chosen at the first call.
-inline const ProcessorContext& processor_context() noexcept {
-    static const ProcessorContext context = context_for(system::processor_features());
-    return context;
-}
+namespace processor_context_detail {
+// Chosen during static initialisation, before the static objects of every file
+// that includes this one, and without a guard to test on every read: exact_exp
+// reads it for each argument.
+inline const ProcessorContext PROCESS = context_for(system::processor_features());
+}  // namespace processor_context_detail
+
+// This process's: the one for this processor.
+inline const ProcessorContext& processor_context() noexcept { return processor_context_detail::PROCESS; }
 
 }  // namespace pymorvel
