@@ -85,7 +85,7 @@ std::vector<V> equilibrate(SquareMatrix& a, std::vector<double>& row_sums, std::
     }
     // The elimination's vectorised division: the same quotient, entry by
     // entry. Rows are independent, so large systems divide theirs on the pool.
-    const auto divide_row = column_steps(execution.tile).divide;
+    const auto divide_row = execution.context->column_steps.divide;
     auto divide_rows = [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end && !stop_requested(execution); ++i) divide_row(a.row(i), row_sums[i], n);
     };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 #include "numeric/values.hpp"
 
@@ -162,16 +163,12 @@ __attribute__((target("avx512f"))) void solve_chunk_avx512(const LuFactors& fact
     solve_chunk_body<Oct, 64, 16>(factors, first_k, width, column_of, w, p, execution, diagonal);
 }
 
-ChunkSolver chunk_solver(TilePath path) {
-    (void)update_tile(path);  // refuses a path this processor lacks
-    switch (path) {
-        case TilePath::Avx512:
-            return {64, solve_chunk_avx512};
-        case TilePath::Avx2:
-            return {32, solve_chunk_avx2};
-        case TilePath::Portable:
-            break;
-    }
+// The chunks follow the context's update tile, whose instructions the
+// context has already found this processor to run.
+ChunkSolver chunk_solver(const ProcessorContext& context) {
+    const std::string_view instructions = context.name;
+    if (instructions == "avx512") return {64, solve_chunk_avx512};
+    if (instructions == "avx2") return {32, solve_chunk_avx2};
     return {32, solve_chunk_portable};
 }
 
@@ -221,14 +218,13 @@ double norm1(const std::vector<double>& x) {
 
 }  // namespace
 
-std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count, const Execution& execution,
-                                     TilePath path) {
+std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count, const Execution& execution) {
     const std::size_t n = factors.lu.size();
     count = std::min(count, n);
     std::vector<double> diagonal(count, 0.0);
     std::vector<std::size_t> column_of(n);
     for (std::size_t p = 0; p < n; ++p) column_of[factors.perm[p]] = p;
-    const auto [CHUNK, solve_chunk] = chunk_solver(path);
+    const auto [CHUNK, solve_chunk] = chunk_solver(*execution.context);
     const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
     // Chunk 0 has the longest backward passes; handing the chunks out in
     // order lets the short ones fill in at the end.

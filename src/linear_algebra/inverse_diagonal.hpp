@@ -6,7 +6,6 @@
 
 #include "linear_algebra/execution.hpp"
 #include "linear_algebra/lu.hpp"
-#include "linear_algebra/update_tile.hpp"
 
 namespace pymorvel {
 
@@ -14,10 +13,9 @@ namespace pymorvel {
 // component of the solution of L U z = P e_k, computed exactly as the
 // substitution computes it for that right-hand side (each sum in increasing
 // index order), so every entry is the same bits whatever the pool, the thread
-// count, the way columns are grouped or the instruction set (`path`). Under a
-// cancellation a stop throws Cancelled.
-std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count, const Execution& execution = {},
-                                     TilePath path = default_tile_path());
+// count, the way columns are grouped or the execution's processor context.
+// Under a cancellation a stop throws Cancelled.
+std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count, const Execution& execution = {});
 
 // An estimate of ||A||_1 ||A^-1||_1 (Hager's method with Higham's alternating
 // vector, a few substitutions of a fixed sequence), given ||A||_1. It never

@@ -7,6 +7,7 @@
 
 #include "fixtures.hpp"
 #include "linear_algebra/inverse_diagonal.hpp"
+#include "processor_contexts.hpp"
 #include "rbf/epsilon_selection.hpp"
 #include "rbf/prediction.hpp"
 
@@ -53,16 +54,15 @@ TEST_P(InverseDiagonal, IsThePlainSubstitutionOfEachUnitVectorOnEveryPool) {
         unit[k] = 1.0;
         plain[k] = std::get<std::vector<double>>(substitute(factors, std::span<const double>(unit)))[k];
     }
-    for (const TilePath path : {TilePath::Portable, TilePath::Avx2, TilePath::Avx512}) {
-        if ((path == TilePath::Avx2 && !cpu_has_avx2()) || (path == TilePath::Avx512 && !cpu_has_avx512()))
-            continue;
-        for (const Execution& execution : executions()) {
+    for (const ProcessorContext& context : testing_support::lu_contexts()) {
+        for (Execution execution : executions()) {
+            execution.context = &context;
             for (const std::size_t count : {n, n - n / 3}) {
-                const std::vector<double> diagonal = inverse_diagonal(factors, count, execution, path);
+                const std::vector<double> diagonal = inverse_diagonal(factors, count, execution);
                 ASSERT_EQ(diagonal.size(), count);
                 for (std::size_t k = 0; k < count; ++k)
                     ASSERT_TRUE(same_bits(diagonal[k], plain[k]))
-                        << "n=" << n << " count=" << count << " k=" << k << " " << tile_path_name(path);
+                        << "n=" << n << " count=" << count << " k=" << k << " " << context.name;
             }
         }
     }
