@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "numeric/exact_math.hpp"
+#include "exact_math/exact_math.hpp"
 
 namespace pymorvel {
 

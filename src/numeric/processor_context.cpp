@@ -1,7 +1,7 @@
 // The choice of paths from a processor's features.
 #include "numeric/processor_context.hpp"
 
-#include "numeric/exact_math.hpp"
+#include "exact_math/exact_math.hpp"
 #include "numeric/kernel_tile.hpp"
 
 namespace pymorvel {
@@ -23,10 +23,8 @@ ProcessorContext context_for(const system::ProcessorFeatures& features) noexcept
     context.update_tile = update_tile_avx2;
     context.column_steps = AVX2_COLUMN_STEPS;
     context.kernel_tiles = &AVX2_KERNEL_TILES;
-    if (features.fma) {
-        context.fma_math = true;
-        context.exp_lanes = exact_exp_lanes4;
-    }
+    context.fma_math = fma_math_runs(features);
+    if (context.fma_math) context.exp_lanes = exact_exp_lanes4;
     if (features.avx512f) {
         context.name = "avx512";
         context.update_tile = update_tile_avx512;

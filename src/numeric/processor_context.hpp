@@ -25,7 +25,7 @@ struct LuBlocking {
     std::size_t wide_from = 1000;
 };
 
-// v[i] = exact_exp(v[i]) for i < count, some lanes at a time (numeric/exact_math.hpp).
+// v[i] = exact_exp(v[i]) for i < count, some lanes at a time (exact_math/exact_math.hpp).
 using ExpLanes = void (*)(double* v, std::size_t count) noexcept;
 
 // Everything that differs between processors, in one record, as a BLAS keeps

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "numeric/exact_math.hpp"
+#include "exact_math/exact_math.hpp"
 #include "numeric/processor_context.hpp"
 
 namespace pymorvel::testing_support {

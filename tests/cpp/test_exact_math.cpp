@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "numeric/exact_math.hpp"
+#include "exact_math/exact_math.hpp"
 #include "processor_contexts.hpp"
 
 namespace pymorvel {

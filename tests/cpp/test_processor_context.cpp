@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "numeric/exact_math.hpp"
+#include "exact_math/exact_math.hpp"
 #include "numeric/kernel_tile.hpp"
 #include "numeric/processor_context.hpp"
 

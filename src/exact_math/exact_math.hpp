@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "numeric/processor_context.hpp"
+#include "system/processor.hpp"
 
 // LLVM libc's exp and log (third_party/llvm-libc), which CMake builds twice
 // into these namespaces (its target names): for any x86-64, and for processors
@@ -16,7 +16,7 @@ double log(double x);
 namespace [[gnu::visibility("hidden")]] pymorvel_llvm_libc_fma {
 double exp(double x);
 double log(double x);
-// That exp's fast path on v[0..3] (numeric/exact_exp_lanes.cpp): replaces each
+// That exp's fast path on v[0..3] (exact_exp_lanes.cpp): replaces each
 // argument it settles by its exp and returns the lanes it left (bit i for v[i]).
 unsigned exp_fast_lanes(double* v) noexcept;
 // The same on v[0..7]; needs AVX-512F besides.
@@ -34,6 +34,18 @@ namespace exact_math_detail {
 inline constexpr double EXP_IS_ZERO = -0x1.74910d52d3052p+9;
 }  // namespace exact_math_detail
 
+// Whether a processor with these features runs LLVM libc's FMA build (it is
+// compiled for FMA and AVX2). The processor context reports the same choice.
+constexpr bool fma_math_runs(const system::ProcessorFeatures& features) noexcept {
+    return features.avx2 && features.fma;
+}
+
+namespace exact_math_detail {
+// Chosen during static initialisation, without a guard to test on every call:
+// exact_exp reads it for each argument.
+inline const bool FMA_MATH = fma_math_runs(system::processor_features());
+}  // namespace exact_math_detail
+
 // Each returns the double nearest the exact value (ties to even) for every
 // input, with IEEE results for NaN, infinities and zeros. One right answer is
 // why the kernels give the same bits everywhere: the C library's exp and log
@@ -41,11 +53,11 @@ inline constexpr double EXP_IS_ZERO = -0x1.74910d52d3052p+9;
 // Inline, so that a kernel loop calls the library directly.
 inline double exact_exp(double x) noexcept {
     if (x <= exact_math_detail::EXP_IS_ZERO) return 0.0;
-    return processor_context().fma_math ? pymorvel_llvm_libc_fma::exp(x) : pymorvel_llvm_libc::exp(x);
+    return exact_math_detail::FMA_MATH ? pymorvel_llvm_libc_fma::exp(x) : pymorvel_llvm_libc::exp(x);
 }
 
 inline double exact_log(double x) noexcept {
-    return processor_context().fma_math ? pymorvel_llvm_libc_fma::log(x) : pymorvel_llvm_libc::log(x);
+    return exact_math_detail::FMA_MATH ? pymorvel_llvm_libc_fma::log(x) : pymorvel_llvm_libc::log(x);
 }
 
 // The ExpLanes of the processor contexts: v[i] = exact_exp(v[i]) for i <

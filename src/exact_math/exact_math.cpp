@@ -1,5 +1,5 @@
 // exp over runs of arguments, one at a time or in lanes, and each build of LLVM libc's exp and log on its own.
-#include "numeric/exact_math.hpp"
+#include "exact_math/exact_math.hpp"
 
 namespace pymorvel {
 
