@@ -68,6 +68,6 @@ int main() {
     const double ours = best_rate(TILE_NR, [&] { tile(KC, rows, 0, packed.data(), KC, TILE_MR, TILE_NR); });
     double fused = 0.0;
     if (tile == update_tile_avx512) fused = best_rate(16, [&] { fused_tile_512(rows, packed.data()); });
-    std::printf("%s %.2f fused %.2f\n", context.name, ours, fused);
+    std::printf("%s %.2f fused %.2f\n", instructions_name(context.instructions), ours, fused);
     return 0;
 }

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <string_view>
 
 #include "numeric/values.hpp"
 
@@ -135,7 +134,7 @@ template <class V, std::size_t CHUNK, std::size_t GROUP>
     for (std::size_t c = 0; c < width; ++c) diagonal[first_k + c] = w[(first_k + c) * CHUNK + c];
 }
 
-// The chunk width of each path, and its chunk.
+// The chunk width of each instruction set, and its chunk.
 struct ChunkSolver {
     std::size_t chunk;
     void (*solve)(const LuFactors&, std::size_t, std::size_t, const std::vector<std::size_t>&, std::vector<double>&,
@@ -163,12 +162,15 @@ __attribute__((target("avx512f"))) void solve_chunk_avx512(const LuFactors& fact
     solve_chunk_body<Oct, 64, 16>(factors, first_k, width, column_of, w, p, execution, diagonal);
 }
 
-// The chunks follow the context's update tile, whose instructions the
-// context has already found this processor to run.
-ChunkSolver chunk_solver(const ProcessorContext& context) {
-    const std::string_view instructions = context.name;
-    if (instructions == "avx512") return {64, solve_chunk_avx512};
-    if (instructions == "avx2") return {32, solve_chunk_avx2};
+ChunkSolver chunk_solver(Instructions instructions) {
+    switch (instructions) {
+        case Instructions::avx512:
+            return {64, solve_chunk_avx512};
+        case Instructions::avx2:
+            return {32, solve_chunk_avx2};
+        case Instructions::portable:
+            break;
+    }
     return {32, solve_chunk_portable};
 }
 
@@ -224,7 +226,7 @@ std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count
     std::vector<double> diagonal(count, 0.0);
     std::vector<std::size_t> column_of(n);
     for (std::size_t p = 0; p < n; ++p) column_of[factors.perm[p]] = p;
-    const auto [CHUNK, solve_chunk] = chunk_solver(*execution.context);
+    const auto [CHUNK, solve_chunk] = chunk_solver(execution.context->instructions);
     const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
     // Chunk 0 has the longest backward passes; handing the chunks out in
     // order lets the short ones fill in at the end.

@@ -6,9 +6,18 @@
 
 namespace pymorvel {
 
+const char* instructions_name(Instructions instructions) noexcept {
+    switch (instructions) {
+        case Instructions::portable: return "portable";
+        case Instructions::avx2: return "avx2";
+        case Instructions::avx512: return "avx512";
+    }
+    return "unknown";
+}
+
 ProcessorContext context_for(const system::ProcessorFeatures& features) noexcept {
     ProcessorContext context{
-        .name = "portable",
+        .instructions = Instructions::portable,
         .update_tile = update_tile_portable,
         .column_steps = PORTABLE_COLUMN_STEPS,
         .blocking = {},
@@ -19,14 +28,14 @@ ProcessorContext context_for(const system::ProcessorFeatures& features) noexcept
     // Every wider path builds on AVX2: the AVX-512 update tile shares its
     // column steps and kernel tiles, and LLVM libc's FMA build is compiled for both.
     if (!features.avx2) return context;
-    context.name = "avx2";
+    context.instructions = Instructions::avx2;
     context.update_tile = update_tile_avx2;
     context.column_steps = AVX2_COLUMN_STEPS;
     context.kernel_tiles = &AVX2_KERNEL_TILES;
     context.fma_math = fma_math_runs(features);
     if (context.fma_math) context.exp_lanes = exact_exp_lanes4;
     if (features.avx512f) {
-        context.name = "avx512";
+        context.instructions = Instructions::avx512;
         context.update_tile = update_tile_avx512;
         if (features.fma) context.exp_lanes = exact_exp_lanes8;
     }

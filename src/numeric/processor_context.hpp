@@ -25,6 +25,13 @@ struct LuBlocking {
     std::size_t wide_from = 1000;
 };
 
+// The widest vector instructions a context's paths use. Code with vector
+// variants of its own beside the context's (the inverse diagonal's chunks)
+// picks the variant of its context's level.
+enum class Instructions { portable, avx2, avx512 };
+// "portable", "avx2" or "avx512".
+const char* instructions_name(Instructions instructions) noexcept;
+
 // v[i] = exact_exp(v[i]) for i < count, some lanes at a time (exact_math/exact_math.hpp).
 using ExpLanes = void (*)(double* v, std::size_t count) noexcept;
 
@@ -33,7 +40,7 @@ using ExpLanes = void (*)(double* v, std::size_t count) noexcept;
 // portable one; only the speed differs. Fits and predictions take the
 // process's (processor_context()); tests pass others to show that.
 struct ProcessorContext {
-    const char* name;  // the update tile's instructions: "portable", "avx2" or "avx512"
+    Instructions instructions;  // those of the update tile, the widest of all
     UpdateTile update_tile;
     ColumnSteps column_steps;
     // The block sizes suit the tile: its height divides row_block, its width column_chunk.

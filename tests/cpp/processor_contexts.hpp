@@ -46,7 +46,7 @@ inline std::string context_label(const ProcessorContext& c) {
     const std::string lanes = c.exp_lanes == exact_exp_lanes8   ? "_exp8"
                               : c.exp_lanes == exact_exp_lanes4 ? "_exp4"
                                                                 : "";
-    return std::string(c.name) + lanes;
+    return instructions_name(c.instructions) + lanes;
 }
 
 // `base` with other block sizes.

@@ -62,7 +62,8 @@ TEST_P(InverseDiagonal, IsThePlainSubstitutionOfEachUnitVectorOnEveryPool) {
                 ASSERT_EQ(diagonal.size(), count);
                 for (std::size_t k = 0; k < count; ++k)
                     ASSERT_TRUE(same_bits(diagonal[k], plain[k]))
-                        << "n=" << n << " count=" << count << " k=" << k << " " << context.name;
+                        << "n=" << n << " count=" << count << " k=" << k << " "
+                        << instructions_name(context.instructions);
             }
         }
     }

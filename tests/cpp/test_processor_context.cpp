@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(Tunables, HiddenFeatures, ::testing::ValuesIn(HIDINGS),
 
 struct Choice {
     ProcessorFeatures features;
-    const char* name;
+    Instructions instructions;
     UpdateTile update_tile;
     const ColumnSteps* column_steps;
     const KernelTileOps* kernel_tiles;
@@ -109,19 +109,19 @@ struct Choice {
 // AVX2 and FMA together: a path whose instructions are missing would stop the
 // process with an illegal instruction.
 const Choice CHOICES[] = {
-    {{}, "portable", update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES, exact_exp_one_by_one, false},
-    {{.fma = true}, "portable", update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES,
+    {{}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES, exact_exp_one_by_one, false},
+    {{.fma = true}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES,
      exact_exp_one_by_one, false},
-    {{.avx512f = true}, "portable", update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES,
+    {{.avx512f = true}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES,
      exact_exp_one_by_one, false},
-    {{.fma = true, .avx512f = true}, "portable", update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES,
+    {{.fma = true, .avx512f = true}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES,
      exact_exp_one_by_one, false},
-    {{.avx2 = true}, "avx2", update_tile_avx2, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_TILES, exact_exp_one_by_one, false},
-    {{.avx2 = true, .fma = true}, "avx2", update_tile_avx2, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_TILES, exact_exp_lanes4,
+    {{.avx2 = true}, Instructions::avx2, update_tile_avx2, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_TILES, exact_exp_one_by_one, false},
+    {{.avx2 = true, .fma = true}, Instructions::avx2, update_tile_avx2, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_TILES, exact_exp_lanes4,
      true},
-    {{.avx2 = true, .avx512f = true}, "avx512", update_tile_avx512, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_TILES,
+    {{.avx2 = true, .avx512f = true}, Instructions::avx512, update_tile_avx512, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_TILES,
      exact_exp_one_by_one, false},
-    {{.avx2 = true, .fma = true, .avx512f = true}, "avx512", update_tile_avx512, &AVX2_COLUMN_STEPS,
+    {{.avx2 = true, .fma = true, .avx512f = true}, Instructions::avx512, update_tile_avx512, &AVX2_COLUMN_STEPS,
      &AVX2_KERNEL_TILES, exact_exp_lanes8, true},
 };
 
@@ -130,7 +130,7 @@ class ContextChoice : public ::testing::TestWithParam<Choice> {};
 TEST_P(ContextChoice, EachPathOnlyWhereItsInstructionsRun) {
     const Choice& want = GetParam();
     const ProcessorContext got = context_for(want.features);
-    EXPECT_STREQ(got.name, want.name);
+    EXPECT_EQ(got.instructions, want.instructions);
     EXPECT_EQ(got.update_tile, want.update_tile);
     EXPECT_EQ(got.column_steps.divide, want.column_steps->divide);
     EXPECT_EQ(got.column_steps.subtract_scaled, want.column_steps->subtract_scaled);
