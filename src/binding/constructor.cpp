@@ -1,6 +1,4 @@
 // Rbf.__new__: binding, kernel lookup, the opt-in arguments, the shape trials and the fit with the interpreter lock released.
-// Folder src/binding: the Python extension surface, the only code that sees Python (module, type,
-// argument binding, conversions, and failures turned into exceptions).
 #include <array>
 #include <cstdio>
 #include <limits>

@@ -1,5 +1,4 @@
 // Every fixed text a caller can see: exception messages and panic reports.
-// Folder src/common: the error vocabulary every layer shares (outcomes, panics, the fixed texts).
 #pragma once
 
 #include <cstddef>

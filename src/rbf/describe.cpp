@@ -1,5 +1,4 @@
 // Writing the text form of a model.
-// Folder src/rbf: the fitted model in its four shapes, fitting, prediction and the text form.
 #include "rbf/describe.hpp"
 
 #include <charconv>

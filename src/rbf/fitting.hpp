@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/panic.hpp"
-#include "linear_algebra/design_matrix.hpp"
+#include "rbf/design_matrix.hpp"
 #include "linear_algebra/rank.hpp"
 #include "linear_algebra/solver.hpp"
 #include "rbf/model.hpp"
@@ -35,7 +35,7 @@ Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, Kernel kernel, d
 
 // The opt-in parts of a fit; the defaults ask for neither.
 struct FitOptions {
-    // Added to the diagonal of the kernel block: one amount for every sample,
+    // Added to the diagonal of the kernel matrix: one amount for every sample,
     // or one per sample.
     std::variant<double, std::vector<double>> smoothing = 0.0;
     // The total degree of the polynomial term; none without one.
@@ -88,7 +88,7 @@ Outcome<PolynomialBasis> polynomial_basis(const Points& points, std::size_t degr
 }
 
 // The basis and the samples' n x Q block of monomial values (row-major), after
-// the checks above and the one that makes the bordered system solvable:
+// the checks above and the one that makes the design matrix solvable:
 // monomials that are independent on the samples.
 struct PolynomialSetup {
     PolynomialBasis basis;
@@ -113,8 +113,8 @@ Outcome<PolynomialSetup> polynomial_setup(const Points& points, std::size_t degr
 // and y (a panic), empty data (the solver's message), the smoothing, then the
 // polynomial term. Without smoothing or degree it is the plain fit above.
 //
-// A polynomial term borders the kernel block with the monomials and their
-// side conditions, and the bordered system goes through the same solve: its
+// A polynomial term adds the monomials' rows and columns (their side
+// conditions) to the design matrix, which goes through the same solve: its
 // norms are measured on the whole (n + Q)-square matrix and, past the
 // threshold, every row is equilibrated, the side conditions' rows too (their
 // values are zero, so only the matrix changes). Partial pivoting takes care of

@@ -33,7 +33,7 @@ struct LeaveOneOut {
 // The weights c come from the substitution, as the fit's do. Equilibration
 // factorises A_s = D^-1 A, so A^-1 = A_s^-1 D^-1 and (A^-1)_kk = (A_s^-1)_kk / d_k:
 // one true division of the factors' diagonal by the row's divisor, and none
-// without equilibration. With a polynomial term A is the bordered system and
+// without equilibration. With a polynomial term A is the whole design matrix and
 // only its first N diagonal entries are read. Vector values share the diagonal.
 template <class X, class Y>
 Outcome<LeaveOneOut<X, Y>> leave_one_out(std::vector<X> x, std::vector<Y> y, Kernel kernel, double epsilon,

@@ -47,7 +47,7 @@ struct PolynomialState {
 // is the fitted model's to the bit, after the fit's checks of the points (one
 // length, which evaluation relies on, finite coordinates, no more monomials
 // than samples); then one finite coefficient per monomial is required. The
-// fit's rank test is not run: it is there to make the bordered system
+// fit's rank test is not run: it is there to make the design matrix
 // solvable, and nothing is solved here. The coefficients are taken as given,
 // as the weights are, and prediction needs of the points only what is checked.
 template <class X, class Y>

@@ -52,7 +52,7 @@ _V = TypeVar("_V", float, list[float])  # a value: a number or a vector
 class Rbf(Generic[_P, _V]):
     """Radial-basis-function interpolator.
 
-    Rbf(x, y, kernel_name=None, epsilon=None) solves the N x N kernel system
+    Rbf(x, y, kernel_name=None, epsilon=None) solves the N x N design matrix
     once for the weights w that make the interpolant pass through the N
     samples (x_i, y_i); predict() then evaluates sum_j w_j * phi(q, x_j) at
     query points q, and gradient() its derivative in q. Results are the same

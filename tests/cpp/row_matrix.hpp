@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/panic.hpp"
-#include "linear_algebra/design_matrix.hpp"
+#include "rbf/design_matrix.hpp"
 #include "linear_algebra/solver.hpp"
 
 namespace pymorvel {

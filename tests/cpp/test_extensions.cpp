@@ -1,4 +1,4 @@
-// Tests of the opt-in extensions: kernel derivatives, the polynomial basis and rank test, smoothed and bordered fits, and gradients.
+// Tests of the opt-in extensions: kernel derivatives, the polynomial basis and rank test, smoothed fits and fits with a polynomial term, and gradients.
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -167,7 +167,7 @@ TEST(FitOptions, ZeroSmoothingOfEitherSignAndNoDegreeIsThePlainFit) {
         }
 }
 
-// The bordered, smoothed system written out in full and solved by the plain
+// The design matrix of a smoothed fit with a polynomial term, written out in full and solved by the plain
 // reference: the fit must give its solution bit for bit.
 template <class X, class Y>
 std::vector<Y> reference_solution(const std::vector<X>& x, const std::vector<Y>& y, Kernel k, double epsilon,
@@ -201,7 +201,7 @@ void expect_reference_fit(const std::vector<X>& x, const std::vector<Y>& y, Kern
     EXPECT_TRUE(same_bits(reference_solution(x, y, k, epsilon, smoothing, basis), solution));
 }
 
-TEST(FitOptions, BorderedSmoothedSystemMatchesThePlainReference) {
+TEST(FitOptions, SmoothedDesignMatrixWithPolynomialMatchesThePlainReference) {
     const std::vector<Vector> points = plane_points(30, 11);
     std::vector<double> numbers, values, smoothing;
     std::vector<Vector> vector_values;
@@ -269,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ---------------------------------------------------------------- prediction and gradient
 
 // Linear kernel, samples 0 and 4 (shift 2, scale 2), degree 1.
-F64F64 bordered_line() {
+F64F64 line_with_polynomial() {
     const std::vector<double> samples{0, 4};
     return F64F64{{0, 4}, {0, 0}, {0.5, 0.25}, linear, 1.0,
                   PolynomialTerm<double>{PolynomialBasis(1, 1, samples, 2), {3, -1}}};
@@ -278,9 +278,9 @@ F64F64 bordered_line() {
 TEST(PolynomialTerm, FollowsTheKernelSumInBasisOrder) {
     // Kernel terms (0.5 x 1) then (0.25 x 9): 2.75; then 3 x 1 and -1 x u with u = -0.5.
     const std::vector<double> q{1};
-    EXPECT_TRUE(same_bits(std::vector<double>{6.25}, value_of(predict(bordered_line(), std::span<const double>(q)))));
+    EXPECT_TRUE(same_bits(std::vector<double>{6.25}, value_of(predict(line_with_polynomial(), std::span<const double>(q)))));
     // Kernel terms 0.5 x 2 and 0.25 x -6: -0.5; then -1 x du/dx = -1 x 0.5.
-    EXPECT_TRUE(same_bits(std::vector<double>{-1.0}, value_of(gradient(bordered_line(), std::span<const double>(q)))));
+    EXPECT_TRUE(same_bits(std::vector<double>{-1.0}, value_of(gradient(line_with_polynomial(), std::span<const double>(q)))));
 }
 
 TEST(PolynomialTerm, QueriesOfAnotherLengthAreRefusedByBothEvaluations) {

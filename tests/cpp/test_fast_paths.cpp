@@ -12,7 +12,7 @@
 #include "exact.hpp"
 #include "fixtures.hpp"
 #include "row_matrix.hpp"
-#include "linear_algebra/design_matrix.hpp"
+#include "rbf/design_matrix.hpp"
 #include "linear_algebra/solver.hpp"
 #include "parallel/pool.hpp"
 #include "processor_contexts.hpp"

@@ -42,7 +42,7 @@ std::vector<Execution> executions() {
 
 // The plain reference: component k of the substitution's solution for e_k, on
 // every pool and instruction set, for the whole diagonal and for a leading part
-// (the bordered system's). Sizes straddle the column groups and chunks.
+// (the whole design matrix's). Sizes straddle the column groups and chunks.
 class InverseDiagonal : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(InverseDiagonal, IsThePlainSubstitutionOfEachUnitVectorOnEveryPool) {

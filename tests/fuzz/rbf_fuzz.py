@@ -1651,7 +1651,7 @@ def check_fit_failure(call, expected, error):
     refusal = fit_refusal(expected)
     if refusal is not None:
         return check_raised(what, refusal, error)
-    # The bordered system has a row per sample and per monomial.
+    # The design matrix has a row per sample and per monomial.
     monomials = monomial_count(expected)
     size = len(expected.xs) + monomials
     text = str(error)

@@ -254,7 +254,7 @@ def test_gradient_binding_errors(args, kwargs, message):
 
 # ------------------------------------------------------------------ the polynomial term reproduces polynomials
 
-def _bordered_condition(np, points, epsilon, degree_one):
+def _design_matrix_condition(np, points, epsilon, degree_one):
     p = np.asarray(points)
     s = ((p[:, None, :] - p[None, :, :]) ** 2).sum(-1)
     a = np.sqrt(epsilon * epsilon + np.maximum(s, 2.0 ** -52))
@@ -277,7 +277,7 @@ def test_degree_one_reproduces_linear_functions(dimension):
     queries = [[rng.uniform(-3, 3) for _ in range(dimension)] for _ in range(50)]
     values = [linear_function(p) for p in points]
     predicted = Rbf(points, values, "multiquadric", 0.5, degree=1).predict(queries)
-    condition = _bordered_condition(np, points, 0.5, True)
+    condition = _design_matrix_condition(np, points, 0.5, True)
     biggest = max(abs(linear_function(q)) for q in queries)
     for q, v in zip(queries, predicted):
         assert abs(v - linear_function(q)) <= 8 * 2.0 ** -52 * condition * biggest

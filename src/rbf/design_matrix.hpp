@@ -1,6 +1,4 @@
-// The design matrix: the kernel between every pair of sample points, and the system with the opt-in terms around it.
-// Folder src/linear_algebra: the dense kernel system, from its matrix to its solution (design
-// matrix, equilibration, blocked LU, substitution).
+// The design matrix: the kernel matrix between every pair of sample points, with the opt-in smoothing and polynomial rows and columns.
 #pragma once
 
 #include <algorithm>
@@ -66,7 +64,7 @@ void fill_row_block(SquareMatrix& m, const Points& points, Kernel kernel, double
 // Blocks of rows are filled independently, each with its mirror columns, so
 // large matrices are filled on the pool; the entries do not depend on it.
 template <class Points>
-void fill_kernel_block(SquareMatrix& m, const Points& points, Kernel kernel, double epsilon,
+void fill_kernel_matrix(SquareMatrix& m, const Points& points, Kernel kernel, double epsilon,
                        const Execution& execution) {
     const std::size_t n = points.size();
     const ProcessorContext& context = *execution.context;
@@ -95,24 +93,24 @@ void fill_kernel_block(SquareMatrix& m, const Points& points, Kernel kernel, dou
 }
 
 // Vector points kept one vector each are laid out as a PointSet first.
-inline void fill_kernel_block(SquareMatrix& m, const std::vector<Vector>& points, Kernel kernel, double epsilon,
+inline void fill_kernel_matrix(SquareMatrix& m, const std::vector<Vector>& points, Kernel kernel, double epsilon,
                               const Execution& execution) {
-    fill_kernel_block(m, PointSet(points), kernel, epsilon, execution);
+    fill_kernel_matrix(m, PointSet(points), kernel, epsilon, execution);
 }
 
 template <class Points>
 SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double epsilon, const Execution& execution = {}) {
     SquareMatrix m(points.size());
-    fill_kernel_block(m, points, kernel, epsilon, execution);
+    fill_kernel_matrix(m, points, kernel, epsilon, execution);
     return m;
 }
 
-// The saddle-point system of a smoothed fit with a polynomial term:
+// The design matrix of a smoothed fit with a polynomial term:
 //
 //   [ K + diag(smoothing)   P ]
 //   [ P^T                   0 ]
 //
-// K is the kernel block above; smoothing[i] is added to K(i, i) (one
+// K is the kernel matrix above; smoothing[i] is added to K(i, i) (one
 // rounding; empty means nothing is added); P is the n x monomials polynomial
 // block, row-major (no monomials: no border).
 template <class Points>
@@ -121,7 +119,7 @@ SquareMatrix build_design_matrix(const Points& points, Kernel kernel, double eps
                                  std::size_t monomials, const Execution& execution = {}) {
     const std::size_t n = points.size();
     SquareMatrix m(n + monomials);
-    fill_kernel_block(m, points, kernel, epsilon, execution);
+    fill_kernel_matrix(m, points, kernel, epsilon, execution);
     for (std::size_t i = 0; i < smoothing.size(); ++i) m(i, i) = m(i, i) + smoothing[i];
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t q = 0; q < monomials; ++q) {
