@@ -19,10 +19,15 @@ def error_of(call):
     raise AssertionError("the call succeeded")
 
 
+def _is_error(obj):
+    return isinstance(obj, BaseException) or (isinstance(obj, type) and issubclass(obj, BaseException))
+
+
 class Seq:
     """A sequence by __len__ and __getitem__ only, whose length may lie and whose
     items may fail: `length` is what __len__ reports (an int, or an exception to
-    raise), `fail_at` the index whose access raises `error`."""
+    raise), `fail_at` the index whose access raises `error`. An exception class
+    raises a new instance each time, so that no traceback outlives the call."""
 
     def __init__(self, items, length=None, fail_at=None, error=None):
         self.items = list(items)
@@ -32,7 +37,7 @@ class Seq:
         self.iterations = 0
 
     def __len__(self):
-        if isinstance(self.length, BaseException):
+        if _is_error(self.length):
             raise self.length
         return self.length
 
@@ -72,7 +77,7 @@ class Index:
 
 
 class Raising:
-    """An object whose float conversion raises the given exception."""
+    """An object whose float conversion raises the given exception (a class: a new instance each time)."""
 
     def __init__(self, error):
         self.error = error
@@ -117,6 +122,9 @@ _libc.mallinfo2.restype = _MallInfo2
 
 # Under a sanitizer the allocator is not the C library's, and mallinfo2 sees nothing.
 SANITIZED = bool(os.environ.get("PYMORVEL_SANITIZED"))
+# The hardening stage sets PYMORVEL_FULL_TESTS; without it, checks that repeat
+# a call many times repeat it fewer times, for the edit-build-test loop.
+FULL = bool(os.environ.get("PYMORVEL_FULL_TESTS"))
 
 
 def heap_in_use():

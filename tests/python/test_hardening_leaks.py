@@ -1,7 +1,7 @@
-"""Exhaustive leak check: every success and failure path of the Python surface, repeated, grows neither the native heap nor any reference count."""
+"""Leaks: every success and failure path of the Python surface, repeated, grows neither the native heap, nor the Python heap, nor any reference count."""
+import array
 import gc
 import math
-import os
 import pickle
 import sys
 
@@ -9,14 +9,18 @@ import pytest
 
 import pymorvel
 from pymorvel import Rbf
-from support import Index, heap_in_use, panic_type
+from support import FULL, SANITIZED, FailingIter, Index, Raising, Seq, heap_in_use, panic_type
 
 PANIC = panic_type()
-# Under ASan the allocator is not glibc's, so mallinfo2 sees nothing; the
-# reference-count half of each check still holds there.
-SANITIZED = bool(os.environ.get("PYMORVEL_SANITIZED"))
-ROUNDS = 200 if SANITIZED else 2000
-WARM_UP = 50
+# Each path is repeated in BATCHES batches of `rounds` calls after a warm-up of
+# at most WARM_UP rounds, and a measure counts as grown only when it grew in
+# every batch. Caches that fill once grow some batches and then stop (the
+# first few hundred resumed aborts fill about a hundred Python blocks for
+# good; malloc's per-thread cache keeps a few kB of freed chunks), while a
+# leak grows every batch alike.
+ROUNDS = 500 if FULL else 100
+BATCHES = 4
+WARM_UP = 100
 
 # Every object handed to the module is registered here; after each case all of
 # their reference counts must be what they were before it.
@@ -34,45 +38,10 @@ def arg(obj):
     return obj
 
 
-class Seq:
-    """A sequence by __len__/__getitem__ whose length may lie or raise and
-    whose item `fail_at` raises. Stateless, so every round is the same."""
-
-    def __init__(self, items, length=None, fail_at=None, error=None):
-        self.items, self.length, self.fail_at, self.error = items, length, fail_at, error
-
-    def __len__(self):
-        if isinstance(self.length, type):
-            raise self.length("length")
-        return len(self.items) if self.length is None else self.length
-
-    def __getitem__(self, index):
-        if index == self.fail_at:
-            raise self.error("item")
-        return self.items[index]
-
-
-class IterRaises(Seq):
-    def __iter__(self):
-        raise self.error("iter")
-
-
-class Raises:
-    """A number whose conversion raises a new `error` each time."""
-
-    def __init__(self, error):
-        self.error = error
-
-    def __float__(self):
-        raise self.error("float")
-
-
-class PanicItem:
-    def __float__(self):
-        raise PANIC("resumed from __float__")
-
-
 N = 24
+# The caller's kernel name and the abort's class are counted like any argument.
+KERNEL = arg("inverse_multiquadratic")
+arg(PANIC)
 POINTS = arg([i * 0.37 for i in range(N)])
 VALUES = arg([math.sin(p) for p in POINTS])
 VPOINTS = arg([[p, p * p - 1.0] for p in POINTS])
@@ -97,13 +66,14 @@ LYING_SHORT = arg(Seq(POINTS, length=0))
 LEN_RAISES = arg(Seq(POINTS, length=ValueError))
 LEN_NEGATIVE = arg(Seq(POINTS, length=-5))
 ITEM_RAISES = arg(Seq(POINTS, fail_at=N - 1, error=ArithmeticError))
-ITER_RAISES = arg(IterRaises(POINTS, error=LookupError))
-ITEM_INTERRUPTS = arg(POINTS[:-1] + [Raises(KeyboardInterrupt)])
+ITER_RAISES = arg(FailingIter(POINTS, error=LookupError))
+ITEM_INTERRUPTS = arg(POINTS[:-1] + [Raising(KeyboardInterrupt)])
 LEN_INTERRUPTS = arg(Seq(POINTS, length=KeyboardInterrupt))
-ITEM_EXITS = arg(POINTS[:-1] + [Raises(SystemExit)])
-ITEM_NO_MEMORY = arg(POINTS[:-1] + [Raises(MemoryError)])
-ITEM_PANICS = arg(POINTS[:-1] + [PanicItem()])
-VITEM_PANICS = arg(VPOINTS[:-1] + [[0.5, PanicItem()]])
+ITEM_EXITS = arg(POINTS[:-1] + [Raising(SystemExit)])
+ITEM_NO_MEMORY = arg(POINTS[:-1] + [Raising(MemoryError)])
+ITEM_PANICS = arg(POINTS[:-1] + [Raising(PANIC)])
+VITEM_PANICS = arg(VPOINTS[:-1] + [[0.5, Raising(PANIC)]])
+VITEM_RAISES = arg(VPOINTS[:-1] + [[0.5, Raising(ZeroDivisionError)]])
 INDEX_HUGE = arg(POINTS[:-1] + [Index(2**2000)])
 A_SET = arg(set(POINTS))
 A_DICT = arg(dict.fromkeys(range(3)))
@@ -122,9 +92,9 @@ SMOOTHING_BAD_TAIL = arg([0.0] * (N - 1) + [None])
 SMOOTHING_NEGATIVE_TAIL = arg([0.0] * (N - 1) + [-1.0])
 COLLINEAR = arg([[p, 2.0 * p] for p in POINTS])
 SHORT_VQUERIES = arg([[0.1, 0.2], [3.0]])
-EPS_TYPE_ERROR = arg(Raises(TypeError))
-EPS_VALUE_ERROR = arg(Raises(ValueError))
-EPS_PANICS = arg(PanicItem())
+EPS_TYPE_ERROR = arg(Raising(TypeError))
+EPS_VALUE_ERROR = arg(Raising(ValueError))
+EPS_PANICS = arg(Raising(PANIC))
 EPS_TEXT = arg("abc")
 EPS_HUGE = arg(2**2000)
 KERNEL_SURROGATE = arg("gauss\ud800")
@@ -170,7 +140,7 @@ def predict_of(points, values, /, *args, **kwargs):
     return lambda: model.predict(*args, **kwargs)
 
 
-def fit_predict_repr(x, y, queries, kernel="inverse_multiquadratic", **options):
+def fit_predict_repr(x, y, queries, kernel=KERNEL, **options):
     def run():
         model = Rbf(x, y, kernel, 0.8, **options)
         model.predict(queries)
@@ -185,7 +155,7 @@ def gradient_of(points, values, /, *args, **kwargs):
     return lambda: model.gradient(*args, **kwargs)
 
 
-# (name, call, expected exception class or None for success[, rounds])
+# (name, call, expected exception class or None for success[, rounds[, calls per round]])
 CASES = [
     # Successes: every shape, every kernel, the container kinds, the pool.
     ("f64-f64", fit_predict_repr(POINTS, VALUES, QUERIES), None),
@@ -207,7 +177,7 @@ CASES = [
     # A large factorisation per round: fewer rounds, but a leak there is also
     # larger per round (a matrix row alone is 2 kB).
     ("pool-sized fit", lambda: Rbf(BIG_POINTS, BIG_VALUES, "multiquadric").predict(BIG_POINTS[:3]), None,
-     ROUNDS // 6),
+     ROUNDS // 4),
     # Binding.
     ("new: no arguments", lambda: Rbf(), TypeError),
     ("new: x only", lambda: Rbf(POINTS), TypeError),
@@ -266,6 +236,7 @@ CASES = [
     ("predict huge __index__", predict_of(POINTS, VALUES, INDEX_HUGE), OverflowError),
     ("predict KeyboardInterrupt", predict_of(POINTS, VALUES, ITEM_INTERRUPTS), KeyboardInterrupt),
     ("predict panic in __float__", predict_of(VPOINTS, VALUES, VITEM_PANICS), PANIC),
+    ("predict __float__ raises in a vector", predict_of(VPOINTS, VALUES, VITEM_RAISES), ZeroDivisionError),
     ("predict NaN output", predict_of(POINTS, VALUES, INF_QUERY), RuntimeError),
     ("predict NaN output, vectors", predict_of(VPOINTS, VVALUES, VINF_QUERY), RuntimeError),
     ("predict on infinite weights", predict_of(TWO_COINCIDING, ONE_TWO, QUERIES), RuntimeError),
@@ -305,6 +276,15 @@ def outcome(call):
     return None
 
 
+def every_path_in_turn():
+    for case in CASES[:-1]:
+        outcome(case[1])
+
+
+# Paths one after another: what one call leaves, the next must not keep.
+CASES.append(("every path in turn", every_path_in_turn, None, ROUNDS // 25, len(CASES)))
+
+
 def forget_printed_exceptions():
     # Left by an earlier test, they would be replaced during this one.
     for name in ("last_type", "last_value", "last_traceback", "last_exc"):
@@ -312,9 +292,21 @@ def forget_printed_exceptions():
             setattr(sys, name, None)
 
 
-def census():
+MEASURES = 4  # native heap, Python's blocks, tracked objects, total reference count
+
+
+def census(into, batch):
+    """Writes the measures after `batch` into an array, which holds no Python
+    objects that the next census would count."""
     gc.collect()
-    return heap_in_use(), sys.getallocatedblocks(), len(gc.get_objects()), [sys.getrefcount(a) for a in ARGUMENTS]
+    total = sys.gettotalrefcount() if hasattr(sys, "gettotalrefcount") else 0  # debug builds only
+    into[batch * MEASURES:(batch + 1) * MEASURES] = array.array(
+        "q", (heap_in_use(), sys.getallocatedblocks(), len(gc.get_objects()), total))
+
+
+def refcounts():
+    gc.collect()
+    return [sys.getrefcount(a) for a in ARGUMENTS]
 
 
 def run_rounds(call, rounds, drain):
@@ -322,31 +314,39 @@ def run_rounds(call, rounds, drain):
         outcome(call)
         if i % 64 == 0:
             drain()
+    drain()
 
 
-@pytest.mark.parametrize("name, call, expected, rounds", [
-    pytest.param(*case[:3], case[3] if len(case) > 3 else ROUNDS, id=case[0]) for case in CASES])
-def test_repeating_a_path_leaks_nothing(name, call, expected, rounds, capfd):
+def with_defaults(name, call, expected, rounds=ROUNDS, per_round=1):
+    return pytest.param(name, call, expected, rounds, per_round, id=name)
+
+
+@pytest.mark.parametrize("name, call, expected, rounds, per_round", [with_defaults(*case) for case in CASES])
+def test_repeating_a_path_leaks_nothing(name, call, expected, rounds, per_round, capfd):
     # The path is the one intended before it is measured.
     assert outcome(call) is expected
     drain = capfd.readouterr  # abort reports pile up on standard error otherwise
     forget_printed_exceptions()
-    refcounts = census()[3]  # before the first round: nothing may stay behind, not even once
-    run_rounds(call, WARM_UP, drain)
-    drain()
-    heap, blocks, objects, _ = census()
-    run_rounds(call, rounds, drain)
-    drain()
-    heap_after, blocks_after, objects_after, refcounts_after = census()
+    before = refcounts()  # before the first round: nothing may stay behind, not even once
+    run_rounds(call, min(WARM_UP, rounds), drain)
+    measures = array.array("q", bytes(8 * MEASURES * (BATCHES + 1)))
+    census(measures, 0)
+    for batch in range(1, BATCHES + 1):
+        run_rounds(call, rounds, drain)
+        census(measures, batch)
+    after = refcounts()
 
-    changed = [(i, before, after) for i, (before, after) in enumerate(zip(refcounts, refcounts_after))
-               if before != after]
+    changed = [(i, b, a) for i, (b, a) in enumerate(zip(before, after)) if b != a]
     assert not changed, f"reference counts of arguments (index, before, after): {changed}"
-    # The slack covers caches that fill once (free lists, interned names).
-    assert objects_after - objects < 20
+    heap, blocks, objects, total = (
+        min(measures[(batch + 1) * MEASURES + k] - measures[batch * MEASURES + k] for batch in range(BATCHES))
+        for k in range(MEASURES))
+    calls = rounds * per_round
+    # A leaked object in a hundred calls, a leaked block or reference in ten.
+    assert objects < max(calls // 100, 2), f"tracked objects grew by {objects} in every batch of {calls} calls"
+    assert total < max(calls // 10, 10), f"the total reference count grew by {total} in every batch of {calls} calls"
     if not SANITIZED:
-        # One leaked Python object per round would be `rounds` blocks.
-        assert blocks_after - blocks < max(rounds // 10, 100)
-        # One leaked native vector of a single double per round is at least
-        # 32 bytes with malloc's header: 64 kB over 2000 rounds.
-        assert heap_after - heap < 24 * 1024, f"native heap grew by {heap_after - heap} bytes"
+        assert blocks < max(calls // 10, 10), f"Python's allocator grew by {blocks} blocks in every batch of {calls} calls"
+        # One leaked native vector of a single double is at least 32 bytes with
+        # malloc's header: 3200 bytes in 100 calls.
+        assert heap < max(8 * calls, 2048), f"native heap grew by {heap} bytes in every batch of {calls} calls"
