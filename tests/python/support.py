@@ -1,6 +1,7 @@
-"""Objects that exercise the Python side of pymorvel's conversions."""
+"""Helpers shared by the Python tests: objects that exercise the conversions, sample data, child interpreters, heap measures."""
 import ctypes
 import json
+import math
 import os
 import subprocess
 import sys
@@ -100,6 +101,11 @@ class _NamelessMeta(type):
 
 class Nameless(metaclass=_NamelessMeta):
     """Instances of a type whose __qualname__ cannot be read."""
+
+
+def scattered(n, width, seed):
+    """n points of `width` coordinates, spread without pattern, the same on every run."""
+    return [[math.sin(seed + i * 0.37 + k) * 3.0 for k in range(width)] for i in range(n)]
 
 
 def panic_type():
