@@ -24,7 +24,7 @@ BUILD_TOOLS = "scikit-build-core>=0.11" cmake ninja
 # (2.4 needs Python 3.10 or newer), mpmath for the fuzzer's exact exp and log.
 TEST_PACKAGES = pytest numpy scipy "mypy==2.4.1" matplotlib joblib "dask[array]" distributed mpmath
 
-.PHONY: test quick-test ci-hardening ci-pythons reproducible-build demo pictures bench system-deps venv install test-build cpp-test py-test fma-check test-exact-math clean
+.PHONY: test quick-test ci-hardening ci-pythons reproducible-build demo pictures bench system-deps venv extension install test-build cpp-test py-test fma-check test-exact-math clean
 
 test: quick-test ci-hardening
 
@@ -40,16 +40,16 @@ ci-pythons:
 	  PYTHONS="$$(echo "$$versions" | head -n 1) $$(echo "$$versions" | tail -n 1)" JOBS=$(JOBS) tools/test_all_pythons.sh; \
 	else echo "pyenv not found: only $(PYTHON) was tested"; fi
 
-demo: install
+demo: extension
 	$(VPY) examples/franke_demo.py
 
 # The README's figures (matplotlib and Dask are optional dependencies of the examples).
-pictures: install $(VENV)/.test-packages
+pictures: install
 	$(VPY) examples/franke_pictures.py --out docs
 	$(VPY) examples/dask_grid.py --out docs
 	$(VPY) examples/smoothing_and_gradient.py --out docs
 
-bench: install
+bench: extension
 	$(VPY) -m pip install -q scipy numpy matplotlib threadpoolctl
 	PATH="$(abspath $(VENV))/bin:$$PATH" cmake -S . -B build/bench -G Ninja \
 	  -DPYMORVEL_BUILD_EXTENSION=OFF -DPYMORVEL_BUILD_BENCHMARKS=ON
@@ -80,19 +80,24 @@ $(VENV)/.test-packages: $(VENV)/.build-tools
 
 venv: $(VENV)/.test-packages
 
-install: $(VENV)/.build-tools
-	$(VPY) -m pip install -q --no-build-isolation -C build-dir=$(BUILD) .
+PIP_BUILD = $(VPY) -m pip install -q --no-build-isolation -C build-dir=$(BUILD)
+
+# The extension, built in $(BUILD) and installed into .venv.
+extension: $(VENV)/.build-tools
+	$(PIP_BUILD) .
+
+# The extension and the packages the tests import, for running tests by hand.
+install: $(VENV)/.test-packages extension
 
 # install, with the C++ tests built beside the extension.
 test-build: system-deps $(VENV)/.test-packages
-	$(VPY) -m pip install -q --no-build-isolation -C build-dir=$(BUILD) \
-	  -C cmake.define.PYMORVEL_BUILD_TESTS=ON .
+	$(PIP_BUILD) -C cmake.define.PYMORVEL_BUILD_TESTS=ON .
 
 cpp-test: test-build
 	cd $(BUILD) && $(abspath $(VENV))/bin/ctest --output-on-failure -j $(JOBS)
 
 # A build from a copy of the sources elsewhere gives the bytes of .venv's extension.
-reproducible-build: install
+reproducible-build: extension
 	VPY=$(VPY) tools/check_reproducible_build.sh $$($(VPY) -c "import pymorvel; print(pymorvel.__file__)")
 
 # No fused multiply-add may reach the object code: it would change the bits.

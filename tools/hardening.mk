@@ -104,7 +104,7 @@ leak-test: test-build
 	cd tests/python && PYMORVEL_FULL_TESTS=1 ../../$(VPY) -m pytest -q -p no:cacheprovider test_leaks.py
 
 # atheris when it installs, otherwise the same harness driven by a seeded PRNG.
-fuzz-setup: install $(VENV)/.test-packages
+fuzz-setup: install
 	@$(VPY) -c "import atheris" 2>/dev/null || $(VPY) -m pip install -q atheris \
 	  || echo "atheris did not install: fuzzing with the plain random driver"
 	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/artifacts
