@@ -1,22 +1,28 @@
 # Hardening checks: sanitizer builds, fuzzing, and the test suite on every CPython; include this from the Makefile.
 #
-#   make sanitize-cpp       core library + C++ tests with AddressSanitizer and UBSan
+#   make sanitize-cpp       core library + C++ tests with AddressSanitizer and UBSan, at full sizes
 #   make tsan-cpp           the pool and parallel-LU C++ tests with ThreadSanitizer
 #   make sanitize-py        the extension built with ASan+UBSan, whole pytest suite under it
+#   make leak-test          the leak checks at full length against the Release build
 #   make fuzz               replay the fuzz corpus, then a bounded fuzzing campaign
 #   make fuzz-long          an open-ended campaign (FUZZ_TIME seconds, default one hour)
 #   make fuzz-asan          the random fuzzing campaign against the ASan build
 #   make test-all-pythons   build and run the Python tests on every CPython >= 3.9 pyenv knows
 #   make hardening          all of the above except fuzz-long
 #
-# It relies on the Makefile's VENV, VPY, PYTHON, JOBS and its system-deps/venv
-# targets; until it is included, use `make -f Makefile -f tools/hardening.mk TARGET`.
+# The C++ tests and the extension share one ASan build. The stages here set
+# PYMORVEL_FULL_TESTS=1 where the quick loop runs smaller sizes or fewer
+# repetitions.
+#
+# It relies on the Makefile's VENV, VPY, PYTHON, JOBS, BUILD_TOOLS and its
+# system-deps, install and test-build targets; until it is included, use
+# `make -f Makefile -f tools/hardening.mk TARGET`.
 
 ifndef VPY
 $(error tools/hardening.mk needs the root Makefile: make -f Makefile -f tools/hardening.mk TARGET)
 endif
 
-ASAN_CPP_BUILD ?= build/cpp-asan
+ASAN_BUILD ?= build/asan
 TSAN_CPP_BUILD ?= build/cpp-tsan
 ASAN_VENV ?= .venv-asan
 ASAN_VPY := $(ASAN_VENV)/bin/python
@@ -38,35 +44,35 @@ SAN_RUNTIME_OPTIONS = \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ASAN_OPTIONS=detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:abort_on_error=0
 
-.PHONY: sanitize-cpp tsan-cpp sanitize-py sanitize-py-install fuzz fuzz-long fuzz-setup fuzz-asan test-all-pythons hardening
+.PHONY: sanitize-cpp tsan-cpp sanitize-py asan-build leak-test fuzz fuzz-long fuzz-setup fuzz-asan test-all-pythons hardening
 
-hardening: sanitize-cpp tsan-cpp sanitize-py fuzz fuzz-asan test-all-pythons
+hardening: sanitize-cpp tsan-cpp sanitize-py leak-test fuzz fuzz-asan test-all-pythons
 
-sanitize-cpp: system-deps venv
-	$(HARDENING_PATH) cmake -S . -B $(ASAN_CPP_BUILD) -G Ninja \
-	  -DPYMORVEL_BUILD_EXTENSION=OFF -DPYMORVEL_BUILD_TESTS=ON \
-	  -DPYMORVEL_SANITIZE=address,undefined -DCMAKE_CXX_FLAGS=-fno-sanitize-recover=all
-	$(HARDENING_PATH) cmake --build $(ASAN_CPP_BUILD) -j $(JOBS)
-	cd $(ASAN_CPP_BUILD) && $(SAN_RUNTIME_OPTIONS) $(HARDENING_PATH) \
+# FastLu's largest matrices run here, where a read past a block edge shows.
+sanitize-cpp: asan-build
+	cd $(ASAN_BUILD) && PYMORVEL_FULL_TESTS=1 $(SAN_RUNTIME_OPTIONS) $(HARDENING_PATH) \
 	  ctest --output-on-failure -j $(JOBS)
 
 # Death tests fork a process that already runs pool threads, which
 # ThreadSanitizer does not support; they are covered by sanitize-cpp.
-tsan-cpp: system-deps venv
+tsan-cpp: system-deps $(VENV)/.build-tools
 	$(HARDENING_PATH) cmake -S . -B $(TSAN_CPP_BUILD) -G Ninja \
 	  -DPYMORVEL_BUILD_EXTENSION=OFF -DPYMORVEL_BUILD_TESTS=ON -DPYMORVEL_SANITIZE=thread
 	$(HARDENING_PATH) cmake --build $(TSAN_CPP_BUILD) -j $(JOBS)
 	cd $(TSAN_CPP_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(HARDENING_PATH) \
 	  $(abspath tools/no_aslr.sh) ctest --output-on-failure -j $(JOBS) -R '$(TSAN_FILTER)' -E 'DeathTest'
 
-# The extension goes into its own venv and build directory, so the ordinary
-# .venv and its build cache never see sanitizer flags.
-sanitize-py-install: system-deps
+# The extension and the C++ tests under ASan+UBSan, in a venv and a build
+# directory of their own, so the ordinary .venv and its build never see
+# sanitizer flags.
+$(ASAN_VENV)/.packages: Makefile tools/hardening.mk
 	test -x $(ASAN_VPY) || $(PYTHON) -m venv $(ASAN_VENV)
-	$(ASAN_VPY) -m pip install -q --upgrade pip
-	$(ASAN_VPY) -m pip install -q "scikit-build-core>=0.11" cmake ninja pytest numpy mpmath
+	$(ASAN_VPY) -m pip install -q $(BUILD_TOOLS) pytest numpy mpmath
+	touch $@
+
+asan-build: system-deps $(ASAN_VENV)/.packages
 	$(ASAN_VPY) -m pip install -q --no-build-isolation \
-	  -C build-dir=build/asan/{wheel_tag} \
+	  -C build-dir=$(ASAN_BUILD) -C cmake.define.PYMORVEL_BUILD_TESTS=ON \
 	  -C cmake.define.PYMORVEL_SANITIZE=address,undefined \
 	  -C cmake.define.CMAKE_CXX_FLAGS=-fno-sanitize-recover=all .
 
@@ -75,7 +81,7 @@ sanitize-py-install: system-deps
 # interceptor and the first C++ exception would stop the process.
 # PYTHONMALLOC=malloc routes Python's own objects through ASan too. Leak
 # detection is off because the interpreter keeps memory until exit;
-# test_hardening_leaks.py covers ours. Reports go to files: pytest captures
+# test_leaks.py covers ours. Reports go to files: pytest captures
 # standard error and a report written there dies with the process.
 ASAN_REPORTS = $(abspath build/asan/report)
 ASAN_PY_ENV = PYMORVEL_SANITIZED=address PYTHONMALLOC=malloc \
@@ -88,10 +94,14 @@ ASAN_CHECK_REPORTS = status=$$?; \
   if grep -l -E "ERROR: AddressSanitizer|runtime error:|ERROR: " $(ASAN_REPORTS).* 2>/dev/null; then \
     cat $(ASAN_REPORTS).*; exit 1; fi; exit $$status
 
-sanitize-py: sanitize-py-install
+sanitize-py: asan-build
 	rm -f $(ASAN_REPORTS).*
 	cd tests/python && $(ASAN_PY_ENV) ../../$(ASAN_VPY) -m pytest -q -p no:cacheprovider; \
 	  $(ASAN_CHECK_REPORTS)
+
+# The leak checks repeat each path 2500 times here, 500 in the quick loop.
+leak-test: test-build
+	cd tests/python && PYMORVEL_FULL_TESTS=1 ../../$(VPY) -m pytest -q -p no:cacheprovider test_leaks.py
 
 # atheris when it installs, otherwise the same harness driven by a seeded PRNG.
 fuzz-setup: install
@@ -119,7 +129,7 @@ fuzz-long: fuzz-setup
 
 # The random driver against the ASan build: memory errors that the ordinary
 # build would survive silently.
-fuzz-asan: sanitize-py-install
+fuzz-asan: asan-build
 	rm -f $(ASAN_REPORTS).*
 	$(ASAN_PY_ENV) $(ASAN_VPY) tests/fuzz/rbf_fuzz.py random $(FUZZ_FLAGS) --runs $(FUZZ_ASAN_RUNS) \
 	  --seed $(FUZZ_SEED) --work $(FUZZ_DIR)-asan; \

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdlib>
 #include <memory>
 #include <random>
 
@@ -21,5 +22,13 @@ struct Uniform {
     std::mt19937_64 engine;
     double operator()() { return static_cast<double>(engine() >> 11) * 0x1p-53; }
 };
+
+// The hardening stage sets PYMORVEL_FULL_TESTS: tests whose time grows with the
+// cube of a size run their largest sizes there, and the quick loop keeps to
+// sizes that reach every edge path.
+inline bool full_sizes() {
+    const char* value = std::getenv("PYMORVEL_FULL_TESTS");
+    return value != nullptr && *value != '\0';
+}
 
 }  // namespace pymorvel::testing_support

@@ -1,6 +1,7 @@
-"""Objects that exercise the Python side of pymorvel's conversions."""
+"""Helpers shared by the Python tests: objects that exercise the conversions, sample data, child interpreters, heap measures."""
 import ctypes
 import json
+import math
 import os
 import subprocess
 import sys
@@ -19,10 +20,15 @@ def error_of(call):
     raise AssertionError("the call succeeded")
 
 
+def _is_error(obj):
+    return isinstance(obj, BaseException) or (isinstance(obj, type) and issubclass(obj, BaseException))
+
+
 class Seq:
     """A sequence by __len__ and __getitem__ only, whose length may lie and whose
     items may fail: `length` is what __len__ reports (an int, or an exception to
-    raise), `fail_at` the index whose access raises `error`."""
+    raise), `fail_at` the index whose access raises `error`. An exception class
+    raises a new instance each time, so that no traceback outlives the call."""
 
     def __init__(self, items, length=None, fail_at=None, error=None):
         self.items = list(items)
@@ -32,7 +38,7 @@ class Seq:
         self.iterations = 0
 
     def __len__(self):
-        if isinstance(self.length, BaseException):
+        if _is_error(self.length):
             raise self.length
         return self.length
 
@@ -72,7 +78,7 @@ class Index:
 
 
 class Raising:
-    """An object whose float conversion raises the given exception."""
+    """An object whose float conversion raises the given exception (a class: a new instance each time)."""
 
     def __init__(self, error):
         self.error = error
@@ -95,6 +101,11 @@ class _NamelessMeta(type):
 
 class Nameless(metaclass=_NamelessMeta):
     """Instances of a type whose __qualname__ cannot be read."""
+
+
+def scattered(n, width, seed):
+    """n points of `width` coordinates, spread without pattern, the same on every run."""
+    return [[math.sin(seed + i * 0.37 + k) * 3.0 for k in range(width)] for i in range(n)]
 
 
 def panic_type():
@@ -131,6 +142,9 @@ _libc.mallinfo2.restype = _MallInfo2
 
 # Under a sanitizer the allocator is not the C library's, and mallinfo2 sees nothing.
 SANITIZED = bool(os.environ.get("PYMORVEL_SANITIZED"))
+# The hardening stage sets PYMORVEL_FULL_TESTS; without it, checks that repeat
+# a call many times repeat it fewer times, for the edit-build-test loop.
+FULL = bool(os.environ.get("PYMORVEL_FULL_TESTS"))
 
 
 def heap_in_use():

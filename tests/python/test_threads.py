@@ -1,7 +1,7 @@
 """Threads: other Python threads run while a fit or a large prediction is in
-progress, and concurrent fits give the same bits as one."""
+progress, and concurrent fits and predictions, on shared and private models and
+for several pool sizes, give the bits of one thread."""
 import gc
-import math
 import sys
 import threading
 import time
@@ -9,12 +9,11 @@ import time
 import pytest
 
 from pymorvel import Rbf
+from support import run_child, scattered
 
 
-def scattered(n):
-    points = [[math.sin(i * 0.37) * 3.0, math.cos(i * 0.11) * 2.0] for i in range(n)]
-    values = [math.sin(a) + b * b for a, b in points]
-    return points, values
+def samples(n):
+    return scattered(n, 2, n), [v[0] for v in scattered(n, 1, -n)]
 
 
 class Spinner:
@@ -49,7 +48,7 @@ class Spinner:
 
 
 def test_other_threads_run_while_a_fit_is_in_progress():
-    points, values = scattered(1500)
+    points, values = samples(1500)
     with Spinner() as spinner:
         before = spinner.count
         Rbf(points, values, "multiquadric")
@@ -59,7 +58,7 @@ def test_other_threads_run_while_a_fit_is_in_progress():
 
 def test_a_fit_of_fewer_than_32_points_keeps_the_interpreter_lock():
     # It is over in microseconds; giving the lock up would cost more.
-    points, values = scattered(31)
+    points, values = samples(31)
     gc.disable()
     try:
         with Spinner() as spinner:
@@ -77,9 +76,9 @@ def test_a_fit_of_fewer_than_32_points_keeps_the_interpreter_lock():
     (4, False),  # 800: giving the lock up would cost more than the evaluation
 ])
 def test_predict_releases_the_interpreter_lock_unless_the_query_is_tiny(queries, released):
-    points, values = scattered(200)
+    points, values = samples(200)
     rbf = Rbf(points, values, "multiquadric")
-    query_points = scattered(queries)[0]
+    query_points = scattered(queries, 2, 0.5)
     gc.disable()  # a collection could run finalizers that give up the lock
     try:
         with Spinner() as spinner:
@@ -99,10 +98,10 @@ def hex_of(values):
 
 
 @pytest.mark.parametrize("kernel", ["thin_plate_spline", "inverse_multiquadratic"])
-def test_concurrent_fits_give_the_bits_of_one(kernel):
+def test_concurrent_fits_on_the_process_pool_give_the_bits_of_one(kernel):
     # Large enough for the parallel elimination; every thread fits the same data.
-    points, values = scattered(400)
-    queries = scattered(410)[0][400:]
+    points, values = samples(400)
+    queries = scattered(10, 2, 0.5)
     reference = hex_of(Rbf(points, values, kernel, 0.7).predict(queries))
 
     threads = 8
@@ -127,7 +126,7 @@ def test_concurrent_fits_give_the_bits_of_one(kernel):
 
 
 def test_a_panic_in_one_thread_leaves_the_others_alone(panic_exception):
-    points, values = scattered(150)
+    points, values = samples(150)
     reference = Rbf(points, values).predict(points[:5])
     outcomes = {}
 
@@ -147,3 +146,120 @@ def test_a_panic_in_one_thread_leaves_the_others_alone(panic_exception):
         w.join()
     assert outcomes["good"] == reference
     assert outcomes["bad"].endswith("left: 150\n right: 149")
+
+
+# Eight threads fitting and predicting on shared and private models, in a fresh
+# process per pool size, since the pool is sized once.
+STRESS_CHILD = """
+    import json, os, threading
+    from pymorvel import Rbf
+    from support import scattered
+
+    def tasks():
+        return len(os.listdir("/proc/self/task"))
+
+    # (name, x, y, kernel, epsilon, queries): every shape, sizes on both sides
+    # of the parallel thresholds (fits of at least 320 points and predictions
+    # of at least 131072 kernel evaluations use the pool), and one large enough
+    # to split the work of a step into many pieces.
+    JOBS = []
+    for name, n, point_width, value_width, kernel, query_count in [
+        ("f64-f64 300", 300, 0, 0, "multiquadric", 9),
+        ("f64-f64 140", 140, 0, 0, "multiquadric", 9),
+        ("f64-vec 120", 120, 0, 3, "inverse_multiquadratic", 9),
+        ("vec-f64 130", 130, 2, 0, "thin_plate_spline", 9),
+        ("vec-vec 111", 111, 3, 2, "gaussian", 9),
+        ("vec-f64 320", 320, 2, 0, "multiquadric", 9),
+        ("vec-vec 101", 101, 2, 2, "cubic", 9),
+        ("f64-f64 30", 30, 0, 0, "linear", 9),
+        ("vec-f64 250, 700 queries", 250, 2, 0, "inverse_multiquadratic", 700),
+        ("vec-vec 200, 700 queries", 200, 3, 2, "gaussian", 700),
+    ]:
+        points = scattered(n, max(point_width, 1), n)
+        x = [p[0] for p in points] if point_width == 0 else points
+        values = scattered(n, max(value_width, 1), -n)
+        y = [v[0] for v in values] if value_width == 0 else values
+        queries = scattered(query_count, max(point_width, 1), 0.5)
+        if point_width == 0:
+            queries = [q[0] for q in queries]
+        JOBS.append((name, x, y, kernel, 0.9, queries))
+
+    def bits(values):
+        return [bits(v) if isinstance(v, list) else v.hex() for v in values]
+
+    def fit(job):
+        name, x, y, kernel, epsilon, queries = job
+        return Rbf(x, y, kernel, epsilon)
+
+    before = tasks()
+    reference = {job[0]: bits(fit(job).predict(job[5])) for job in JOBS}
+    after_first = tasks()
+    shared = {job[0]: fit(job) for job in JOBS}
+
+    THREADS, ROUNDS = 8, 5
+    barrier = threading.Barrier(THREADS)
+    problems = []
+
+    def work(slot):
+        try:
+            barrier.wait()
+            for round_ in range(ROUNDS):
+                order = JOBS[slot % len(JOBS):] + JOBS[:slot % len(JOBS)]
+                for job in order:
+                    name = job[0]
+                    if bits(fit(job).predict(job[5])) != reference[name]:
+                        problems.append(f"private {name}, thread {slot}, round {round_}")
+                    if bits(shared[name].predict(job[5])) != reference[name]:
+                        problems.append(f"shared {name}, thread {slot}, round {round_}")
+                # Failures on the way, next to the fits of the other threads.
+                try:
+                    Rbf(JOBS[0][1], JOBS[0][2][:-1])
+                    problems.append("length mismatch fitted")
+                except BaseException as e:
+                    if type(e).__name__ != "PanicException":
+                        problems.append(f"length mismatch raised {e!r}")
+                try:
+                    Rbf([0.0] * 120, list(range(120)))
+                    problems.append("singular system fitted")
+                except ValueError as e:
+                    if not str(e).startswith("Exact zero pivot encountered at column "):
+                        problems.append(f"singular system raised {e!r}")
+        except BaseException as e:
+            problems.append(f"thread {slot}: {e!r}")
+
+    workers = [threading.Thread(target=work, args=(slot,)) for slot in range(THREADS)]
+    for w in workers:
+        w.start()
+    for w in workers:
+        w.join()
+    print(json.dumps({"reference": reference, "problems": problems,
+                      "tasks before": before, "tasks after first fit": after_first}))
+"""
+
+
+@pytest.fixture(scope="module")
+def stress_runs():
+    """The reports of the stress child by pool size, each run once."""
+    runs = {}
+
+    def report(pool_size):
+        if pool_size not in runs:
+            code, runs[pool_size], err = run_child(STRESS_CHILD, env={"RAYON_NUM_THREADS": str(pool_size)},
+                                                   timeout=900)
+            assert code == 0, err[-3000:]
+        return runs[pool_size]
+    return report
+
+
+@pytest.mark.parametrize("pool_size", [1, 2, 7])
+def test_eight_threads_get_the_bits_of_one(pool_size, stress_runs):
+    report = stress_runs(pool_size)
+    assert report["problems"] == []
+    # The pool starts exactly its workers, and only with the first large fit.
+    assert report["tasks before"] == 1
+    assert report["tasks after first fit"] == 1 + pool_size
+
+
+@pytest.mark.parametrize("pool_size", [2, 7])
+def test_the_pool_size_does_not_change_a_bit(pool_size, stress_runs):
+    assert stress_runs(pool_size)["reference"] == stress_runs(1)["reference"]
