@@ -160,6 +160,8 @@ inline std::string patch_outside_domain(std::size_t index) {
     return "domain must hold every sample: point " + std::to_string(index) + " lies outside it";
 }
 inline constexpr std::string_view PATCH_RESTRICT_EMPTY = "No patch reaches into the box";
+inline constexpr std::string_view PATCH_RESTRICT_DENSE = "restrict needs a model fitted in patches (patch_size)";
+inline constexpr std::string_view PATCH_TILE_WITHOUT_SIZE = "domain and region need patch_size";
 
 // Panic messages.
 inline std::string length_mismatch(std::size_t left, std::size_t right) {
