@@ -94,10 +94,10 @@ void visit_patches(const PatchModel<X, Y>& model, std::vector<Share>& shares, Vi
 
 // Queries sorted by cell share their patches, so each patch's local model is
 // laid out once for many of them. The sort is a counting sort over at most
-// CHUNK queries at a time; block(first, positions) gets a run of positions
-// relative to `first` (the chunk's start), on the pool by the prediction's
-// rule. Each query's result is its own, so neither the order nor the pool
-// changes a bit.
+// CHUNK queries at a time; block(first, positions) gets runs of at most
+// QUERIES_PER_BLOCK positions relative to `first` (the chunk's start), on the
+// pool by the prediction's rule. Each query's result is its own, so neither
+// the order nor the blocks nor the pool change a bit.
 template <class X, class Y, class Block>
 void over_sorted_queries(const PatchModel<X, Y>& model, std::span<const X> queries, const Execution& execution,
                          Block& block) {
@@ -110,6 +110,7 @@ void over_sorted_queries(const PatchModel<X, Y>& model, std::span<const X> queri
     const std::size_t cells = extended_cell_count(model.lattice);
     std::vector<std::size_t> start;
     std::vector<std::uint32_t> order, cell_of;
+    const StopCheck stopped(execution);
     for (std::size_t first = 0; first < queries.size(); first += CHUNK) {
         const std::size_t m = std::min(CHUNK, queries.size() - first);
         cell_of.resize(m);
@@ -123,8 +124,8 @@ void over_sorted_queries(const PatchModel<X, Y>& model, std::span<const X> queri
         order.resize(m);
         for (std::size_t i = 0; i < m; ++i) order[start[cell_of[i]]++] = static_cast<std::uint32_t>(i);
         auto run = [&](std::size_t begin, std::size_t end) {
-            if (stop_requested(execution)) return;
-            block(first, std::span<const std::uint32_t>(order.data() + begin, end - begin));
+            for (std::size_t b = begin; b < end && !stopped(); b += QUERIES_PER_BLOCK)
+                block(first, std::span<const std::uint32_t>(order.data() + b, std::min(end - b, QUERIES_PER_BLOCK)));
         };
         run_queries(execution, m, per_query, QUERIES_PER_BLOCK, run);
         check_cancellation(execution.cancellation);

@@ -296,10 +296,11 @@ Outcome<PatchModel<X, Y>> fit_patches(std::vector<X> x, std::vector<Y> y, Kernel
     const Execution local = patch_execution(execution);
     std::vector<patch_detail::PatchSlot<Y>> slots(nodes.size());
     std::atomic<std::size_t> first_failure{static_cast<std::size_t>(-1)};
+    const StopCheck stopped(execution);
     auto run = [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             // Past a failure only the nodes before it still matter.
-            if (stop_requested(execution) || i > first_failure.load(std::memory_order_relaxed)) continue;
+            if (stopped() || i > first_failure.load(std::memory_order_relaxed)) continue;
             slots[i] = patch_detail::fit_node<X, Y>(points, y, cells, lattice, nodes[i], kernel, epsilon, amounts,
                                                     options.degree, least, local);
             if (slots[i].state == patch_detail::PatchSlot<Y>::State::failed) patch_detail::lower_to(first_failure, i);

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -147,6 +148,25 @@ inline Execution patch_execution(const Execution& execution) noexcept {
     local.thresholds = ParallelThresholds{never, never, never, never, never};
     return local;
 }
+
+// Whether a loop over patches or queries should stop. The loop's own thread
+// asks the owner (at most once per the cancellation's interval), as it would
+// between the loop's blocks; the pool's workers only read the decision. One
+// loop over many pieces is thus as quick to stop as many short loops.
+class StopCheck {
+public:
+    explicit StopCheck(const Execution& execution) noexcept
+        : cancellation_(execution.cancellation), owner_(std::this_thread::get_id()) {}
+    bool operator()() const noexcept {
+        if (cancellation_ == nullptr) return false;
+        if (std::this_thread::get_id() == owner_) cancellation_->poll();
+        return cancellation_->requested();
+    }
+
+private:
+    Cancellation* cancellation_;
+    std::thread::id owner_;
+};
 
 // A patch as a dense model of its own, in its local coordinates, for
 // evaluation: the points are laid out again from the samples, and the
