@@ -67,7 +67,7 @@ void add_shares(const PatchModel<X, Y>& model, std::span<const double> q, std::u
     const std::size_t before = shares.size();
     for (std::size_t s = model.cover.start[c]; s < model.cover.start[c + 1]; ++s) {
         const std::uint32_t p = model.cover.patches[s];
-        const PatchFrame frame = frame_of(model.lattice, model.patches[p].node, model.patches[p].growth);
+        const PatchFrame& frame = model.frames[p];
         const double distance = squared_distance_to(q, frame);
         const double weight = patch_weight(distance, frame.r2);
         if (weight > 0.0) shares.push_back({p, slot, weight, patch_weight_slope(distance, frame.r2)});
@@ -85,7 +85,7 @@ void visit_patches(const PatchModel<X, Y>& model, std::vector<Share>& shares, Vi
         std::size_t last = first;
         while (last < shares.size() && shares[last].patch == shares[first].patch) ++last;
         const Patch<Y>& patch = model.patches[shares[first].patch];
-        const PatchFrame frame = frame_of(model.lattice, patch.node, patch.growth);
+        const PatchFrame& frame = model.frames[shares[first].patch];
         const RbfModel<X, Y> local = local_model(model, patch, frame);
         if (!visit(local, frame, std::span<const Share>(shares.data() + first, last - first))) return;
         first = last;
@@ -102,7 +102,7 @@ template <class X, class Y, class Block>
 void over_sorted_queries(const PatchModel<X, Y>& model, std::span<const X> queries, const Execution& execution,
                          Block& block) {
     constexpr std::size_t CHUNK = std::size_t{1} << 24;
-    constexpr std::size_t QUERIES_PER_BLOCK = 256;
+    constexpr std::size_t QUERIES_PER_BLOCK = 1024;
     std::size_t members = 0;
     for (const Patch<Y>& patch : model.patches) members += patch.members.size();
     // About 2^d patches cover a point.

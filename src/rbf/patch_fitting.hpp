@@ -247,6 +247,7 @@ Outcome<PatchModel<X, Y>> restrict_patches(const PatchModel<X, Y>& model, const 
         out.patches.push_back(std::move(patch));
     }
     out.cover = build_cover(out.lattice, out.patches);
+    out.frames = frames_of(out.lattice, out.patches);
     return out;
 }
 
@@ -335,6 +336,7 @@ Outcome<PatchModel<X, Y>> fit_patches(std::vector<X> x, std::vector<Y> y, Kernel
     model.lattice = lattice;
     if (patch.region) return restrict_patches(model, *patch.region);
     model.cover = build_cover(model.lattice, model.patches);
+    model.frames = frames_of(model.lattice, model.patches);
     return model;
 }
 
@@ -412,6 +414,7 @@ Outcome<PatchModel<X, Y>> restore_patches(std::vector<X> x, std::vector<Y> y, Ke
     if (coefficients.size() != places.size() * monomials)
         return Failure{messages::state_patch_coefficient_count(coefficients.size(), places.size() * monomials)};
     model.cover = build_cover(model.lattice, model.patches);
+    model.frames = frames_of(model.lattice, model.patches);
     return model;
 }
 

@@ -41,6 +41,17 @@ struct PatchCover {
     std::vector<std::uint32_t> patches;
 };
 
+// A patch's local coordinates are u = (x - centre) / scale, where scale is the
+// smallest power of two above the radius: dividing by it is exact, so a
+// patch's epsilon (epsilon / scale) and smoothing keep their meaning to the
+// bit wherever no result underflows or overflows.
+struct PatchFrame {
+    Coordinates centre{};
+    double r2 = 0.0;  // the squared radius
+    double scale = 1.0;
+    int exponent = 0;  // scale = 2^exponent
+};
+
 // X and Y are each a number (double) or a vector of numbers (Vector), as in
 // RbfModel. The samples are those of the whole fit, or of a restricted model
 // the samples its patches hold, in their original order.
@@ -54,6 +65,7 @@ struct PatchModel {
     Lattice lattice;
     std::vector<Patch<Y>> patches;  // lattice order
     PatchCover cover;
+    std::vector<PatchFrame> frames;  // one per patch
 };
 
 // Kernels that make sense on a patch. linear (r^2) and cubic (r^4) are
@@ -78,17 +90,6 @@ inline int kernel_scaling_power(Kernel kernel) noexcept {
     return 0;  // gaussian
 }
 
-// A patch's local coordinates u = (x - centre) / scale, where scale is the
-// smallest power of two above the radius: dividing by it is exact, so a
-// patch's epsilon (epsilon / scale) and smoothing keep their meaning to the
-// bit wherever no result underflows or overflows.
-struct PatchFrame {
-    Coordinates centre{};
-    double r2 = 0.0;  // the squared radius
-    double scale = 1.0;
-    int exponent = 0;  // scale = 2^exponent
-};
-
 inline PatchFrame frame_of(const Lattice& lattice, std::uint32_t node, unsigned growth) noexcept {
     PatchFrame frame;
     frame.centre = lattice.centre(node);
@@ -104,6 +105,19 @@ template <class Points>
 std::span<const double> point_of(const Points& points, std::size_t i) noexcept {
     return numbers_of(points[i]);
 }
+
+// The same for points known to have `dimension` coordinates each, without
+// looking up where each begins.
+inline std::span<const double> point_of(const std::vector<double>& points, std::size_t i, std::size_t) noexcept {
+    return {points.data() + i, 1};
+}
+inline std::span<const double> point_of(const PointSet& points, std::size_t i, std::size_t dimension) noexcept {
+    return {points.coordinates() + i * dimension, dimension};
+}
+
+// How far past a ball the cells looked at for it reach, in cells: far more
+// than any rounding of a coordinate's cell number.
+inline constexpr double CELL_MARGIN = 0.125;
 
 // The squared distance from a point to a patch's centre, by the project's own formula.
 inline double squared_distance_to(std::span<const double> point, const PatchFrame& frame) noexcept {
@@ -238,18 +252,20 @@ SampleCells sort_into_cells(const Points& x, const Lattice& lattice) {
 }
 
 // The samples strictly inside a patch's ball (squared distance below r2), in
-// ascending index. The cells searched reach one cell past the ball on every
-// side, so no rounding in a cell's number can hide a sample.
+// ascending index. The cells searched reach CELL_MARGIN past the ball on
+// every side, so no rounding in a cell's number can hide a sample.
 template <class Points>
 void gather_members(const Points& x, const SampleCells& cells, const Lattice& lattice, const PatchFrame& frame,
                     double radius, std::vector<std::uint32_t>& members) {
     members.clear();
     const std::size_t d = lattice.dimension();
+    const double reach = radius + lattice.spacing() * CELL_MARGIN;
+    const std::span<const double> centre(frame.centre.data(), d);
     LatticeIndices lo{}, hi{};
     for (std::size_t k = 0; k < d; ++k) {
         const std::int64_t last = lattice.cells_along(k) - 1;
-        lo[k] = std::max<std::int64_t>(lattice.cell_of(frame.centre[k] - radius, k, 0, last) - 1, 0);
-        hi[k] = std::min<std::int64_t>(lattice.cell_of(frame.centre[k] + radius, k, 0, last) + 1, last);
+        lo[k] = lattice.cell_of(frame.centre[k] - reach, k, 0, last);
+        hi[k] = lattice.cell_of(frame.centre[k] + reach, k, 0, last);
     }
     for_each_index(lo, hi, d, [&](const LatticeIndices& cell) {
         std::size_t c = 0;
@@ -257,7 +273,7 @@ void gather_members(const Points& x, const SampleCells& cells, const Lattice& la
             c = c * static_cast<std::size_t>(lattice.cells_along(k)) + static_cast<std::size_t>(cell[k]);
         for (std::size_t s = cells.start[c]; s < cells.start[c + 1]; ++s) {
             const std::uint32_t i = cells.order[s];
-            if (squared_distance_to(point_of(x, i), frame) < frame.r2) members.push_back(i);
+            if (squared_distance(point_of(x, i, d), centre) < frame.r2) members.push_back(i);
         }
     });
     std::sort(members.begin(), members.end());
@@ -285,12 +301,12 @@ inline LatticeIndices query_cell(const Lattice& lattice, std::span<const double>
     return cell;
 }
 
-// Each patch is listed in the cells its ball reaches, widened by a quarter
-// cell so that no rounding in a query's cell number can leave it out.
+// Each patch is listed in the cells its ball reaches, widened by CELL_MARGIN
+// so that no rounding in a query's cell number can leave it out.
 template <class Y>
 PatchCover build_cover(const Lattice& lattice, const std::vector<Patch<Y>>& patches) {
     const std::size_t d = lattice.dimension();
-    const double margin = lattice.spacing() * 0.25;
+    const double margin = lattice.spacing() * CELL_MARGIN;
     auto range = [&](const Patch<Y>& patch, LatticeIndices& lo, LatticeIndices& hi) {
         const Coordinates c = lattice.centre(patch.node);
         const double reach = lattice.radius(patch.growth) + margin;
@@ -316,6 +332,14 @@ PatchCover build_cover(const Lattice& lattice, const std::vector<Patch<Y>>& patc
         });
     }
     return cover;
+}
+
+template <class Y>
+std::vector<PatchFrame> frames_of(const Lattice& lattice, const std::vector<Patch<Y>>& patches) {
+    std::vector<PatchFrame> frames;
+    frames.reserve(patches.size());
+    for (const Patch<Y>& patch : patches) frames.push_back(frame_of(lattice, patch.node, patch.growth));
+    return frames;
 }
 
 // The number of coordinates of the samples, after the checks that patches
