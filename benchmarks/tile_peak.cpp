@@ -13,10 +13,9 @@
 #include <chrono>
 #include <cstdio>
 #include <limits>
-#include <string>
 #include <vector>
 
-#include "linear_algebra/update_tile.hpp"
+#include "numeric/processor_context.hpp"
 
 namespace {
 
@@ -64,11 +63,11 @@ int main() {
     std::vector<double> storage(TILE_MR * (KC + WIDEST), 1e-3), packed(KC * WIDEST, 1e-3);
     double* rows[TILE_MR];
     for (std::size_t r = 0; r < TILE_MR; ++r) rows[r] = storage.data() + r * (KC + WIDEST);
-    const TilePath path = default_tile_path();
-    const UpdateTile tile = update_tile(path);
+    const ProcessorContext& context = processor_context();
+    const UpdateTile tile = context.update_tile;
     const double ours = best_rate(TILE_NR, [&] { tile(KC, rows, 0, packed.data(), KC, TILE_MR, TILE_NR); });
     double fused = 0.0;
-    if (path == TilePath::Avx512) fused = best_rate(16, [&] { fused_tile_512(rows, packed.data()); });
-    std::printf("%s %.2f fused %.2f\n", std::string(tile_path_name(path)).c_str(), ours, fused);
+    if (tile == update_tile_avx512) fused = best_rate(16, [&] { fused_tile_512(rows, packed.data()); });
+    std::printf("%s %.2f fused %.2f\n", context.name, ours, fused);
     return 0;
 }

@@ -134,9 +134,9 @@ def main():
     fig, ax = plt.subplots(figsize=(7, 6), dpi=100, layout="constrained")
     shown = ax.imshow(thumbnail, origin="lower", extent=(lower[0], upper[0], lower[1], upper[1]), cmap="viridis")
     fig.colorbar(shown, ax=ax, label="value")
-    drawn = f", one point in {step} per side drawn" if step > 1 else ""
-    ax.set_title(f"{n:.0e} samples in patches of {args.patch_size}, a {args.grid} x {args.grid} grid "
-                 f"by {args.workers} Dask workers{drawn}", fontsize=9)
+    drawn = f" (one point in {step} per side drawn)" if step > 1 else ""
+    ax.set_title(f"{n:.0e} samples, patches of {args.patch_size}\n{args.grid} x {args.grid} grid by "
+                 f"{args.workers} Dask workers{drawn}", fontsize=10)
     fig.savefig(path, metadata={"Software": None})
     plt.close(fig)
 

@@ -2,7 +2,8 @@
 #
 #   make wheel        the sdist and, built from its unpacked copy with the Zig
 #                     toolchain (tools/zig/), a wheel tagged $(WHEEL_PLAT), in
-#                     $(DIST_DIR); auditwheel and twine check both
+#                     $(DIST_DIR); auditwheel and twine check both, and nm
+#                     that the module unwinds with libgcc_s
 #   make wheel-test   wheel, then installs the wheel into a new virtual
 #                     environment and runs the FMA scan and the Python tests of
 #                     the unpacked sdist against it
@@ -42,6 +43,11 @@ wheel: wheel-tools
 	  $(WHEEL_TOOLS_VPY) -m build --wheel --outdir $(WHEEL_WORK)/raw $(WHEEL_SRC)
 	rm -rf $(WHEEL_SRC)/build
 	$(WHEEL_TOOLS_VPY) -m auditwheel show $(WHEEL_WORK)/raw/*.whl
+	rm -rf $(WHEEL_WORK)/module
+	$(WHEEL_TOOLS_VPY) -m zipfile -e $(WHEEL_WORK)/raw/*.whl $(WHEEL_WORK)/module
+	nm -D --undefined-only $(WHEEL_WORK)/module/*.so | grep -q ' _Unwind_RaiseException@GCC_' \
+	  && ! nm $(WHEEL_WORK)/module/*.so | grep -E ' [TtWw] _Unwind_' \
+	  || { echo "the module must take every _Unwind_ function from libgcc_s.so.1 (tools/zig/toolchain.cmake)"; exit 1; }
 	PATH="$(abspath $(WHEEL_TOOLS_VENV))/bin:$$PATH" $(WHEEL_TOOLS_VPY) -m auditwheel repair --plat $(WHEEL_PLAT) --only-plat \
 	  -w $(DIST_DIR) $(WHEEL_WORK)/raw/*.whl
 	$(WHEEL_TOOLS_VPY) -m twine check --strict $(DIST_DIR)/*
@@ -52,4 +58,4 @@ wheel-test: wheel
 	$(WHEEL_TEST_VPY) -m pip install -q "$$(ls $(DIST_DIR)/*.whl)[test]"
 	$(WHEEL_TEST_VPY) $(WHEEL_SRC)/tools/check_no_fma.py --allow '$(FMA_EXEMPT)' \
 	  $$($(WHEEL_TEST_VPY) -c "import pymorvel; print(pymorvel.__file__)")
-	cd $(WHEEL_SRC)/tests/python && PYMORVEL_WHEEL_TEST=1 $(abspath $(WHEEL_TEST_VPY)) -m pytest -q -p no:cacheprovider
+	cd $(WHEEL_SRC)/tests/python && $(abspath $(WHEEL_TEST_VPY)) -m pytest -q -p no:cacheprovider

@@ -2,6 +2,8 @@
 // Folder src/binding: the Python extension surface, the only code that sees Python (module, type,
 // argument binding, conversions, and failures turned into exceptions).
 #include <array>
+#include <cstdio>
+#include <limits>
 #include <new>
 #include <optional>
 #include <string>
@@ -13,9 +15,11 @@
 
 #include "binding/convert.hpp"
 #include "binding/errors.hpp"
+#include "binding/fit_arguments.hpp"
 #include "binding/interpreter_lock.hpp"
 #include "binding/patch_arguments.hpp"
 #include "binding/rbf_object.hpp"
+#include "linear_algebra/square_matrix.hpp"
 #include "rbf/fitting.hpp"
 #include "rbf/patch_fitting.hpp"
 
@@ -34,6 +38,8 @@ constexpr std::size_t INTERRUPTIBLE_POINTS = 256;
 // giving it up and taking it back, possibly after another thread's turn,
 // would cost more than the fit.
 constexpr std::size_t UNLOCKED_FIT_POINTS = 32;
+
+}  // namespace
 
 std::string kernel_name_text(PyObject* kernel_name) {
     if (kernel_name == nullptr || kernel_name == Py_None) return "gaussian";
@@ -78,6 +84,8 @@ std::optional<std::size_t> degree_value(PyObject* degree) {
     return static_cast<std::size_t>(value);
 }
 
+namespace {
+
 // One conversion of a shape trial. Its failure only means "not this shape" and
 // is dropped -- except an interruption (Ctrl-C during a long conversion must
 // stop the call, not turn into a shape error), a MemoryError, or an aborted
@@ -95,12 +103,6 @@ std::optional<std::vector<T>> attempt(PyObject* obj) {
     }
 }
 
-template <class X, class Y>
-struct Samples {
-    std::vector<X> x;
-    std::vector<Y> y;
-};
-
 // Both conversions always run, even when the first has failed: which of them
 // fails must not change how often user sequences are iterated.
 template <class X, class Y>
@@ -111,16 +113,45 @@ std::optional<Samples<X, Y>> try_shape(PyObject* x, PyObject* y) {
     return Samples<X, Y>{std::move(*xs), std::move(*ys)};
 }
 
+}  // namespace
+
+SampleShapes convert_samples(PyObject* x, PyObject* y) {
+    if (auto s = try_shape<double, double>(x, y)) return std::move(*s);
+    if (auto s = try_shape<double, Vector>(x, y)) return std::move(*s);
+    if (auto s = try_shape<Vector, double>(x, y)) return std::move(*s);
+    if (auto s = try_shape<Vector, Vector>(x, y)) return std::move(*s);
+    raise_message(PyExc_ValueError, messages::UNSUPPORTED_SHAPES);
+}
+
+namespace {
+
+// 50000 as "50,000".
+std::string grouped(std::size_t count) {
+    std::string digits = std::to_string(count);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return digits;
+}
+
+// Decimal units, one decimal place: "20.0 GB", "640.0 MB".
+std::string byte_text(double bytes) {
+    char text[64];
+    if (bytes >= 1e9)
+        std::snprintf(text, sizeof text, "%.1f GB", bytes / 1e9);
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+    return text;
+}
+
 // Runs fit(execution) once, with the interpreter lock released unless the
 // fit is tiny. Signals are looked at only where their handlers run, and only
 // for fits long enough for a wait on Ctrl-C to be felt.
 template <class Model, class Fit>
-AnyModel fit_unlocked(std::size_t samples, Fit fit) {
-    const bool interruptible = samples >= INTERRUPTIBLE_POINTS && on_main_thread();
+AnyModel fit_unlocked(std::size_t points, Fit fit) {
+    const bool interruptible = points >= INTERRUPTIBLE_POINTS && on_main_thread();
     SignalWatch should_stop;
     std::optional<Outcome<Model>> outcome;
     try {
-        if (samples < UNLOCKED_FIT_POINTS) {
+        if (points < UNLOCKED_FIT_POINTS) {
             outcome.emplace(fit(Execution{}));
         } else {
             // fit touches only the native copies made before.
@@ -137,6 +168,13 @@ AnyModel fit_unlocked(std::size_t samples, Fit fit) {
         }
     } catch (const Cancelled&) {
         should_stop.raise();
+    } catch (const MatrixRefused& refused) {
+        // A MemoryError still, which says what the fit needs and what is there.
+        const std::size_t available = refused.available_bytes();
+        raise_message(PyExc_MemoryError,
+                      messages::fit_memory(grouped(points), byte_text(refused.needed_bytes()),
+                                           available == 0 || available == std::numeric_limits<std::size_t>::max()
+                                               ? std::string() : byte_text(static_cast<double>(available))));
     }
     if (auto* failure = std::get_if<Failure>(&*outcome)) raise_message(PyExc_ValueError, failure->message);
     return AnyModel(std::in_place_type<Model>, std::get<Model>(std::move(*outcome)));
@@ -158,11 +196,8 @@ AnyModel run_fit(Samples<X, Y> samples, Kernel kernel, double epsilon, const Fit
 
 AnyModel fit_first_shape(PyObject* x, PyObject* y, Kernel kernel, double epsilon, const FitOptions& options,
                          const std::optional<PatchOptions>& patches) {
-    if (auto s = try_shape<double, double>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options, patches);
-    if (auto s = try_shape<double, Vector>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options, patches);
-    if (auto s = try_shape<Vector, double>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options, patches);
-    if (auto s = try_shape<Vector, Vector>(x, y)) return run_fit(std::move(*s), kernel, epsilon, options, patches);
-    raise_message(PyExc_ValueError, messages::UNSUPPORTED_SHAPES);
+    return std::visit([&](auto&& s) { return run_fit(std::move(s), kernel, epsilon, options, patches); },
+                      convert_samples(x, y));
 }
 
 // patch_size, then a tile's domain and region, which need it; then the

@@ -1,70 +1,17 @@
-// Values across the boundary: argument binding, Python objects to native vectors and back.
+// Python objects to native vectors: iteration, and the buffers that iteration would read alike.
 #pragma once
 
-#include "binding/errors.hpp"
-#include "binding/py_ref.hpp"
+#include "binding/arguments.hpp"
 
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <span>
-#include <string_view>
 #include <vector>
 
-#include "numeric/point_set.hpp"
 #include "numeric/values.hpp"
 
 namespace pymorvel::binding {
-
-// What bind_arguments needs to know about a function's parameters. None is
-// positional-only; the first `required` must be given, and the last
-// `keyword_only` can only be given by keyword (they are never required).
-struct Signature {
-    std::string_view class_name;
-    std::string_view function_name;
-    std::span<const char* const> parameters;
-    std::size_t required;
-    std::size_t keyword_only = 0;
-};
-
-// Keyword arguments as parallel name and value arrays, borrowed for the
-// duration of the binding: a vectorcall keyword tuple or a dictionary's items.
-struct KeywordArguments {
-    std::span<PyObject* const> names;
-    std::span<PyObject* const> values;
-};
-
-// Binds the arguments to the parameters; `bound` has one slot per parameter and
-// receives a strong reference for each given one (absent ones stay null; an
-// explicit None is a value). Throws PythonError with the binding's TypeError.
-void bind_arguments(const Signature& signature, std::span<PyObject* const> positional,
-                    const KeywordArguments& keywords, std::span<PyRef> bound);
-// The same for a tuple of positional arguments and a keyword dictionary (or null).
-void bind_arguments(const Signature& signature, PyObject* args, PyObject* kwargs, std::span<PyRef> bound);
-// The same for vectorcall arguments with a keyword-name tuple (or null).
-void bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                    std::span<PyRef> bound);
-
-// Raises TypeError "'<qualified type name of obj>' object cannot be converted to '<target>'".
-[[noreturn]] void raise_wrong_kind(PyObject* obj, const char* target);
-
-// Called with a pending exception raised while converting the argument
-// `parameter`: an exact TypeError is replaced by "argument '<parameter>': <text>"
-// carrying the original's cause; anything else stays pending. Always throws.
-[[noreturn]] void raise_argument_error(const char* parameter);
-
-// Runs convert(); a failure is re-raised as an argument error for `parameter`.
-template <class Convert>
-auto as_argument(const char* parameter, Convert&& convert) -> decltype(convert()) {
-    try {
-        return convert();
-    } catch (const PythonError&) {
-        raise_argument_error(parameter);
-    }
-}
-
-// True when the pending exception must reach the caller even where conversion
-// failures are otherwise discarded: anything that is not an ordinary Exception
-// (KeyboardInterrupt, SystemExit, PanicException) and MemoryError.
-bool pending_must_propagate() noexcept;
 
 // float(obj) as the interpreter computes it; its exception unchanged on failure.
 double extract_number(PyObject* obj);
@@ -72,6 +19,36 @@ double extract_number(PyObject* obj);
 Vector extract_number_vector(PyObject* obj);
 // Any sequence (not str) of sequences (not str) of numbers.
 std::vector<Vector> extract_vector_vector(PyObject* obj);
+
+class FloatBuffer;
+
+// Points converted as extract_sequence<T> converts them, handed out a block at
+// a time. A buffer that iteration would read alike is held and read block by
+// block, so that no copy of all the points is ever made; anything else is
+// iterated whole here, under the interpreter lock.
+template <class T>
+class PointBlocks {
+public:
+    // Raises what extract_sequence<T>(obj) raises.
+    explicit PointBlocks(PyObject* obj);
+    ~PointBlocks();
+    PointBlocks(const PointBlocks&) = delete;
+    PointBlocks& operator=(const PointBlocks&) = delete;
+
+    std::size_t size() const noexcept { return size_; }
+    // Points [begin, end), valid until the next call. Runs no Python code, so
+    // it may run without the interpreter lock.
+    std::span<const T> block(std::size_t begin, std::size_t end);
+    // The length every point has (1 for numbers), or none when they differ or
+    // there are no points to tell.
+    std::optional<std::size_t> common_length() const;
+
+private:
+    std::unique_ptr<FloatBuffer> buffer_;
+    std::vector<T> whole_;
+    std::vector<T> block_;
+    std::size_t size_ = 0;
+};
 
 // The inbound conversion that yields a vector of T, for code generic over shapes.
 template <class T>
@@ -88,19 +65,5 @@ inline std::vector<Vector> extract_sequence<Vector>(PyObject* obj) { return extr
 // have no effect but the exception, so the shape trials skip it.
 template <class T>
 bool fails_at_first_item(PyObject* obj) noexcept;
-
-// New lists of new floats. The interpreter failing to make one raises its
-// exception (MemoryError).
-PyRef number_vector_to_list(std::span<const double> values);
-PyRef vector_vector_to_list(std::span<const Vector> values);
-PyRef nested_vector_to_list(std::span<const std::vector<Vector>> values);
-
-// One list of floats per point, each as long as that point.
-PyRef point_set_to_list(const PointSet& points);
-
-inline PyRef to_list(std::span<const double> values) { return number_vector_to_list(values); }
-inline PyRef to_list(std::span<const Vector> values) { return vector_vector_to_list(values); }
-inline PyRef to_list(const PointSet& points) { return point_set_to_list(points); }
-inline PyRef to_list(std::span<const std::vector<Vector>> values) { return nested_vector_to_list(values); }
 
 }  // namespace pymorvel::binding

@@ -1,8 +1,5 @@
 // Pending exceptions, PanicException and the entry guard's translation of failures.
 #include "binding/errors.hpp"
-#include "binding/interpreter_lock.hpp"
-
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,23 +35,7 @@ void set_panic(const std::string& message) {
     if (text) PyErr_SetObject(type, text.get());  // else MemoryError is pending
 }
 
-}  // namespace
-
-namespace {
-
 PyObject* panic_class = nullptr;  // made once, under the interpreter lock, kept forever
-
-[[noreturn]] void park_forever() noexcept {
-    for (;;) pause();
-}
-
-bool interpreter_finalizing() noexcept {
-#if PY_VERSION_HEX >= 0x030D0000
-    return Py_IsFinalizing() != 0;
-#else
-    return _Py_IsFinalizing() != 0;
-#endif
-}
 
 }  // namespace
 
@@ -78,38 +59,6 @@ void print_pending_exception() noexcept {
     // (exit, for one), where all that is wanted here is the traceback.
     PyErr_Display(pending.type(), pending.value(), pending.traceback());
     pending.drop();
-}
-
-#if PY_VERSION_HEX >= 0x030D0000
-// Exported by every CPython from 3.9 on; 3.13 moved its declaration to the
-// internal headers.
-extern "C" int _PyOS_IsMainThread(void);
-#endif
-
-bool on_main_thread() noexcept { return _PyOS_IsMainThread() != 0; }
-
-void park_if_finalizing() {
-    if (interpreter_finalizing()) park_forever();
-}
-
-void restore_thread(PyThreadState* state) noexcept {
-#ifdef PYMORVEL_FORCED_UNWIND_CATCHABLE
-    try {
-        PyEval_RestoreThread(state);
-    } catch (abi::__forced_unwind&) {
-        // The interpreter is shutting down and ends this thread instead of
-        // handing it the lock; the thread waits for the process to exit.
-        park_forever();
-    }
-#else
-    // This runtime cannot stop the unwind that would end the thread inside
-    // PyEval_RestoreThread, so a thread that a shutting-down interpreter would
-    // refuse is parked before it asks. Only the finalising thread, the main
-    // one, may still take the lock then. (A shutdown that begins between the
-    // test and the call still ends the thread there.)
-    if (interpreter_finalizing() && !on_main_thread()) park_forever();
-    PyEval_RestoreThread(state);
-#endif
 }
 
 void raise_pending() {

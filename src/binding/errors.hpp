@@ -2,17 +2,7 @@
 #pragma once
 
 #include "binding/py_ref.hpp"
-
-#include <cxxabi.h>
-
-// libstdc++ names the forced unwind that ends a thread (pthread_exit), so that
-// it can be told from a C++ exception. LLVM's runtime, which the wheels carry,
-// has no such name; there restore_thread parks a thread that a shutting-down
-// interpreter would end before it asks for the lock, and a thread ended inside
-// a Python call unwinds as it always did.
-#if defined(__GLIBCXX__)
-#define PYMORVEL_FORCED_UNWIND_CATCHABLE 1
-#endif
+#include "binding/thread_exit.hpp"
 
 #include <new>
 #include <string>
@@ -93,33 +83,17 @@ void print_pending_exception() noexcept;
 // Returns null after setting it. Ends the process if even that fails.
 PyObject* translate_current_exception() noexcept;
 
-// Called with the forced unwind that ends a thread in progress. When the
-// interpreter is shutting down, the thread is parked for good instead: the
-// unwind would have to pass through the interpreter's frames above, and
-// CPython 3.14 parks such threads itself. Anything else goes on unwinding.
-void park_if_finalizing();
-
 // Runs body under the entry guard: a returned object goes to the interpreter,
 // every failure becomes a pending Python exception and null.
 template <class Body>
 PyObject* entry_guard(Body&& body) noexcept {
     try {
         return std::forward<Body>(body)();
-    }
-#ifdef PYMORVEL_FORCED_UNWIND_CATCHABLE
-    catch (abi::__forced_unwind&) {
-        park_if_finalizing();
-        throw;
-    }
-#endif
-    catch (...) {
+    } catch (...) {
+        if (caught_forced_unwind()) stop_forced_unwind_at_entry();
         return translate_current_exception();
     }
 }
-
-// Takes the interpreter lock back after PyEval_SaveThread. Never unwinds: a
-// thread that the shutting-down interpreter refuses is parked here.
-void restore_thread(PyThreadState* state) noexcept;
 
 // For deallocation: any failure ends the process.
 [[noreturn]] void terminate_at_boundary() noexcept;

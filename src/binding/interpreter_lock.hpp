@@ -30,8 +30,14 @@ private:
     PyThreadState* state_;
 };
 
+#if PY_VERSION_HEX >= 0x030D0000
+// Exported by every CPython from 3.9 on; 3.13 moved its declaration to the
+// internal headers.
+extern "C" int _PyOS_IsMainThread(void);
+#endif
+
 // True on the thread that runs Python's signal handlers.
-bool on_main_thread() noexcept;
+inline bool on_main_thread() noexcept { return _PyOS_IsMainThread() != 0; }
 
 // The stop hook of a computation run with the lock released on the main
 // thread: it retakes the lock to run pending signal handlers, and a handler

@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <variant>
 
-#include "binding/convert.hpp"
+#include "binding/lists.hpp"
 #include "binding/errors.hpp"
 #include "binding/rbf_object.hpp"
 

@@ -1,6 +1,7 @@
 // Module initialisation: the pymorvel module, its Rbf attribute, __all__ and the _restore function.
 #include "binding/errors.hpp"
 #include "binding/rbf_object.hpp"
+#include "binding/selection.hpp"
 
 namespace pymorvel::binding {
 
@@ -11,6 +12,16 @@ namespace {
 PyMethodDef module_methods[] = {
     {"_restore", module_restore, METH_O,
      "_restore($module, state, /)\n--\n\nRebuilds a pickled Rbf from its state, without fitting again."},
+    {"loo_residuals", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(module_loo_residuals)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "loo_residuals($module, /, x, y, kernel_name=None, epsilon=None, *, smoothing=0.0, degree=None)\n--\n\n"
+     "The leave-one-out residuals of Rbf(x, y, ...), in the shape of y: sample k's value minus\n"
+     "the prediction at x[k] of the fit to every other sample (Rippa's formula on the fit's own LU)."},
+    {"select_epsilon", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(module_select_epsilon)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "select_epsilon($module, /, x, y, kernel_name=None, *, smoothing=0.0, degree=None, bounds=None)\n--\n\n"
+     "Chooses epsilon (and the kernel, given several names) by the mean absolute leave-one-out\n"
+     "residual; returns an EpsilonSelection whose model is Rbf(x, y, kernel_name, epsilon, ...)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -91,6 +102,8 @@ PyObject* init_module() {
     PyTypeObject* type = rbf_type();
     add_to_all(module.get(), "Rbf");
     if (PyObject_SetAttrString(module.get(), "Rbf", reinterpret_cast<PyObject*>(type)) < 0) raise_pending();
+    for (const char* name : {"loo_residuals", "select_epsilon", "EpsilonSelection", "Evaluation"}) add_to_all(module.get(), name);
+    add_selection_types(module.get());
     PyRef restore = PyRef::steal(PyObject_GetAttrString(module.get(), "_restore"));
     if (!restore) raise_pending();
     // Keep one reference forever, hand one to the interpreter.

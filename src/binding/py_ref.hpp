@@ -1,32 +1,11 @@
 // An owning handle for a Python object reference.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "binding/thread_exit.hpp"
 
 #include <utility>
 
 namespace pymorvel::binding {
-
-// False only on a thread that a shutting-down interpreter is ending: CPython
-// (3.9 to 3.13) ends a daemon thread from inside the call that would hand it
-// the interpreter lock back, and the thread then unwinds without the lock,
-// possibly after the interpreter is gone. Whatever it still holds is left to
-// the process's exit rather than released unlocked. The finalisation test
-// comes first: it is a plain read, and almost always ends the question. After
-// that, the thread may touch objects only if it is the one that holds the lock.
-// (PyGILState_Check cannot tell: once the interpreter is gone it answers yes
-// to every thread.)
-inline bool may_touch_objects() noexcept {
-#if PY_VERSION_HEX >= 0x030D0000
-    if (!Py_IsFinalizing()) return true;
-    const PyThreadState* holder = PyThreadState_GetUnchecked();
-#else
-    if (!_Py_IsFinalizing()) return true;
-    const PyThreadState* holder = _PyThreadState_UncheckedGet();
-#endif
-    return holder != nullptr && holder->thread_id == PyThread_get_thread_ident();
-}
 
 // Owns one strong reference; releases it when it goes out of scope, so that no
 // error path can leak.

@@ -6,7 +6,7 @@
 #include <utility>
 #include <variant>
 
-#include "binding/convert.hpp"
+#include "binding/arguments.hpp"
 #include "binding/errors.hpp"
 #include "binding/model_parts.hpp"
 #include "binding/rbf_object.hpp"
@@ -43,9 +43,9 @@ void rbf_dealloc(PyObject* self) noexcept {
 
 PyMethodDef rbf_methods[] = {
     {"predict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rbf_predict)),
-     METH_FASTCALL | METH_KEYWORDS, "predict($self, x_new)\n--\n\n"},
+     METH_FASTCALL | METH_KEYWORDS, "predict($self, x_new, *, out=None)\n--\n\n"},
     {"gradient", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rbf_gradient)),
-     METH_FASTCALL | METH_KEYWORDS, "gradient($self, x_new)\n--\n\n"},
+     METH_FASTCALL | METH_KEYWORDS, "gradient($self, x_new, *, out=None)\n--\n\n"},
     {"restrict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rbf_restrict)),
      METH_FASTCALL | METH_KEYWORDS,
      "restrict($self, lower, upper)\n--\n\nThe sub-model of the patches that reach into the box [lower, upper]."},

@@ -11,8 +11,8 @@
 #include <variant>
 #include <vector>
 
-#include "binding/convert.hpp"
 #include "binding/errors.hpp"
+#include "binding/lists.hpp"
 #include "binding/model_parts.hpp"
 #include "binding/rbf_object.hpp"
 #include "common/panic.hpp"

@@ -162,6 +162,28 @@ inline std::string patch_outside_domain(std::size_t index) {
 inline constexpr std::string_view PATCH_RESTRICT_EMPTY = "No patch reaches into the box";
 inline constexpr std::string_view PATCH_RESTRICT_DENSE = "restrict needs a model fitted in patches (patch_size)";
 inline constexpr std::string_view PATCH_TILE_WITHOUT_SIZE = "domain and region need patch_size";
+// Refusals of predict's and gradient's out= argument. `method` is
+// "Rbf.predict()" or "Rbf.gradient()", `shape` a tuple's text such as "(3, 2)".
+inline std::string out_refused(std::string_view method, std::string_view shape, std::string_view problem) {
+    return std::string(method) + ": out must be a writable, row-major contiguous float64 buffer of shape " +
+           std::string(shape) + ", or None; " + std::string(problem);
+}
+inline std::string out_ragged_values(std::string_view method, std::size_t index, std::size_t length,
+                                     std::size_t first_length) {
+    return std::string(method) + ": out needs a model whose value vectors have one length, and value " +
+           std::to_string(index) + " has " + std::to_string(length) + " numbers where value 0 has " +
+           std::to_string(first_length) + "; call it without out to get lists";
+}
+inline std::string out_ragged_queries(std::string_view method, std::size_t first_length) {
+    return std::string(method) + ": out needs query points of one length, and they are not all of length " +
+           std::to_string(first_length) + "; pass them as a two-dimensional array, or call it without out";
+}
+// A dense fit refused because the machine cannot hold its matrix.
+inline std::string fit_memory(std::string_view points, std::string_view needed, std::string_view available) {
+    return "fitting " + std::string(points) + " points needs " + std::string(needed) +
+           " for the kernel matrix; " + (available.empty() ? "the allocation failed" :
+                                         "about " + std::string(available) + " is available");
+}
 
 // Panic messages.
 inline std::string length_mismatch(std::size_t left, std::size_t right) {

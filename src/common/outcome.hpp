@@ -11,6 +11,9 @@ namespace pymorvel {
 
 struct Failure {
     std::string message;
+    // The input is one the operation does not take (a ValueError at the
+    // boundary), as opposed to a computation that failed on it.
+    bool refused_input = false;
 };
 
 template <class T>

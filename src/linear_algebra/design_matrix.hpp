@@ -1,6 +1,6 @@
 // The design matrix: the kernel between every pair of sample points, and the system with the opt-in terms around it.
 // Folder src/linear_algebra: the dense kernel system, from its matrix to its solution (design
-// matrix, equilibration, blocked LU with its update tiles, substitution).
+// matrix, equilibration, blocked LU, substitution).
 #pragma once
 
 #include <algorithm>
@@ -27,7 +27,7 @@ static_assert(BLOCK % TILE_LANES == 0);
 // the columns below the diagonal, one BLOCK x BLOCK tile at a time.
 template <class Points>
 void fill_row_block(SquareMatrix& m, const Points& points, Kernel kernel, double epsilon, std::size_t i0,
-                    const KernelTileOps& ops) {
+                    const ProcessorContext& context) {
     const std::size_t n = points.size();
     const std::size_t i1 = std::min(i0 + BLOCK, n);
     const std::size_t groups = (i1 - i0 + TILE_LANES - 1) / TILE_LANES;
@@ -40,7 +40,7 @@ void fill_row_block(SquareMatrix& m, const Points& points, Kernel kernel, double
         const std::size_t j1 = std::min(j0 + BLOCK, n);
         for (std::size_t g = 0; g < groups; ++g) {
             const std::size_t first = i0 + g * TILE_LANES;
-            kernel_tile(ops, kernel, epsilon, points, [&](std::size_t l) { return points[first + l]; },
+            kernel_tile(context, kernel, epsilon, points, [&](std::size_t l) { return points[first + l]; },
                         std::min(TILE_LANES, i1 - first), j0, j1, phi[g]);
         }
         for (std::size_t i = i0; i < i1; ++i) {
@@ -69,7 +69,7 @@ template <class Points>
 void fill_kernel_block(SquareMatrix& m, const Points& points, Kernel kernel, double epsilon,
                        const Execution& execution) {
     const std::size_t n = points.size();
-    const KernelTileOps& ops = execution.kernel_tiles != nullptr ? *execution.kernel_tiles : default_kernel_tiles();
+    const ProcessorContext& context = *execution.context;
     // Block b and block blocks - 1 - b together hold about as many entries as
     // any other such pair, so a contiguous range of pairs is a fair share.
     using design_matrix_detail::BLOCK;
@@ -77,9 +77,9 @@ void fill_kernel_block(SquareMatrix& m, const Points& points, Kernel kernel, dou
     const std::size_t pairs = (blocks + 1) / 2;
     auto run = [&](std::size_t begin, std::size_t end) {
         for (std::size_t b = begin; b < end && !stop_requested(execution); ++b) {
-            design_matrix_detail::fill_row_block(m, points, kernel, epsilon, b * BLOCK, ops);
+            design_matrix_detail::fill_row_block(m, points, kernel, epsilon, b * BLOCK, context);
             if (blocks - 1 - b != b)
-                design_matrix_detail::fill_row_block(m, points, kernel, epsilon, (blocks - 1 - b) * BLOCK, ops);
+                design_matrix_detail::fill_row_block(m, points, kernel, epsilon, (blocks - 1 - b) * BLOCK, context);
         }
     };
     if (pairs > 1 && whole_matrix_on_pool(execution, n)) {

@@ -1,15 +1,13 @@
-// Where and how a fit or a prediction runs: the pool, the parallel thresholds, the tiles, the block sizes, the one parallel loop.
+// Where and how a fit or a prediction runs: the pool, the parallel thresholds, the processor context, the one parallel loop.
 #pragma once
 
 #include <cstddef>
 
 #include "common/cancellation.hpp"
-#include "linear_algebra/update_tile.hpp"
+#include "numeric/processor_context.hpp"
 #include "parallel/global_pool.hpp"
 
 namespace pymorvel {
-
-struct KernelTileOps;
 
 // An elimination step runs on the pool only when more than this many rows lie
 // below the pivot row ...
@@ -29,21 +27,6 @@ inline constexpr std::size_t PARALLEL_FILL_THRESHOLD = 51200;
 // (query points x samples) on.
 inline constexpr std::size_t PARALLEL_PREDICT_THRESHOLD = std::size_t{1} << 17;
 
-// Block sizes of the blocked factorisation. They change speed, never results;
-// tests shrink them so that every edge path runs on small matrices.
-struct LuBlocking {
-    std::size_t panel = 128;         // columns factorised before each trailing update
-    std::size_t base = 8;            // panel width below which columns go one by one
-    std::size_t row_block = 252;     // rows per parallel piece (a multiple of the tile height)
-    std::size_t depth = 256;         // elimination steps per packed block
-    std::size_t column_chunk = 128;  // columns per parallel piece (one packed block of U)
-    std::size_t min_pieces = 4;      // row groups shrink until an update has this many pieces
-    // From wide_from rows on, panels are wide_panel columns: fewer passes over
-    // a trailing matrix that no longer fits in the caches.
-    std::size_t wide_panel = 192;
-    std::size_t wide_from = 1000;
-};
-
 // Where the pool takes over. Production uses the defaults; tests lower them
 // so that small inputs run the pooled paths too.
 struct ParallelThresholds {
@@ -61,9 +44,7 @@ struct Execution {
     parallel::WorkerPool* pool = nullptr;  // null: the process-wide pool
     Cancellation* cancellation = nullptr;  // null: the computation cannot be stopped
     ParallelThresholds thresholds = {};
-    TilePath tile = default_tile_path();
-    LuBlocking blocking = {};
-    const KernelTileOps* kernel_tiles = nullptr;  // null: the best this processor runs
+    const ProcessorContext* context = &processor_context();  // the tiles and their block sizes
 };
 
 // Whether a pass over every entry of an n x n matrix (the fill, the solver's

@@ -51,9 +51,9 @@ public:
           perm_(perm),
           n_(n),
           execution_(execution),
-          blocking_(sanitised(execution.blocking, n)),
-          tile_(update_tile(execution.tile)),
-          column_steps_(column_steps(execution.tile)) {}
+          blocking_(sanitised(execution.context->blocking, n)),
+          tile_(execution.context->update_tile),
+          column_steps_(execution.context->column_steps) {}
 
     // Returns the first column with an exactly zero pivot, or NO_ZERO_PIVOT.
     std::size_t run() {

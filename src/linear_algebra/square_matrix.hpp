@@ -4,9 +4,27 @@
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace pymorvel {
+
+// A matrix refused because the memory it needs cannot be had: still a
+// std::bad_alloc, and it tells how much was needed and how much there was, so
+// that the caller can say so.
+class MatrixRefused : public std::bad_alloc {
+public:
+    // available is 0 when the allocation itself failed and nothing is known.
+    MatrixRefused(double needed_bytes, std::size_t available_bytes) noexcept
+        : needed_(needed_bytes), available_(available_bytes) {}
+    double needed_bytes() const noexcept { return needed_; }
+    std::size_t available_bytes() const noexcept { return available_; }
+    const char* what() const noexcept override { return "matrix allocation refused"; }
+
+private:
+    double needed_;
+    std::size_t available_;
+};
 
 // Rows live in one allocation (padded to whole cache lines, so every row starts
 // 64-byte aligned) and are reached through a table of row pointers. A row
@@ -18,7 +36,7 @@ public:
     static constexpr std::size_t MEMORY_PROBE_BYTES = std::size_t{8} << 20;
 
     SquareMatrix() = default;
-    // Throws std::bad_alloc when the allocation fails or, from MEMORY_PROBE_BYTES
+    // Throws MatrixRefused when the allocation fails or, from MEMORY_PROBE_BYTES
     // on, when the memory this process can still get cannot hold it.
     explicit SquareMatrix(std::size_t n);
 

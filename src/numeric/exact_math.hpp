@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "numeric/processor_context.hpp"
+
 // LLVM libc's exp and log (third_party/llvm-libc), which CMake builds twice
 // into these namespaces (its target names): for any x86-64, and for processors
 // with FMA and AVX2. Hidden: nothing of them leaves the module, and they do
@@ -24,13 +26,6 @@ unsigned exp_fast_lanes8(double* v) noexcept;
 namespace pymorvel {
 
 namespace exact_math_detail {
-// Whether the C library reports FMA and AVX2 usable, so that its
-// glibc.cpu.hwcaps tunable masks them here too. Set during static
-// initialisation; read before that, it is false and the baseline build
-// answers: the same bits, a little slower.
-extern const bool use_fma;
-// Whether it also reports AVX-512F usable: then exp runs eight lanes at a time.
-extern const bool use_avx512;
 // At or below this (log 2^-1075, rounded down) the correctly rounded exp is
 // +0. The library gets there too, but only after raising the underflow flag
 // through the x87 environment, which costs more than the rest of exp, and
@@ -46,21 +41,23 @@ inline constexpr double EXP_IS_ZERO = -0x1.74910d52d3052p+9;
 // Inline, so that a kernel loop calls the library directly.
 inline double exact_exp(double x) noexcept {
     if (x <= exact_math_detail::EXP_IS_ZERO) return 0.0;
-    return exact_math_detail::use_fma ? pymorvel_llvm_libc_fma::exp(x) : pymorvel_llvm_libc::exp(x);
+    return processor_context().fma_math ? pymorvel_llvm_libc_fma::exp(x) : pymorvel_llvm_libc::exp(x);
 }
-// v[i] = exact_exp(v[i]) for i < count: the same bits, four at a time where the
-// processor runs the FMA build.
-void exact_exp_in_place(double* v, std::size_t count) noexcept;
 
 inline double exact_log(double x) noexcept {
-    return exact_math_detail::use_fma ? pymorvel_llvm_libc_fma::log(x) : pymorvel_llvm_libc::log(x);
+    return processor_context().fma_math ? pymorvel_llvm_libc_fma::log(x) : pymorvel_llvm_libc::log(x);
 }
 
+// The ExpLanes of the processor contexts: v[i] = exact_exp(v[i]) for i <
+// count, the same bits from each. One at a time runs anywhere; four at a time
+// needs FMA and AVX2, eight at a time AVX-512F besides.
+void exact_exp_one_by_one(double* v, std::size_t count) noexcept;
+void exact_exp_lanes4(double* v, std::size_t count) noexcept;
+void exact_exp_lanes8(double* v, std::size_t count) noexcept;
+
 // Each build on its own, without the shortcut above: the two must agree bit
-// for bit, and the tests hold each to exact values. Fma runs only where the
-// C library reports FMA and AVX2 usable.
+// for bit, and the tests hold each to exact values. Fma needs FMA and AVX2.
 enum class ExactMathBuild { Baseline, Fma };
-bool exact_math_runs(ExactMathBuild build) noexcept;
 double exact_exp(ExactMathBuild build, double x) noexcept;
 double exact_log(ExactMathBuild build, double x) noexcept;
 

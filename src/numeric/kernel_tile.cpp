@@ -1,4 +1,4 @@
-// The portable kernel tile stages and the run-time choice between implementations.
+// The portable kernel tile stages, which every other implementation must match bit for bit.
 #include "numeric/kernel_tile.hpp"
 
 namespace pymorvel {
@@ -16,7 +16,8 @@ void vector_distances_portable(const std::span<const double>* q, const PointSet&
         for (std::size_t l = 0; l < TILE_LANES; ++l) *s++ = floor_distance(squared_distance(q[l], x[j]));
 }
 
-void apply_portable(KernelId kernel, double e, double* v, std::size_t count) {
+// The scalar kernels, exp included.
+void apply_portable(KernelId kernel, double e, double* v, std::size_t count, ExpLanes) {
     dispatch_kernel(kernel, [&](auto phi) {
         for (std::size_t t = 0; t < count; ++t) v[t] = phi(v[t], e);
     });
@@ -31,10 +32,5 @@ void lane_sums_portable(const double* w, const double* phi, std::size_t count, d
 
 const KernelTileOps PORTABLE_KERNEL_TILES = {number_distances_portable, vector_distances_portable, apply_portable,
                                              lane_sums_portable};
-
-const KernelTileOps& default_kernel_tiles() noexcept {
-    static const KernelTileOps& ops = system::cpu_has_avx2() ? AVX2_KERNEL_TILES : PORTABLE_KERNEL_TILES;
-    return ops;
-}
 
 }  // namespace pymorvel

@@ -8,8 +8,8 @@
 
 #include "numeric/kernels.hpp"
 #include "numeric/point_set.hpp"
+#include "numeric/processor_context.hpp"
 #include "numeric/values.hpp"
-#include "system/resources.hpp"
 
 namespace pymorvel {
 
@@ -28,8 +28,8 @@ struct KernelTileOps {
     void (*number_distances)(const double* q, const double* x, std::size_t j0, std::size_t j1, double* s);
     void (*vector_distances)(const std::span<const double>* q, const PointSet& x, std::size_t j0, std::size_t j1,
                              double* s);
-    // v[t] = kernel(v[t], e) for t < count.
-    void (*apply)(KernelId kernel, double e, double* v, std::size_t count);
+    // v[t] = kernel(v[t], e) for t < count; the Gaussian's exp may run in exp_lanes.
+    void (*apply)(KernelId kernel, double e, double* v, std::size_t count, ExpLanes exp_lanes);
     // For j = 0 .. count-1 in order, acc[l] = (w[j] * phi[j * TILE_LANES + l]) + acc[l].
     void (*lane_sums)(const double* w, const double* phi, std::size_t count, double* acc);
 };
@@ -37,27 +37,26 @@ struct KernelTileOps {
 // The plain implementation, and the AVX2 one (needs AVX2 at run time).
 extern const KernelTileOps PORTABLE_KERNEL_TILES;
 extern const KernelTileOps AVX2_KERNEL_TILES;
-// The best this processor runs.
-const KernelTileOps& default_kernel_tiles() noexcept;
 
 // kernel(floor_distance(squared_distance(query(l), samples[j])), e) for j in
-// [j0, j1) into out, for l < lanes; the remaining lanes repeat the last query.
+// [j0, j1) into out, for l < lanes; the remaining lanes repeat the last query;
+// with the context's kernel tiles and exp lanes.
 template <class Query>
-void kernel_tile(const KernelTileOps& ops, Kernel kernel, double e, const std::vector<double>& samples, Query query,
+void kernel_tile(const ProcessorContext& context, Kernel kernel, double e, const std::vector<double>& samples, Query query,
                  std::size_t lanes, std::size_t j0, std::size_t j1, double* out) {
     double q[TILE_LANES];
     for (std::size_t l = 0; l < TILE_LANES; ++l) q[l] = query(std::min(l, lanes - 1));
-    ops.number_distances(q, samples.data(), j0, j1, out);
-    ops.apply(kernel.id, e, out, (j1 - j0) * TILE_LANES);
+    context.kernel_tiles->number_distances(q, samples.data(), j0, j1, out);
+    context.kernel_tiles->apply(kernel.id, e, out, (j1 - j0) * TILE_LANES, context.exp_lanes);
 }
 
 template <class Query>
-void kernel_tile(const KernelTileOps& ops, Kernel kernel, double e, const PointSet& samples, Query query,
+void kernel_tile(const ProcessorContext& context, Kernel kernel, double e, const PointSet& samples, Query query,
                  std::size_t lanes, std::size_t j0, std::size_t j1, double* out) {
     std::span<const double> q[TILE_LANES];
     for (std::size_t l = 0; l < TILE_LANES; ++l) q[l] = query(std::min(l, lanes - 1));
-    ops.vector_distances(q, samples, j0, j1, out);
-    ops.apply(kernel.id, e, out, (j1 - j0) * TILE_LANES);
+    context.kernel_tiles->vector_distances(q, samples, j0, j1, out);
+    context.kernel_tiles->apply(kernel.id, e, out, (j1 - j0) * TILE_LANES, context.exp_lanes);
 }
 
 }  // namespace pymorvel

@@ -64,7 +64,7 @@ PYMORVEL_AVX2 void vector_distances_avx2(const std::span<const double>* q, const
 // The square-root kernels, the polynomial ones and the Gaussian's argument, in
 // the operation order of kernels.hpp; the others call their scalar function
 // lane by lane.
-PYMORVEL_AVX2 void apply_avx2(KernelId kernel, double e, double* v, std::size_t count) {
+PYMORVEL_AVX2 void apply_avx2(KernelId kernel, double e, double* v, std::size_t count, ExpLanes exp_lanes) {
     const std::size_t vectorised = count - count % 4;
     const __m256d ee = _mm256_set1_pd(e * e);
     const __m256d one = _mm256_set1_pd(1.0);
@@ -88,18 +88,18 @@ PYMORVEL_AVX2 void apply_avx2(KernelId kernel, double e, double* v, std::size_t 
             break;
         case KernelId::Gaussian: {
             // The argument (s * -0.5) / (e * e) in lanes, then its correctly
-            // rounded exp, in lanes too where the processor allows.
+            // rounded exp, in the lanes the caller passes.
             const __m256d half = _mm256_set1_pd(-0.5);
             for (std::size_t t = 0; t < vectorised; t += 4)
                 _mm256_storeu_pd(v + t, _mm256_div_pd(_mm256_mul_pd(_mm256_loadu_pd(v + t), half), ee));
-            exact_exp_in_place(v, vectorised);
+            exp_lanes(v, vectorised);
             break;
         }
         default:
-            PORTABLE_KERNEL_TILES.apply(kernel, e, v, count);
+            PORTABLE_KERNEL_TILES.apply(kernel, e, v, count, exp_lanes);
             return;
     }
-    PORTABLE_KERNEL_TILES.apply(kernel, e, v + vectorised, count - vectorised);
+    PORTABLE_KERNEL_TILES.apply(kernel, e, v + vectorised, count - vectorised, exp_lanes);
 }
 
 PYMORVEL_AVX2 void lane_sums_avx2(const double* w, const double* phi, std::size_t count, double* acc) {

@@ -1,5 +1,6 @@
 // The six radial kernels: their functions and derivatives, the table that names them, and static dispatch on them.
-// Folder src/numeric: arithmetic on points and values (kernels, distances, value operations, point storage).
+// Folder src/numeric: arithmetic on points and values (kernels, distances, value operations, point storage), the
+// vectorised tiles and exp lanes, and the processor context that picks them.
 #pragma once
 
 #include <array>

@@ -24,7 +24,7 @@ std::optional<Failure> refuse_queries(const PatchModel<X, Y>& model, std::span<c
     const std::size_t d = model.lattice.dimension();
     for (std::size_t i = 0; i < x_new.size(); ++i)
         if (const std::size_t length = numbers_of(x_new[i]).size(); length != d)
-            return Failure{messages::patch_query_dimension(d, i, length)};
+            return Failure{messages::patch_query_dimension(d, i, length), true};
     return std::nullopt;
 }
 

@@ -23,7 +23,7 @@ std::optional<Failure> refuse_queries(const RbfModel<X, Y>& model, std::span<con
     const std::size_t dimension = model.polynomial->basis.dimension();
     for (std::size_t i = 0; i < x_new.size(); ++i)
         if (const std::size_t length = numbers_of(x_new[i]).size(); length != dimension)
-            return Failure{messages::query_dimension(dimension, i, length)};
+            return Failure{messages::query_dimension(dimension, i, length), true};
     return std::nullopt;
 }
 
@@ -70,7 +70,7 @@ Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> 
                                 const Execution& execution = {}) {
     if (std::optional<Failure> refusal = refuse_queries(model, x_new)) return std::move(*refusal);
     const std::size_t m = x_new.size(), n = model.x.size();
-    const KernelTileOps& ops = execution.kernel_tiles != nullptr ? *execution.kernel_tiles : default_kernel_tiles();
+    const ProcessorContext& context = *execution.context;
     std::vector<Y> out(m, zero_like(model.y.front()));
     std::atomic<bool> nan_found{false};
     // Blocks hold whole tiles, so every tile starts at a multiple of TILE_LANES.
@@ -82,9 +82,9 @@ Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> 
             const std::size_t lanes = std::min(TILE_LANES, end - i0);
             for (std::size_t j0 = 0; j0 < n; j0 += TILE_SAMPLES) {
                 const std::size_t j1 = std::min(j0 + TILE_SAMPLES, n);
-                kernel_tile(ops, model.kernel, model.epsilon, model.x, [&](std::size_t l) -> const X& { return x_new[i0 + l]; },
+                kernel_tile(context, model.kernel, model.epsilon, model.x, [&](std::size_t l) -> const X& { return x_new[i0 + l]; },
                             lanes, j0, j1, phi);
-                prediction_detail::add_tile(out.data() + i0, lanes, model.weights, j0, j1, phi, ops);
+                prediction_detail::add_tile(out.data() + i0, lanes, model.weights, j0, j1, phi, *context.kernel_tiles);
             }
             for (std::size_t l = 0; l < lanes; ++l) {
                 if (model.polynomial) {

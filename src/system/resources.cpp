@@ -1,7 +1,6 @@
 // The CPU and memory probes, with the one control-group walker that serves both.
 #include "system/resources.hpp"
 
-#include <cpuid.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -212,44 +211,6 @@ unsigned available_cpus() noexcept {
         // Without a readable quota the CPU count stands.
     }
     return count;
-}
-
-namespace {
-
-// Whether the system saves the given XCR0 state components on a context
-// switch; the wider registers are usable only then.
-bool system_saves(unsigned components) noexcept {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) return false;
-    unsigned xcr0 = 0, xcr0_high = 0;
-    __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
-    return (xcr0 & components) == components;
-}
-
-// Leaf 7's EBX feature bits.
-unsigned extended_features() noexcept {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return 0;
-    return ebx;
-}
-
-}  // namespace
-
-// The processor is asked directly: __builtin_cpu_supports answers from the
-// compiler's runtime library, and some runtimes (Zig's, which builds the
-// wheels) carry a stub there that reports no feature at all. Asked once: under
-// a hypervisor every cpuid traps, at tens of microseconds a time.
-bool cpu_has_avx2() noexcept {
-    // XCR0 bits 1 and 2: SSE and AVX state.
-    static const bool has = system_saves(0x6u) && (extended_features() & bit_AVX2) != 0;
-    return has;
-}
-
-bool cpu_has_avx512() noexcept {
-    // XCR0 bits 5 to 7 besides: the mask registers and the upper zmm state.
-    static const bool has = system_saves(0xE6u) && (extended_features() & bit_AVX512F) != 0;
-    return has;
 }
 
 std::size_t available_memory_bytes() noexcept {

@@ -1,4 +1,4 @@
-// Platform probing: how many CPUs and how much memory this process may use (affinity, control groups, /proc/meminfo), and what the CPU can run.
+// Platform probing: how many CPUs and how much memory this process may use (affinity, control groups, /proc/meminfo).
 #pragma once
 
 #include <cstddef>
@@ -11,10 +11,6 @@ namespace pymorvel::system {
 // The CPUs this process may use: its affinity mask, else the online
 // processors, capped by a control-group CPU quota; 1 if nothing can be determined.
 unsigned available_cpus() noexcept;
-
-// Whether the processor runs AVX2 (AVX-512F) instructions; vectorised paths are chosen by it.
-bool cpu_has_avx2() noexcept;
-bool cpu_has_avx512() noexcept;
 
 // Memory this process can still expect to get: the system's available memory,
 // capped by the control groups' headroom; SIZE_MAX when probing fails outright.

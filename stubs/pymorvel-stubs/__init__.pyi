@@ -1,11 +1,12 @@
 """Type information and user documentation for the pymorvel extension module."""
 
 from collections.abc import Sequence
-from typing import Any, Callable, Generic, Literal, Protocol, SupportsFloat, SupportsIndex, TypeVar, overload, type_check_only
+from _typeshed import structseq
+from typing import Any, Final, final, Callable, Generic, Literal, Protocol, SupportsFloat, SupportsIndex, TypeVar, overload, type_check_only
 
 from typing_extensions import Buffer, TypeAlias, final
 
-__all__ = ["Rbf"]
+__all__ = ["Rbf", "loo_residuals", "select_epsilon", "EpsilonSelection", "Evaluation"]
 
 # Stub-only names stay private (typeshed's convention): a public name here would
 # type-check in `from pymorvel import ...` and then fail at run time.
@@ -41,6 +42,11 @@ _Corner: TypeAlias = _Number | _Numbers | _Array
 # a multi-dimensional one, or one of format "<d", types as numbers; the run
 # time refuses both, as Python's own iteration does.
 
+# What predict and gradient write into and return: any buffer, or a NumPy
+# array (not a Buffer to type checkers before Python 3.12). That it is
+# writable float64 of the result's shape is checked at run time.
+_Out = TypeVar("_Out", bound=Buffer | _ArrayLike)
+
 _P = TypeVar("_P", float, list[float])  # a point: a number or a vector
 _V = TypeVar("_V", float, list[float])  # a value: a number or a vector
 
@@ -66,8 +72,9 @@ class Rbf(Generic[_P, _V]):
         range, bytes, NumPy arrays, array.array, memoryview, a class of your
         own with __len__ and __getitem__); str, sets, dicts, iterators and
         generators do not, nor do mixed items such as [1.0, [2.0]].
-        C-contiguous float64 buffers are read without conversion: 1-D as
-        numbers, 2-D NumPy arrays as vectors. A memoryview that Python cannot
+        float64 and float32 NumPy arrays in any order or strides, array.array
+        of "d" or "f" and contiguous memoryviews of "d" are read without
+        conversion: 1-D as numbers, 2-D NumPy arrays as vectors. A memoryview that Python cannot
         iterate (more than one dimension, or a format such as ctypes' "<d")
         is refused as iteration refuses it.
 
@@ -173,7 +180,8 @@ class Rbf(Generic[_P, _V]):
             BaseException, so `except Exception` does not catch it, and it
             cannot be imported from pymorvel.
         MemoryError: the N x N matrix (N + monomials with a polynomial term)
-            does not fit in memory.
+            does not fit in memory; the message says how much it needs and
+            how much is available.
 
     Reading a model back
         kernel_name, epsilon, n_samples, point_kind, value_kind, points,
@@ -306,7 +314,7 @@ class Rbf(Generic[_P, _V]):
         region: tuple[_Corner, _Corner] | None = None,
     ) -> Rbf[Any, Any]: ...
     @overload
-    def predict(self: Rbf[float, _V], x_new: _Numbers | _Array) -> list[_V]:
+    def predict(self: Rbf[float, _V], x_new: _Numbers | _Array, *, out: None = None) -> list[_V]:
         """Interpolated values at the points x_new, one per point, in order.
 
         x_new takes the form of the model's points: numbers for a model built
@@ -322,9 +330,20 @@ class Rbf(Generic[_P, _V]):
         Once x_new has been read, the evaluation runs without the interpreter
         lock (unless it is tiny: fewer than 16384 kernel evaluations), spread
         over the worker pool when it is large; the results are the same bits.
+
+        out (keyword-only): a writable, row-major contiguous float64 buffer
+        (np.empty(shape)) of exactly the result's shape, (M,) for number
+        values and (M, D) for vector values. The results are written into it
+        and out itself is returned; no Python float is made, and the numbers
+        are the bits the lists would hold. Any other out, or a model whose
+        value vectors differ in length, raises TypeError or ValueError naming
+        the expected shape; no refusal, nor the NaN RuntimeError, writes
+        anything into out.
         """
     @overload
-    def predict(self: Rbf[list[float], _V], x_new: _Vectors | _Array) -> list[_V]: ...
+    def predict(self: Rbf[list[float], _V], x_new: _Vectors | _Array, *, out: None = None) -> list[_V]: ...
+    @overload
+    def predict(self, x_new: _Input, *, out: _Out) -> _Out: ...
     @property
     def kernel_name(self) -> _KernelName:
         """The kernel's name, one of the six the constructor takes."""
@@ -351,7 +370,9 @@ class Rbf(Generic[_P, _V]):
         """A new list of the fitted weights, one per sample, in the values' form.
 
         Vector weights need not all be as long as the values: a fit over
-        values of different lengths combines them over common prefixes.
+        values of different lengths combines them over common prefixes. A
+        model fitted in patches has weights per patch: it raises
+        AttributeError here, as for polynomial_coefficients.
         """
     @property
     def degree(self) -> int | None:
@@ -405,7 +426,7 @@ class Rbf(Generic[_P, _V]):
     # type reads list[list[list[float]]] either way round; the nesting is
     # entry[c][k] as documented.
     @overload
-    def gradient(self: Rbf[float, _V], x_new: _Numbers | _Array) -> list[_V]:
+    def gradient(self: Rbf[float, _V], x_new: _Numbers | _Array, *, out: None = None) -> list[_V]:
         """The derivative of the interpolant at the points x_new with respect
         to the query point's coordinates, one entry per point, in order.
 
@@ -427,6 +448,64 @@ class Rbf(Generic[_P, _V]):
         TypeError for points of the wrong form, ValueError for a query vector
         of another length than the samples' when the model has a polynomial
         term.
+
+        out (keyword-only): as for predict, of shape (M,) for number points
+        and values, (M, D) for number points and vector values, (M, d) for
+        vector points of d coordinates and number values, (M, D, d) for both
+        vectors; vector query points must then all have d coordinates.
         """
     @overload
-    def gradient(self: Rbf[list[float], _V], x_new: _Vectors | _Array) -> list[list[_V]]: ...
+    def gradient(self: Rbf[list[float], _V], x_new: _Vectors | _Array, *, out: None = None) -> list[list[_V]]: ...
+    @overload
+    def gradient(self, x_new: _Input, *, out: _Out) -> _Out: ...
+
+@final
+class Evaluation(structseq[Any], tuple[str, float, float, float]):
+    """One fit of an epsilon search (read-only)."""
+    __match_args__: Final = ("kernel_name", "epsilon", "score", "condition")
+    @property
+    def kernel_name(self) -> str: ...
+    @property
+    def epsilon(self) -> float: ...
+    @property
+    def score(self) -> float: ...
+    @property
+    def condition(self) -> float: ...
+
+@final
+class EpsilonSelection(structseq[Any], tuple[str, float, float, Rbf[Any, Any], tuple[Evaluation, ...], int, bool]):
+    """The result of select_epsilon (read-only)."""
+    __match_args__: Final = ("kernel_name", "epsilon", "score", "model", "curve", "evaluations", "epsilon_searched")
+    @property
+    def kernel_name(self) -> str: ...
+    @property
+    def epsilon(self) -> float: ...
+    @property
+    def score(self) -> float: ...
+    @property
+    def model(self) -> Rbf[Any, Any]: ...
+    @property
+    def curve(self) -> tuple[Evaluation, ...]: ...
+    @property
+    def evaluations(self) -> int: ...
+    @property
+    def epsilon_searched(self) -> bool: ...
+
+def loo_residuals(
+    x: _Input,
+    y: _Input,
+    kernel_name: _KernelName | None = None,
+    epsilon: _Number | None = None,
+    *,
+    smoothing: _Smoothing = 0.0,
+    degree: SupportsIndex | None = None,
+) -> list[float] | list[list[float]]: ...
+def select_epsilon(
+    x: _Input,
+    y: _Input,
+    kernel_name: _KernelName | Sequence[_KernelName] | None = None,
+    *,
+    smoothing: _Smoothing = 0.0,
+    degree: SupportsIndex | None = None,
+    bounds: tuple[_Number, _Number] | None = None,
+) -> EpsilonSelection: ...

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "numeric/exact_math.hpp"
+#include "processor_contexts.hpp"
 
 namespace pymorvel {
 namespace {
@@ -97,8 +98,9 @@ bool same_bits(double a, double b) {
 }
 
 // Every way in which the kernels reach the library: the chosen build, each
-// build on its own, where this processor runs it, and exp four lanes at a time
-// (the argument in one lane, others beside it), and eight at a time.
+// build on its own, where this processor runs it, and exp in the lanes of this
+// process's context, in a block of four (the argument in one lane, others
+// beside it) and one of eight.
 struct Build {
     const char* name;
     std::function<double(double)> exp, log;
@@ -111,18 +113,18 @@ std::vector<Build> builds() {
     all.push_back({"lanes",
                    [](double x) {
                        double v[4] = {0.25, x, -x, 700.0};
-                       exact_exp_in_place(v, 4);
+                       processor_context().exp_lanes(v, 4);
                        return v[1];
                    },
                    [](double x) { return exact_log(x); }});
     all.push_back({"lanes of eight",
                    [](double x) {
                        double v[8] = {0.25, -x, 700.0, 1e-300, -2.0, x, x * 0.5, -800.0};
-                       exact_exp_in_place(v, 8);
+                       processor_context().exp_lanes(v, 8);
                        return v[5];
                    },
                    [](double x) { return exact_log(x); }});
-    if (exact_math_runs(ExactMathBuild::Fma))
+    if (processor_context().fma_math)
         all.push_back({"fma", [](double x) { return exact_exp(ExactMathBuild::Fma, x); },
                        [](double x) { return exact_log(ExactMathBuild::Fma, x); }});
     return all;
@@ -309,7 +311,8 @@ INSTANTIATE_TEST_SUITE_P(ExactMath, HardToRound,
 
 // Lanes are independent: every lane of every block, whatever its neighbours
 // (special values, results out of range, arguments that fail the fast path's
-// rounding test), holds the scalar function's bits.
+// rounding test), holds the scalar function's bits, in every width this
+// processor runs.
 TEST(ExpLanes, EveryLaneHoldsTheScalarBits) {
     std::mt19937_64 rng(41);
     std::vector<double> inputs;
@@ -322,25 +325,27 @@ TEST(ExpLanes, EveryLaneHoldsTheScalarBits) {
         inputs.push_back(x);
     std::shuffle(inputs.begin(), inputs.end(), rng);
     // Odd lengths leave a scalar tail.
-    for (std::size_t length : {inputs.size(), inputs.size() - 3}) {
-        std::vector<double> v(inputs.begin(), inputs.begin() + static_cast<std::ptrdiff_t>(length));
-        exact_exp_in_place(v.data(), v.size());
-        std::size_t misses = 0;
-        for (std::size_t i = 0; i < v.size(); ++i)
-            if (!same_bits(exact_exp(inputs[i]), v[i]) && ++misses <= 10)
-                ADD_FAILURE() << std::hexfloat << "lane " << i % 4 << ": exp(" << inputs[i] << ") = " << v[i];
-        EXPECT_EQ(0u, misses);
-    }
+    for (const ProcessorContext& context : testing_support::kernel_contexts())
+        for (std::size_t length : {inputs.size(), inputs.size() - 3}) {
+            SCOPED_TRACE(testing_support::context_label(context));
+            std::vector<double> v(inputs.begin(), inputs.begin() + static_cast<std::ptrdiff_t>(length));
+            context.exp_lanes(v.data(), v.size());
+            std::size_t misses = 0;
+            for (std::size_t i = 0; i < v.size(); ++i)
+                if (!same_bits(exact_exp(inputs[i]), v[i]) && ++misses <= 10)
+                    ADD_FAILURE() << std::hexfloat << "lane " << i % 4 << ": exp(" << inputs[i] << ") = " << v[i];
+            EXPECT_EQ(0u, misses);
+        }
 }
 
 // Ordinary arguments take the four-lane path wherever it runs: the Gaussian's
 // speed rests on it.
 TEST(ExpLanes, OrdinaryArgumentsAreSettledInLanes) {
-    if (!exact_math_runs(ExactMathBuild::Fma)) GTEST_SKIP() << "no FMA build on this processor";
+    if (!processor_context().fma_math) GTEST_SKIP() << "no FMA build on this processor";
     double four[4] = {-0.5, -3.25, -40.0, 1e-3};
     EXPECT_EQ(0u, pymorvel_llvm_libc_fma::exp_fast_lanes(four));
     double eight[8] = {-0.5, -3.25, -40.0, 1e-3, -700.0, 2.5, -1e-5, 300.0};
-    if (exact_math_detail::use_avx512) {
+    if (processor_context().exp_lanes == exact_exp_lanes8) {
         EXPECT_EQ(0u, pymorvel_llvm_libc_fma::exp_fast_lanes8(eight));
     }
 }

@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <random>
@@ -16,6 +15,7 @@
 #include "linear_algebra/design_matrix.hpp"
 #include "linear_algebra/solver.hpp"
 #include "parallel/pool.hpp"
+#include "processor_contexts.hpp"
 #include "rbf/fitting.hpp"
 #include "rbf/prediction.hpp"
 #include "reference_solver.hpp"
@@ -23,7 +23,11 @@
 namespace pymorvel {
 namespace {
 
+using testing_support::context_label;
+using testing_support::kernel_contexts;
+using testing_support::lu_contexts;
 using testing_support::pool_of;
+using testing_support::with_blocking;
 
 enum class Family { Random, PivotHeavy, SmallIntegers, DuplicateRows, ZeroColumn, NonFinite, Gaussian };
 
@@ -69,13 +73,6 @@ DesignMatrix make_matrix(Family family, std::size_t n, unsigned seed) {
     return m;
 }
 
-std::vector<TilePath> tile_paths() {
-    std::vector<TilePath> paths{TilePath::Portable};
-    if (cpu_has_avx2()) paths.push_back(TilePath::Avx2);
-    if (cpu_has_avx512()) paths.push_back(TilePath::Avx512);
-    return paths;
-}
-
 struct SolverSetup {
     const char* label;
     unsigned workers;  // 0: no pool at all
@@ -85,19 +82,21 @@ struct SolverSetup {
 // Block sizes small enough that panels, recursion, packing edges and chunking
 // all run on matrices of a few dozen rows.
 const SolverSetup SETUPS[] = {
-    {"sequential-tiny", 0, {3, 1, 4, 2, 8}},
-    {"1-worker-small", 1, {8, 2, 8, 5, 16}},
-    {"2-workers-tiny", 2, {3, 1, 4, 2, 8}},
-    {"3-workers-small", 3, {8, 2, 8, 5, 16, 1}},
-    {"7-workers-odd", 7, {13, 3, 12, 7, 24, 9}},
-    {"2-workers-wide-from-20", 2, {3, 1, 4, 2, 8, 4, 11, 20}},
+    {"sequential-tiny", 0, {.panel = 3, .base = 1, .row_block = 4, .depth = 2, .column_chunk = 8}},
+    {"1-worker-small", 1, {.panel = 8, .base = 2, .row_block = 8, .depth = 5, .column_chunk = 16}},
+    {"2-workers-tiny", 2, {.panel = 3, .base = 1, .row_block = 4, .depth = 2, .column_chunk = 8}},
+    {"3-workers-small", 3, {.panel = 8, .base = 2, .row_block = 8, .depth = 5, .column_chunk = 16, .min_pieces = 1}},
+    {"7-workers-odd", 7, {.panel = 13, .base = 3, .row_block = 12, .depth = 7, .column_chunk = 24, .min_pieces = 9}},
+    {"2-workers-wide-from-20", 2,
+     {.panel = 3, .base = 1, .row_block = 4, .depth = 2, .column_chunk = 8, .min_pieces = 4, .wide_panel = 11,
+      .wide_from = 20}},
     {"2-workers-default", 2, {}},
 };
 
-Execution execution_for(const SolverSetup& s, TilePath path) {
+// The setup's pool on `context`, which must outlive the execution.
+Execution execution_for(const SolverSetup& s, const ProcessorContext& context) {
     Execution e = s.workers == 0 ? sequential() : on_pool(pool_of(s.workers), 2);
-    e.tile = path;
-    e.blocking = s.blocking;
+    e.context = &context;
     return e;
 }
 
@@ -158,14 +157,16 @@ TEST_P(FastLu, MatchesReferenceForEverySizeSetupAndKernel) {
     std::vector<std::size_t> sizes;
     for (std::size_t n = 1; n <= 40; ++n) sizes.push_back(n);
     for (std::size_t n : {64, 101, 102, 257}) sizes.push_back(n);
-    for (TilePath path : tile_paths())
-        for (const SolverSetup& s : SETUPS)
+    for (const ProcessorContext& path : lu_contexts())
+        for (const SolverSetup& s : SETUPS) {
+            const ProcessorContext blocked = with_blocking(s.blocking, path);
             for (std::size_t n : sizes) {
-                SCOPED_TRACE(std::string(name(GetParam())) + " n=" + std::to_string(n) + " " + s.label +
-                             " " + std::string(tile_path_name(path)));
-                expect_matches_reference(make_matrix(GetParam(), n, 1), execution_for(s, path));
+                SCOPED_TRACE(std::string(name(GetParam())) + " n=" + std::to_string(n) + " " + s.label + " " +
+                             context_label(path));
+                expect_matches_reference(make_matrix(GetParam(), n, 1), execution_for(s, blocked));
                 if (HasFatalFailure()) return;
             }
+        }
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, FastLu,
@@ -181,9 +182,9 @@ INSTANTIATE_TEST_SUITE_P(Families, FastLu,
 TEST(FastLuLarge, MatchesReferenceAtProductionBlockSizes) {
     for (std::size_t n : {500, 1000})
         for (unsigned workers : {1u, 2u, 7u})
-            for (TilePath path : tile_paths()) {
+            for (const ProcessorContext& path : lu_contexts()) {
                 SCOPED_TRACE("n=" + std::to_string(n) + " workers=" + std::to_string(workers));
-                const Execution e{.pool = &pool_of(workers), .tile = path};
+                const Execution e{.pool = &pool_of(workers), .context = &path};
                 expect_matches_reference(make_matrix(Family::Gaussian, n, 2), e);
             }
 }
@@ -192,41 +193,30 @@ TEST(FastLuLarge, MatchesReferenceAtProductionBlockSizes) {
 // in U(1, 1); separate roundings give exactly +0.0. Comparing two builds cannot
 // catch contraction, this can.
 TEST(FastLuKnownAnswer, NoContractionOnAnyTilePath) {
-    for (TilePath path : tile_paths())
+    for (const ProcessorContext& path : lu_contexts())
         for (const SolverSetup& s : SETUPS) {
             SCOPED_TRACE(s.label);
-            Execution e = execution_for(s, path);
-            e.blocking.base = 1;  // column 1 is then updated by an update tile
-            e.blocking.panel = 1;
+            ProcessorContext blocked = with_blocking(s.blocking, path);
+            blocked.blocking.base = 1;  // column 1 is then updated by an update tile
+            blocked.blocking.panel = 1;
+            const Execution e = execution_for(s, blocked);
             const LuFactors f = testing_support::value_of(lu_decompose(to_square(MatrixView(DesignMatrix{{3, 3}, {1, 1}})), e));
             EXPECT_EQ(std::bit_cast<std::uint64_t>(f.lu(1, 1)), std::bit_cast<std::uint64_t>(0.0));
         }
     // The same through a full tile of the vectorised path: 8 rows of [3 3 ... 3], [1 1 ... 1].
-    for (TilePath path : tile_paths()) {
+    for (const ProcessorContext& path : lu_contexts()) {
         const std::size_t n = 16;
         DesignMatrix m(n, Row(n, 1.0));
         for (std::size_t j = 0; j < n; ++j) m[0][j] = 3.0, m[0][0] = 3.0;
         for (std::size_t i = 1; i < n; ++i) m[i][i] = 1.0 + static_cast<double>(i);
+        const ProcessorContext blocked =
+            with_blocking({.panel = 1, .base = 1, .row_block = 4, .depth = 1, .column_chunk = 8}, path);
         Execution e = sequential();
-        e.tile = path;
-        e.blocking = {1, 1, 4, 1, 8};
+        e.context = &blocked;
         const LuFactors a = testing_support::value_of(lu_decompose(to_square(MatrixView(m)), e));
         const auto f = std::get<reference::Factors>(reference::lu_decompose(MatrixView(m)));
         for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same_bits(a.lu.row(i), f.lu[i].data(), n));
     }
-}
-
-TEST(UpdateTiles, PathsHaveNamesAndEachIsRefusedWithoutItsInstructions) {
-    EXPECT_EQ(tile_path_name(TilePath::Portable), "portable");
-    EXPECT_EQ(tile_path_name(TilePath::Avx2), "avx2");
-    EXPECT_EQ(tile_path_name(TilePath::Avx512), "avx512");
-    EXPECT_EQ(update_tile(TilePath::Portable, false, false), &update_tile_portable);
-    EXPECT_EQ(update_tile(TilePath::Avx2, true, false), &update_tile_avx2);
-    EXPECT_EQ(update_tile(TilePath::Avx512, false, true), &update_tile_avx512);
-    EXPECT_EQ(testing_support::panic_message([] { update_tile(TilePath::Avx512, true, false); }),
-              "the avx512 update tile needs a processor with AVX-512F");
-    EXPECT_EQ(testing_support::panic_message([] { update_tile(TilePath::Avx2, false); }),
-              "the avx2 update tile needs a processor with AVX2");
 }
 
 // Mirroring the upper triangle relies on the squared distance being symmetric
@@ -250,15 +240,14 @@ TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
     std::vector<Vector> pairs;
     for (const Vector& v : vectors)
         if (v.size() == 2) pairs.push_back(v);
-    std::vector<const KernelTileOps*> tiles{&PORTABLE_KERNEL_TILES};
-    if (cpu_has_avx2()) tiles.push_back(&AVX2_KERNEL_TILES);
-    for (const KernelTileOps* ops : tiles)
+    for (const ProcessorContext& context : kernel_contexts())
         for (unsigned workers : {0u, 1u, 2u, 7u})
             for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
-                SCOPED_TRACE(std::to_string(workers) + " workers, " + std::string(kernel_name(k)));
+                SCOPED_TRACE(std::to_string(workers) + " workers, " + std::string(kernel_name(k)) + " " +
+                             context_label(context));
                 Execution e = workers == 0 ? sequential() : on_pool(pool_of(workers), 2);
                 e.thresholds.fill = 0;
-                e.kernel_tiles = ops;
+                e.context = &context;
                 const auto check = [&](const auto& points) {
                     const SquareMatrix fast = build_design_matrix(points, k, 0.7, e);
                     const DesignMatrix plain = reference::design_matrix(points, k, 0.7);
@@ -295,23 +284,6 @@ TEST(FastFit, WeightsMatchPlainPipeline) {
         const auto model = std::get<VecF64>(fit(x, y, k, 0.5, on_pool(pool_of(3), 2)));
         EXPECT_TRUE(same_bits(want.data(), model.weights.data(), want.size()));
     }
-}
-
-// The kernel lists "avx2" ("avx512f") among a processor's flags only when the
-// processor has it and the system saves the ymm (zmm and mask) registers: the
-// same two conditions.
-TEST(KernelChoice, Avx2AndAvx512DetectionAgreeWithTheSystem) {
-    std::ifstream cpuinfo("/proc/cpuinfo");
-    std::string line;
-    bool found = false;
-    while (!found && std::getline(cpuinfo, line)) found = line.rfind("flags", 0) == 0;
-    if (!found) GTEST_SKIP() << "/proc/cpuinfo has no flags line";
-    const bool avx2 = (line + " ").find(" avx2 ") != std::string::npos;
-    const bool avx512 = (line + " ").find(" avx512f ") != std::string::npos;
-    EXPECT_EQ(cpu_has_avx2(), avx2);
-    EXPECT_EQ(cpu_has_avx512(), avx512);
-    EXPECT_EQ(default_tile_path(), avx512 ? TilePath::Avx512 : avx2 ? TilePath::Avx2 : TilePath::Portable);
-    EXPECT_EQ(&default_kernel_tiles(), avx2 ? &AVX2_KERNEL_TILES : &PORTABLE_KERNEL_TILES);
 }
 
 Vector random_vector(std::mt19937_64& rng, std::size_t n, double sigma) {

@@ -6,6 +6,7 @@
 
 #include "exact.hpp"
 #include "parallel/global_pool.hpp"
+#include "processor_contexts.hpp"
 #include "rbf/fitting.hpp"
 #include "rbf/prediction.hpp"
 #include "reference_solver.hpp"
@@ -231,7 +232,9 @@ TEST(Cancellation, StopsAtAnyPollAndOtherwiseChangesNothing) {
         y.push_back(static_cast<double>(i % 5));
     }
     static parallel::WorkerPool pool(3);
-    Execution execution{.pool = &pool, .thresholds = {.rows = 2}, .blocking = {16, 4, 12, 8, 16}};
+    const ProcessorContext blocked =
+        testing_support::with_blocking({.panel = 16, .base = 4, .row_block = 12, .depth = 8, .column_chunk = 16});
+    Execution execution{.pool = &pool, .thresholds = {.rows = 2}, .context = &blocked};
     const std::vector<double> plain = value_of(fit(x, y, multiquadric, 0.5, execution)).weights;
 
     std::size_t polls = 0, stop_at = 0;

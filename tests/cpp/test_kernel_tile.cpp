@@ -9,6 +9,7 @@
 #include "exact.hpp"
 #include "numeric/kernel_tile.hpp"
 #include "parallel/pool.hpp"
+#include "processor_contexts.hpp"
 #include "rbf/fitting.hpp"
 #include "rbf/prediction.hpp"
 #include "reference_solver.hpp"
@@ -21,14 +22,6 @@ using namespace testing_support;
 constexpr Kernel ALL_KERNELS[] = {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic};
 constexpr double SUBNORMAL = 0x1p-1060;
 constexpr double HUGE_VALUE = 0x1p+600;  // its square overflows
-
-std::vector<const KernelTileOps*> tile_ops() {
-    std::vector<const KernelTileOps*> ops{&PORTABLE_KERNEL_TILES};
-    if (system::cpu_has_avx2()) ops.push_back(&AVX2_KERNEL_TILES);
-    return ops;
-}
-
-const char* ops_name(const KernelTileOps* ops) { return ops == &PORTABLE_KERNEL_TILES ? "portable" : "avx2"; }
 
 // The plain scalar loop every tile must match.
 template <class Q, class P>
@@ -61,10 +54,10 @@ std::vector<std::vector<Vector>> vector_sets() {
     return sets;
 }
 
-class KernelTiles : public ::testing::TestWithParam<const KernelTileOps*> {};
+class KernelTiles : public ::testing::TestWithParam<ProcessorContext> {};
 
 TEST_P(KernelTiles, NumberTilesMatchThePlainLoop) {
-    const KernelTileOps& ops = *GetParam();
+    const ProcessorContext& context = GetParam();
     const std::vector<double>& samples = SPECIAL;
     double out[TILE_SAMPLES * TILE_LANES];
     for (Kernel kernel : ALL_KERNELS)
@@ -73,8 +66,8 @@ TEST_P(KernelTiles, NumberTilesMatchThePlainLoop) {
                 for (std::size_t lanes = 1; lanes <= TILE_LANES && i0 + lanes <= samples.size(); ++lanes) {
                     // Ranges that start and end anywhere, lengths not a multiple of the lanes.
                     const std::size_t j0 = i0 % 5, j1 = samples.size() - i0 % 3;
-                    kernel_tile(ops, kernel, e, samples, [&](std::size_t l) { return samples[i0 + l]; }, lanes, j0, j1,
-                                out);
+                    kernel_tile(context, kernel, e, samples, [&](std::size_t l) { return samples[i0 + l]; }, lanes, j0,
+                                j1, out);
                     for (std::size_t j = j0; j < j1; ++j)
                         for (std::size_t l = 0; l < lanes; ++l)
                             ASSERT_TRUE(same_bits(plain_value(kernel, e, samples[i0 + l], samples[j]),
@@ -84,7 +77,7 @@ TEST_P(KernelTiles, NumberTilesMatchThePlainLoop) {
 }
 
 TEST_P(KernelTiles, VectorTilesMatchThePlainLoopAlsoForRaggedPoints) {
-    const KernelTileOps& ops = *GetParam();
+    const ProcessorContext& context = GetParam();
     double out[TILE_SAMPLES * TILE_LANES];
     const auto sets = vector_sets();
     for (const auto& sample_vectors : sets) {
@@ -95,7 +88,7 @@ TEST_P(KernelTiles, VectorTilesMatchThePlainLoopAlsoForRaggedPoints) {
                 for (double e : {0.5, SUBNORMAL, NaN})
                     for (std::size_t i0 = 0; i0 + TILE_LANES <= queries.size(); i0 += 5) {
                         const std::size_t lanes = 1 + i0 % TILE_LANES;
-                        kernel_tile(ops, kernel, e, samples,
+                        kernel_tile(context, kernel, e, samples,
                                     [&](std::size_t l) { return std::span<const double>(queries[i0 + l]); }, lanes, 1,
                                     samples.size(), out);
                         for (std::size_t j = 1; j < samples.size(); ++j)
@@ -109,7 +102,7 @@ TEST_P(KernelTiles, VectorTilesMatchThePlainLoopAlsoForRaggedPoints) {
 }
 
 TEST_P(KernelTiles, LaneSumsAddInSampleOrder) {
-    const KernelTileOps& ops = *GetParam();
+    const KernelTileOps& ops = *GetParam().kernel_tiles;
     // 1 + 2^-53 + 2^-53 is 1 in this order and 1 + 2^-52 in another; the
     // special values bring NaN, infinities and signed zeros into the sums.
     std::vector<double> w = {1.0, 0x1p-53, 0x1p-53};
@@ -128,8 +121,8 @@ TEST_P(KernelTiles, LaneSumsAddInSampleOrder) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, KernelTiles, ::testing::ValuesIn(tile_ops()),
-                         [](const auto& info) { return std::string(ops_name(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Paths, KernelTiles, ::testing::ValuesIn(kernel_contexts()),
+                         [](const auto& info) { return context_label(info.param); });
 
 parallel::WorkerPool& pool_of(unsigned workers) {
     static std::unique_ptr<parallel::WorkerPool> pools[8];
@@ -146,13 +139,13 @@ const Spread SPREADS[] = {{"here", 0}, {"1-worker", 1}, {"2-workers", 2}, {"7-wo
 template <class X, class Y>
 void expect_tiled_prediction_is_plain(const RbfModel<X, Y>& model, const std::vector<X>& queries) {
     const auto plain = reference::predict_with(model, std::span<const X>(queries), reference::function_of(model.kernel));
-    for (const KernelTileOps* ops : tile_ops())
+    for (const ProcessorContext& context : kernel_contexts())
         for (const Spread& spread : SPREADS) {
-            SCOPED_TRACE(std::string(ops_name(ops)) + " " + spread.label + " " + std::string(kernel_name(model.kernel)) +
+            SCOPED_TRACE(context_label(context) + " " + spread.label + " " + std::string(kernel_name(model.kernel)) +
                          " m=" + std::to_string(queries.size()));
             const Execution e{.pool = spread.workers == 0 ? nullptr : &pool_of(spread.workers),
                               .thresholds = {.predict = spread.workers == 0 ? static_cast<std::size_t>(-1) : 0},
-                              .kernel_tiles = ops};
+                              .context = &context};
             EXPECT_TRUE(same_outcome(plain, predict(model, std::span<const X>(queries), e)));
         }
 }

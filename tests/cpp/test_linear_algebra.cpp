@@ -12,6 +12,7 @@
 #include "row_matrix.hpp"
 #include "linear_algebra/solver.hpp"
 #include "parallel/pool.hpp"
+#include "processor_contexts.hpp"
 #include "rbf/fitting.hpp"
 
 namespace pymorvel {
@@ -301,10 +302,8 @@ TEST_P(ThreadCountIndependence, FactorsAndWeightsMatchSequential) {
             // pool does: elimination steps, the fill and the equilibration.
             if (setup.threshold != PARALLEL_ROWS_THRESHOLD)
                 execution.thresholds.work = 0, execution.thresholds.min_rows = 0, execution.thresholds.fill = 0;
-            if (setup.small_pieces) {
-                execution.blocking.row_block = 8;
-                execution.blocking.column_chunk = 16;
-            }
+            const ProcessorContext small = testing_support::with_blocking({.row_block = 8, .column_chunk = 16});
+            if (setup.small_pieces) execution.context = &small;
             const RowFactors factors = value_of(lu_decompose(p.matrix, execution));
             EXPECT_TRUE(same_bits(reference.perm, factors.perm));
             EXPECT_TRUE(same_bits(reference.lu, factors.lu));

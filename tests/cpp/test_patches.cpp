@@ -11,6 +11,7 @@
 
 #include "exact.hpp"
 #include "fixtures.hpp"
+#include "processor_contexts.hpp"
 #include "rbf/patch_evaluation.hpp"
 #include "rbf/patch_fitting.hpp"
 
@@ -505,10 +506,14 @@ TEST(PatchBits, SameOnEveryPoolBlockingAndTile) {
     std::optional<PatchModel<Vector, double>> first;
     std::vector<double> values;
     std::vector<Vector> slopes;
+    // Small blocks, so that the patches' own fits run every blocked path; on
+    // seven workers the plain tiles and kernels too.
+    const ProcessorContext blocked = with_blocking({16, 4, 12, 8, 16});
+    const ProcessorContext plain = with_blocking({16, 4, 12, 8, 16}, context_for({}));
     for (unsigned workers : {1u, 2u, 7u}) {
-        Execution execution{.pool = &pool_of(workers), .thresholds = {.rows = 2, .work = 1, .min_rows = 1, .fill = 1, .predict = 1},
-                            .blocking = {16, 4, 12, 8, 16}};
-        if (workers == 7) execution.kernel_tiles = &PORTABLE_KERNEL_TILES;
+        const Execution execution{.pool = &pool_of(workers),
+                                  .thresholds = {.rows = 2, .work = 1, .min_rows = 1, .fill = 1, .predict = 1},
+                                  .context = workers == 7 ? &plain : &blocked};
         const auto model = fitted(data.x, data.y, multiquadric, 0.05, {.degree = 1}, 24, execution);
         const auto v = value_of(predict(model, std::span<const Vector>(queries), execution));
         const auto g = value_of(gradient(model, std::span<const Vector>(queries), execution));

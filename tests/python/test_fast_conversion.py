@@ -76,7 +76,7 @@ def test_two_dimensional_buffers_are_read_as_vectors(make):
     array("f", [0.0, 1.0, 2.0]),
     bytes([0, 1, 2]),
 ], ids=["strided", "float32", "int64", "fortran-column", "array-f", "bytes"])
-def test_other_buffers_take_the_generic_road(source):
+def test_other_buffers_give_the_bits_of_iteration(source):
     generic = Iterated([float(v) for v in source])
     assert bits(predictions(source)) == bits(predictions(generic))
 

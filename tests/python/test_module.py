@@ -13,8 +13,8 @@ import pymorvel
 from pymorvel import Rbf
 
 
-def test_module_exposes_only_rbf():
-    assert pymorvel.__all__ == ["Rbf"]
+def test_module_exposes_rbf_and_the_epsilon_selection():
+    assert pymorvel.__all__ == ["Rbf", "loo_residuals", "select_epsilon", "EpsilonSelection", "Evaluation"]
     assert isinstance(pymorvel.Rbf, type)
     assert pymorvel.__doc__ == ""
     assert Rbf.__name__ == "Rbf"
@@ -24,8 +24,8 @@ def test_signatures():
     assert str(inspect.signature(Rbf)) == ("(x, y, kernel_name=None, epsilon=None, *, smoothing=0.0, degree=None, "
                                            "patch_size=None, domain=None, region=None)")
     for method in ("predict", "gradient"):
-        assert getattr(Rbf, method).__text_signature__ == "($self, x_new)"
-        assert str(inspect.signature(getattr(Rbf([0.0], [1.0]), method))) == "(x_new)"
+        assert getattr(Rbf, method).__text_signature__ == "($self, x_new, *, out=None)"
+        assert str(inspect.signature(getattr(Rbf([0.0], [1.0]), method))) == "(x_new, *, out=None)"
 
 
 def test_rbf_is_not_a_base_type():

@@ -289,3 +289,11 @@ def test_a_signal_stops_a_long_fit_or_prediction_in_patches():
     rng = np.random.default_rng(3)
     x = rng.random((400000, 2))[:20000]
     assert report["after"] == Rbf(x, np.sin(2 * x[:, 0]), "multiquadric", 0.01, patch_size=32).predict([[0.5, 0.5]])
+
+
+def test_out_takes_the_same_bits_as_the_lists():
+    values, slopes = np.empty(len(QUERIES)), np.empty((len(QUERIES), 2))
+    assert MODEL.predict(QUERIES, out=values) is values
+    assert MODEL.gradient(QUERIES, out=slopes) is slopes
+    assert values.tobytes() == bits(MODEL.predict(QUERIES))
+    assert slopes.tobytes() == bits(MODEL.gradient(QUERIES))

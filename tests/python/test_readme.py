@@ -5,6 +5,7 @@ import pathlib
 import pickle
 import re
 
+import numpy as np
 import pytest
 
 import pymorvel
@@ -63,6 +64,30 @@ def _fit_without_worker_threads():
     raise type(name, (BaseException,), {})(message)
 
 
+def _list_without_memory():
+    """A result list the interpreter cannot allocate, in a child process: its
+    MemoryError is raised here with its class name and message."""
+    code, report, err = run_child("""
+        import json
+        import _testcapi
+        from pymorvel import Rbf
+        model, queries = Rbf([0.0, 1.0], [0.0, 1.0]), [0.5] * 300
+        raised = None
+        for start in range(400):
+            _testcapi.set_nomemory(start, start + 1)  # one allocation fails: the list, or a float
+            try:
+                model.predict(queries)
+            except MemoryError as e:
+                raised = raised or [type(e).__name__, str(e)]
+            finally:
+                _testcapi.remove_mem_hooks()
+        print(json.dumps({"raised": raised}))
+    """, timeout=60)
+    assert code == 0 and report is not None and report["raised"] is not None, err
+    name, message = report["raised"]
+    raise type(name, (BaseException,), {})(message)
+
+
 def _corners_model():
     return Rbf([[0.0, 0.0], [1.0, 1.0]], [0.0, 1.0])
 
@@ -83,6 +108,9 @@ PROVOKED = {
     "argument 'smoothing': must be real number, not str": lambda: Rbf([0.0], [0.0], smoothing="much"),
     "argument 'degree': 'float' object cannot be interpreted as an integer": lambda: Rbf([0.0], [0.0], degree=1.0),
     "Degree must be None or a non-negative integer": lambda: Rbf("not even a sequence", [0.0], "Gaussian", degree=-1),
+    "kernel_name must name at least one kernel": lambda: pymorvel.select_epsilon([0.0, 1.0], [0.0, 1.0], []),
+    "bounds must be two finite numbers low, high with 0 < low <= high":
+        lambda: pymorvel.select_epsilon([0.0, 1.0], [0.0, 1.0], bounds=(2.0, 1.0)),
     "Unsupported kernel": lambda: Rbf("not even a sequence", [0.0], "Gaussian"),
     "Unsupported input shapes for x and y": lambda: Rbf((v for v in [0.0]), [0.0]),
     "assertion `left == right` failed: x and y must have the same length": lambda: Rbf([0.0, 1.0, 2.0], [0.0, 1.0]),
@@ -101,7 +129,18 @@ PROVOKED = {
         lambda: Rbf([[0.0, 0.0], [1.0, 1.0], [2.0, 2.0]], [0.0, 1.0, 2.0], degree=1),
     "Exact zero pivot encountered at column K": lambda: Rbf([0.0, 0.0, 0.0], [1.0, 2.0, 3.0]),
     "NaN detected in backward substitution at index K": lambda: Rbf([0.0, 0.0], [1.0, 1.0]),
-    "—": lambda: Rbf(range(3_000_000), range(3_000_000)),
+    "fitting … points needs … for the kernel matrix; …": lambda: Rbf(range(3_000_000), range(3_000_000)),
+    "—": lambda: _list_without_memory(),
+    "Rbf.predict(): out must be a writable, row-major contiguous float64 buffer of shape …, or None; got …":
+        lambda: _number_model().predict([0.5], out=[0.0]),
+    "Rbf.gradient(): out must be a writable, row-major contiguous float64 buffer of shape …, or None; got …":
+        lambda: _number_model().gradient([0.5], out=np.empty(2)),
+    "Rbf.predict(): out needs a model whose value vectors have one length, and value K has N numbers where value 0 "
+    "has M; call it without out to get lists":
+        lambda: Rbf([0.0, 1.0], [[0.0], [1.0, 2.0]]).predict([0.5], out=np.empty((1, 1))),
+    "Rbf.gradient(): out needs query points of one length, and they are not all of length D; pass them as a "
+    "two-dimensional array, or call it without out":
+        lambda: _corners_model().gradient([[0.5, 0.5], [0.5]], out=np.empty((2, 2))),
     "patch_size must be None or an int from 8 to 10000 (about that many samples per patch), not a float":
         lambda: Rbf([0.0], [0.0], patch_size=8.0),
     "patch_size must be None or an int from 8 to 10000 (about that many samples per patch), not N":

@@ -8,6 +8,7 @@ from fractions import Fraction
 from typing import Any, Callable, Literal
 
 import numpy as np
+import numpy.typing as npt
 from typing_extensions import assert_type
 
 from pymorvel import Rbf
@@ -99,7 +100,7 @@ refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], "gausian"), ValueError)  # type: ign
 refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], epsilon="1"), TypeError)  # type: ignore[call-overload]
 refused(lambda: Rbf("01", [0.0, 1.0]), ValueError)  # type: ignore[arg-type]
 refused(lambda: Rbf({0.0, 1.0}, [0.0, 1.0]), ValueError)  # type: ignore[call-overload]
-refused(lambda: numbers.predict(0.5), TypeError)  # type: ignore[arg-type]
+refused(lambda: numbers.predict(0.5), TypeError)  # type: ignore[call-overload]
 refused(lambda: numbers.predict([[0.5]]), TypeError)  # type: ignore[list-item]
 refused(lambda: surface.predict([0.5, 0.5]), TypeError)  # type: ignore[list-item]
 refused(lambda: Rbf([0.0, 1.0], [0.0, 1.0], None, None, 0.5), TypeError)  # type: ignore[call-overload]
@@ -113,3 +114,22 @@ def change_epsilon() -> None:
 
 
 refused(change_epsilon, AttributeError)
+
+# out: the buffer comes back with its own type, whatever the model's shape.
+target: npt.NDArray[np.float64] = np.empty((1, 2))
+assert_type(field.predict(np.array([[0.5, 0.5]], dtype=np.float32), out=target), npt.NDArray[np.float64])
+assert_type(surface.gradient([[0.5, 0.5]], out=target), npt.NDArray[np.float64])
+line = array("d", [0.0, 0.0])
+assert_type(numbers.predict([0.5, 1.5], out=line), "array[float]")
+assert_type(numbers.gradient(x[:2], out=line), "array[float]")
+assert_type(numbers.predict([0.5], out=None), list[float])
+refused(lambda: numbers.predict([0.5], out=[0.0]), TypeError)  # type: ignore[call-overload]
+
+# Choosing epsilon by leave-one-out.
+import pymorvel
+
+residuals = pymorvel.loo_residuals([0.0, 1.0, 2.0], [1.0, 0.0, 1.0], "multiquadric", 0.5, smoothing=0.0)
+chosen = pymorvel.select_epsilon([0.0, 1.0, 2.0], [1.0, 0.0, 1.0], ["gaussian", "cubic"], bounds=(0.1, 2.0))
+chosen_epsilon: float = chosen.epsilon
+chosen_model = chosen.model
+first_condition: float = chosen.curve[0].condition

@@ -1,7 +1,9 @@
 // The AVX2 update tile (a 6 x 8 tile of C held in twelve ymm registers) and column steps.
 #include <immintrin.h>
 
-#include "linear_algebra/update_tile.hpp"
+#include <initializer_list>
+
+#include "numeric/update_tile.hpp"
 
 namespace pymorvel {
 

@@ -3,9 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
-
-#include "system/resources.hpp"
 
 namespace pymorvel {
 
@@ -31,11 +28,6 @@ inline constexpr std::size_t TILE_NR = 8;
 using UpdateTile = void (*)(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
                             std::size_t c_col, std::size_t m, std::size_t n);
 
-enum class TilePath { Portable, Avx2, Avx512 };
-
-// "portable", "avx2" or "avx512".
-std::string_view tile_path_name(TilePath path) noexcept;
-
 // The plain tile every other one must match bit for bit.
 void update_tile_portable(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
                           std::size_t c_col, std::size_t m, std::size_t n);
@@ -55,16 +47,5 @@ struct ColumnSteps {
 };
 extern const ColumnSteps PORTABLE_COLUMN_STEPS;
 extern const ColumnSteps AVX2_COLUMN_STEPS;  // needs AVX2 at run time
-
-using system::cpu_has_avx2;
-using system::cpu_has_avx512;
-// The best path this processor supports.
-TilePath default_tile_path() noexcept;
-// The tile of `path`. Asking for a path the processor (as the flags say) lacks
-// is a fault: the call panics rather than run an illegal instruction.
-UpdateTile update_tile(TilePath path, bool avx2_available = cpu_has_avx2(),
-                       bool avx512_available = cpu_has_avx512());
-// The column steps that go with the tile of `path` (checked as update_tile checks).
-const ColumnSteps& column_steps(TilePath path);
 
 }  // namespace pymorvel

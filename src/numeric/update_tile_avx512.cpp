@@ -1,7 +1,7 @@
 // The AVX-512 update tile: each of up to six rows of C in one zmm register, edges masked.
 #include <immintrin.h>
 
-#include "linear_algebra/update_tile.hpp"
+#include "numeric/update_tile.hpp"
 
 namespace pymorvel {
 

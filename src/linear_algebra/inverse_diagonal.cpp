@@ -1,0 +1,291 @@
+// The diagonal of a factorised matrix's inverse, in chunks of columns on the pool, and the condition estimate.
+#include "linear_algebra/inverse_diagonal.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+#include "numeric/values.hpp"
+
+namespace pymorvel {
+
+namespace {
+
+// Doubles side by side. Products and sums on them round lane by lane exactly
+// as scalar ones do; compiled for AVX2 or AVX-512 they are single instructions.
+using Quad = double __attribute__((vector_size(32)));
+using Oct = double __attribute__((vector_size(64)));
+
+// Chunk: columns per chunk. A chunk is a run of consecutive k: its backward
+// passes all stop near the chunk's first k, and each U row is read once for
+// all of them. Group: columns per forward group (in order of p). ROWS: rows
+// per forward tile, which share the terms left of it, so their sums run side
+// by side. Wider vectors take wider chunks so that as many sums overlap.
+constexpr std::size_t ROWS = 4;
+// Rows between checks for a stop.
+constexpr std::size_t POLL_ROWS = 64;
+
+template <class V>
+constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+
+template <class V>
+[[gnu::always_inline]] inline V load(const double* p) {
+    V v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class V>
+[[gnu::always_inline]] inline void store(double* p, V v) {
+    __builtin_memcpy(p, &v, sizeof v);
+}
+
+template <class V>
+[[gnu::always_inline]] inline V splat(double x) {
+    V v;
+    for (std::size_t c = 0; c < LANES<V>; ++c) v[c] = x;
+    return v;
+}
+
+// One chunk. Its columns are P e_p for the p with perm[p] = k, k in
+// [first_k, first_k + width); w holds n rows of CHUNK values.
+//
+// Forward, L y = P e_p, for the columns in increasing order of p, in groups
+// of GROUP that start at their smallest p. A lane whose p lies further down
+// adds zero terms before it reaches p, and those leave its accumulator at +0,
+// so every lane's sum is the substitution's own sum over j from 0 to i - 1
+// in increasing order.
+//
+// Backward, U z = y, on the columns in order of k, from the last row up to
+// first_k; lanes past their own row only do work nobody reads. Row i's sum
+// is over j from i + 1 up in increasing order, as in the substitution.
+template <class V, std::size_t CHUNK, std::size_t GROUP>
+[[gnu::always_inline]] inline void solve_chunk_body(const LuFactors& factors, std::size_t first_k,
+                                                   std::size_t width, const std::vector<std::size_t>& column_of,
+                                                   std::vector<double>& w, std::vector<std::size_t>& p,
+                                                   const Execution& execution, double* diagonal) {
+    static_assert(CHUNK % GROUP == 0 && GROUP % LANES<V> == 0);
+    constexpr std::size_t L = LANES<V>;
+    const SquareMatrix& lu = factors.lu;
+    const std::size_t n = lu.size();
+    p.assign(CHUNK, n);  // the lanes past width never meet their 1
+    for (std::size_t c = 0; c < width; ++c) p[c] = column_of[first_k + c];
+    std::sort(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(width));
+    const std::size_t top = std::min(p[0], first_k);
+    std::fill(w.begin() + static_cast<std::ptrdiff_t>(top * CHUNK), w.end(), 0.0);
+
+    for (std::size_t i0 = p[0]; i0 < n; i0 += ROWS) {
+        if ((i0 - p[0]) % POLL_ROWS == 0 && stop_requested(execution)) return;
+        const std::size_t rows = std::min(ROWS, n - i0);
+        const double* l[ROWS];
+        for (std::size_t r = 0; r < ROWS; ++r) l[r] = lu.row(i0 + std::min(r, rows - 1));
+        for (std::size_t g = 0; g < CHUNK; g += GROUP) {
+            const std::size_t start = p[g];
+            if (start >= i0 + rows) continue;  // its rows here stay +0
+            V acc[ROWS][GROUP / L] = {};
+            for (std::size_t j = start; j < i0; ++j) {
+                const double* y = &w[j * CHUNK + g];
+                V v[GROUP / L];
+                for (std::size_t q = 0; q < GROUP / L; ++q) v[q] = load<V>(y + L * q);
+                for (std::size_t r = 0; r < ROWS; ++r) {
+                    const V lj = splat<V>(l[r][j]);
+                    for (std::size_t q = 0; q < GROUP / L; ++q) acc[r][q] = (v[q] * lj) + acc[r][q];
+                }
+            }
+            for (std::size_t r = 0; r < rows; ++r) {
+                const std::size_t i = i0 + r;
+                for (std::size_t j = std::max(i0, start); j < i; ++j) {
+                    const V lj = splat<V>(l[r][j]);
+                    for (std::size_t q = 0; q < GROUP / L; ++q)
+                        acc[r][q] = (load<V>(&w[j * CHUNK + g + L * q]) * lj) + acc[r][q];
+                }
+                double* y = &w[i * CHUNK + g];
+                for (std::size_t q = 0; q < GROUP / L; ++q) {
+                    V one;
+                    for (std::size_t c = 0; c < L; ++c) one[c] = p[g + L * q + c] == i ? 1.0 : 0.0;
+                    store(y + L * q, one - acc[r][q]);
+                }
+            }
+        }
+    }
+
+    // From order of p to order of k, row by row.
+    double moved[CHUNK];
+    for (std::size_t i = first_k; i < n; ++i) {
+        double* row = &w[i * CHUNK];
+        std::fill(moved + width, moved + CHUNK, 0.0);
+        for (std::size_t c = 0; c < width; ++c) moved[factors.perm[p[c]] - first_k] = row[c];
+        std::copy(moved, moved + CHUNK, row);
+    }
+
+    for (std::size_t i = n; i-- > first_k;) {
+        if ((n - i) % POLL_ROWS == 0 && stop_requested(execution)) return;
+        const double* u = lu.row(i);
+        V acc[CHUNK / L] = {};
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const V uj = splat<V>(u[j]);
+            const double* z = &w[j * CHUNK];
+            for (std::size_t q = 0; q < CHUNK / L; ++q) acc[q] = (load<V>(z + L * q) * uj) + acc[q];
+        }
+        double* row = &w[i * CHUNK];
+        const V ui = splat<V>(u[i]);
+        for (std::size_t q = 0; q < CHUNK / L; ++q) store(row + L * q, (load<V>(row + L * q) - acc[q]) / ui);
+    }
+    for (std::size_t c = 0; c < width; ++c) diagonal[first_k + c] = w[(first_k + c) * CHUNK + c];
+}
+
+// The chunk width of each path, and its chunk.
+struct ChunkSolver {
+    std::size_t chunk;
+    void (*solve)(const LuFactors&, std::size_t, std::size_t, const std::vector<std::size_t>&, std::vector<double>&,
+                  std::vector<std::size_t>&, const Execution&, double*);
+};
+
+void solve_chunk_portable(const LuFactors& factors, std::size_t first_k, std::size_t width,
+                          const std::vector<std::size_t>& column_of, std::vector<double>& w,
+                          std::vector<std::size_t>& p, const Execution& execution, double* diagonal) {
+    solve_chunk_body<Quad, 32, 8>(factors, first_k, width, column_of, w, p, execution, diagonal);
+}
+
+// Only "avx2" or "avx512f", never "fma": the separate products and sums must stay separate.
+__attribute__((target("avx2"))) void solve_chunk_avx2(const LuFactors& factors, std::size_t first_k,
+                                                      std::size_t width, const std::vector<std::size_t>& column_of,
+                                                      std::vector<double>& w, std::vector<std::size_t>& p,
+                                                      const Execution& execution, double* diagonal) {
+    solve_chunk_body<Quad, 32, 8>(factors, first_k, width, column_of, w, p, execution, diagonal);
+}
+
+__attribute__((target("avx512f"))) void solve_chunk_avx512(const LuFactors& factors, std::size_t first_k,
+                                                          std::size_t width, const std::vector<std::size_t>& column_of,
+                                                          std::vector<double>& w, std::vector<std::size_t>& p,
+                                                          const Execution& execution, double* diagonal) {
+    solve_chunk_body<Oct, 64, 16>(factors, first_k, width, column_of, w, p, execution, diagonal);
+}
+
+// The chunks follow the context's update tile, whose instructions the
+// context has already found this processor to run.
+ChunkSolver chunk_solver(const ProcessorContext& context) {
+    const std::string_view instructions = context.name;
+    if (instructions == "avx512") return {64, solve_chunk_avx512};
+    if (instructions == "avx2") return {32, solve_chunk_avx2};
+    return {32, solve_chunk_portable};
+}
+
+// x <- A^-1 x and x <- A^-T x through the factors, each sum in increasing
+// index order. Used only by the estimate, whose result is a norm.
+void solve_plain(const LuFactors& factors, std::vector<double>& x) {
+    const SquareMatrix& lu = factors.lu;
+    const std::size_t n = lu.size();
+    std::vector<double> y(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double* l = lu.row(i);
+        double acc = 0.0;
+        for (std::size_t j = 0; j < i; ++j) acc = (y[j] * l[j]) + acc;
+        y[i] = x[factors.perm[i]] - acc;
+    }
+    for (std::size_t i = n; i-- > 0;) {
+        const double* u = lu.row(i);
+        double acc = 0.0;
+        for (std::size_t j = i + 1; j < n; ++j) acc = (x[j] * u[j]) + acc;
+        x[i] = (y[i] - acc) / u[i];
+    }
+}
+
+// A^T = U^T L^T P: U^T w = b forward, L^T v = w backward, then x = P^T v.
+void solve_transposed(const LuFactors& factors, std::vector<double>& x) {
+    const SquareMatrix& lu = factors.lu;
+    const std::size_t n = lu.size();
+    std::vector<double> w(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        double acc = 0.0;
+        for (std::size_t j = 0; j < i; ++j) acc = (w[j] * lu(j, i)) + acc;
+        w[i] = (x[i] - acc) / lu(i, i);
+    }
+    for (std::size_t i = n; i-- > 0;) {
+        double acc = 0.0;
+        for (std::size_t j = i + 1; j < n; ++j) acc = (w[j] * lu(j, i)) + acc;
+        w[i] = w[i] - acc;
+    }
+    for (std::size_t i = 0; i < n; ++i) x[factors.perm[i]] = w[i];
+}
+
+double norm1(const std::vector<double>& x) {
+    double s = 0.0;
+    for (double v : x) s = s + std::fabs(v);
+    return s;
+}
+
+}  // namespace
+
+std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count, const Execution& execution) {
+    const std::size_t n = factors.lu.size();
+    count = std::min(count, n);
+    std::vector<double> diagonal(count, 0.0);
+    std::vector<std::size_t> column_of(n);
+    for (std::size_t p = 0; p < n; ++p) column_of[factors.perm[p]] = p;
+    const auto [CHUNK, solve_chunk] = chunk_solver(*execution.context);
+    const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
+    // Chunk 0 has the longest backward passes; handing the chunks out in
+    // order lets the short ones fill in at the end.
+    auto solve_chunks = [&](std::size_t begin, std::size_t end) {
+        std::vector<double> w(n * CHUNK);
+        std::vector<std::size_t> p;
+        for (std::size_t b = begin; b < end && !stop_requested(execution); ++b) {
+            const std::size_t first_k = b * CHUNK;
+            solve_chunk(factors, first_k, std::min(CHUNK, count - first_k), column_of, w, p, execution,
+                        diagonal.data());
+        }
+    };
+    if (n >= execution.thresholds.min_rows) {
+        parallel_for(execution, chunks, 1, solve_chunks);
+    } else {
+        for (std::size_t b = 0; b < chunks; ++b) {
+            check_cancellation(execution.cancellation);
+            solve_chunks(b, b + 1);
+        }
+    }
+    check_cancellation(execution.cancellation);
+    return diagonal;
+}
+
+double condition_estimate(const LuFactors& factors, double norm1_of_a) {
+    const std::size_t n = factors.lu.size();
+    if (n == 0) return 0.0;
+    constexpr double INF = std::numeric_limits<double>::infinity();
+    std::vector<double> x(n, 1.0 / static_cast<double>(n));
+    double estimate = 0.0;
+    constexpr int ITERATIONS = 5;
+    for (int iteration = 0; iteration < ITERATIONS; ++iteration) {
+        solve_plain(factors, x);
+        const double size = norm1(x);
+        if (std::isnan(size)) return INF;
+        if (iteration > 0 && size <= estimate) break;
+        estimate = size;
+        for (double& v : x) v = v >= 0.0 ? 1.0 : -1.0;
+        std::vector<double> z = x;
+        solve_transposed(factors, z);
+        std::size_t best = 0;
+        double dot = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (std::fabs(z[i]) > std::fabs(z[best])) best = i;
+        }
+        for (std::size_t i = 0; i < n; ++i) dot = (z[i] * x[i]) + dot;
+        if (iteration > 0 && !(std::fabs(z[best]) > dot)) break;
+        std::fill(x.begin(), x.end(), 0.0);
+        x[best] = 1.0;
+    }
+    // The alternating vector catches the matrices the iteration misjudges.
+    for (std::size_t i = 0; i < n; ++i) {
+        const double magnitude = n > 1 ? 1.0 + static_cast<double>(i) / static_cast<double>(n - 1) : 1.0;
+        x[i] = (i % 2 == 0) ? magnitude : -magnitude;
+    }
+    solve_plain(factors, x);
+    const double alternative = (2.0 * norm1(x)) / (3.0 * static_cast<double>(n));
+    if (std::isnan(alternative)) return INF;
+    estimate = std::max(estimate, alternative);
+    const double condition = norm1_of_a * estimate;
+    return std::isnan(condition) ? INF : condition;
+}
+
+}  // namespace pymorvel

@@ -1,0 +1,199 @@
+// Choosing epsilon (and optionally the kernel) by the leave-one-out score: a fixed grid scan, then a golden-section refinement.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "rbf/leave_one_out.hpp"
+
+namespace pymorvel {
+
+// One fit of the search.
+struct EpsilonEvaluation {
+    Kernel kernel;
+    double epsilon;
+    double score;      // the mean absolute leave-one-out residual; +inf for a failed fit
+    double condition;  // +inf for a failed fit
+};
+
+template <class X, class Y>
+struct EpsilonSelection {
+    Kernel kernel = gaussian;
+    double epsilon = 1.0;
+    double score = std::numeric_limits<double>::infinity();
+    // Whether the chosen kernel depends on epsilon (the others get one evaluation).
+    bool epsilon_searched = false;
+    std::vector<EpsilonEvaluation> curve;  // every evaluation, in the order made
+    std::optional<RbfModel<X, Y>> model;   // none when every fit failed
+    std::optional<Failure> failure;        // the first failure, reported when every fit failed
+};
+
+struct SelectionLimits {
+    // The search range; none: from the points' spacing and extent.
+    std::optional<std::pair<double, double>> bounds;
+    std::size_t max_evaluations = 16;  // per kernel
+};
+
+// Only these three shape kernels read epsilon.
+inline bool reads_epsilon(Kernel kernel) noexcept {
+    return kernel == gaussian || kernel == multiquadric || kernel == inverse_multiquadratic;
+}
+
+// The mean distance from each point to its nearest other point, and the
+// diagonal of the points' bounding box; sums in index order.
+template <class Points>
+std::pair<double, double> spacing_and_extent(const Points& points) {
+    const std::size_t n = points.size();
+    double spacing = 0.0;
+    std::size_t counted = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        double nearest = std::numeric_limits<double>::infinity();
+        for (std::size_t j = 0; j < n; ++j)
+            if (j != i) nearest = std::min(nearest, squared_distance(numbers_of(points[i]), numbers_of(points[j])));
+        if (std::isfinite(nearest)) spacing = spacing + std::sqrt(nearest), ++counted;
+    }
+    spacing = counted > 0 ? spacing / static_cast<double>(counted) : 0.0;
+    const std::size_t dimension = n > 0 ? numbers_of(points[0]).size() : 0;
+    double diagonal = 0.0;
+    for (std::size_t d = 0; d < dimension; ++d) {
+        double low = std::numeric_limits<double>::infinity(), high = -low;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::span<const double> p = numbers_of(points[i]);
+            if (d < p.size() && std::isfinite(p[d])) low = std::min(low, p[d]), high = std::max(high, p[d]);
+        }
+        if (high >= low) diagonal = diagonal + (high - low) * (high - low);
+    }
+    return {spacing, std::sqrt(diagonal)};
+}
+
+// The grid starts at half the mean spacing and doubles up to this many times
+// the diagonal: every shape kernel flattens as epsilon grows, so the scan
+// runs from the sharp, well-conditioned end towards the flat, ill-conditioned one.
+inline constexpr double GRID_END_DIAGONALS = 4.0;
+// The scan stops once the system is this badly conditioned ...
+inline constexpr double STOP_CONDITION = 1e12;
+// ... and the score has risen this far above the best so far.
+inline constexpr double STOP_RISE = 100.0;
+// Evaluations kept back from the scan for the refinement.
+inline constexpr std::size_t REFINEMENT_EVALUATIONS = 6;
+
+namespace selection_detail {
+
+// One kernel's search. `evaluate` fits at an epsilon and reports its score;
+// it keeps the best model itself. Returns nothing; the curve grows.
+template <class Evaluate>
+void search_kernel(Evaluate&& evaluate, double low, double high, std::size_t budget) {
+    // log2 of epsilon, so that the grid's factor 2 is a step of one.
+    std::vector<double> grid_t, grid_score;
+    const double t_low = std::log2(low), t_high = std::log2(high);
+    // exp2(log2(e)) may miss e by a rounding; the search stays within its range.
+    auto at = [&](double t) { return evaluate(std::clamp(std::exp2(t), low, high)); };
+    const std::size_t scan_budget = budget > REFINEMENT_EVALUATIONS ? budget - REFINEMENT_EVALUATIONS : 1;
+    double best = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; grid_t.size() < scan_budget; ++i) {
+        const double t = t_low + static_cast<double>(i);
+        if (t > t_high + 1e-9) break;
+        const auto [score, condition] = at(t);
+        grid_t.push_back(t);
+        grid_score.push_back(score);
+        if (score < best) best = score;
+        if (condition > STOP_CONDITION && score > STOP_RISE * best) break;
+    }
+    std::size_t used = grid_t.size();
+    // The grid's best (the first of equals), bracketed by its neighbours.
+    std::size_t b = 0;
+    for (std::size_t i = 1; i < grid_t.size(); ++i)
+        if (grid_score[i] < grid_score[b]) b = i;
+    if (grid_t.size() < 2 || !std::isfinite(grid_score[b])) return;
+    double a = b > 0 ? grid_t[b - 1] : grid_t[b];
+    double c = b + 1 < grid_t.size() ? grid_t[b + 1] : grid_t[b];
+    double x = grid_t[b], fx = grid_score[b];
+    // Golden-section steps into the larger side of the bracket, which always
+    // holds the best point found.
+    constexpr double GOLDEN = 0.3819660112501051;
+    constexpr double TOLERANCE = 0.05;  // in log2(epsilon): about 3.5 %
+    while (used < budget && c - a > TOLERANCE) {
+        const bool right = (c - x) >= (x - a);
+        const double probe = right ? x + GOLDEN * (c - x) : x - GOLDEN * (x - a);
+        const double f = at(probe).first;
+        ++used;
+        if (f < fx) {
+            if (right) a = x; else c = x;
+            x = probe, fx = f;
+        } else {
+            if (right) c = probe; else a = probe;
+        }
+    }
+}
+
+}  // namespace selection_detail
+
+// Searches epsilon for each kernel in turn (in the order given) and keeps the
+// evaluation with the lowest score, the first of equals. A failed fit scores
+// +inf and the search goes on. The model is the winning evaluation's own, the
+// same bits as fit() at that kernel and epsilon. Every step is of a fixed
+// sequence, so the result is the same bits on every run and thread count.
+template <class X, class Y>
+Outcome<EpsilonSelection<X, Y>> select_epsilon(const std::vector<X>& x, const std::vector<Y>& y,
+                                                const std::vector<Kernel>& kernels, const FitOptions& options,
+                                                const SelectionLimits& limits, const Execution& execution = {}) {
+    if (x.size() != y.size()) panic(messages::length_mismatch(x.size(), y.size()));
+    constexpr double INF = std::numeric_limits<double>::infinity();
+    EpsilonSelection<X, Y> out;
+    auto evaluate = [&](Kernel kernel, double epsilon) -> std::pair<double, double> {
+        Outcome<LeaveOneOut<X, Y>> result = leave_one_out(x, y, kernel, epsilon, options, execution);
+        if (Failure* failure = std::get_if<Failure>(&result)) {
+            if (!out.failure) out.failure = *failure;
+            out.curve.push_back({kernel, epsilon, INF, INF});
+            return {INF, INF};
+        }
+        LeaveOneOut<X, Y>& loo = std::get<LeaveOneOut<X, Y>>(result);
+        const double score = mean_absolute(loo.residuals);
+        out.curve.push_back({kernel, epsilon, score, loo.condition});
+        if (!out.model || score < out.score) {
+            out.kernel = kernel, out.epsilon = epsilon, out.score = score;
+            out.epsilon_searched = reads_epsilon(kernel);
+            out.model = std::move(loo.model);
+        }
+        return {score, loo.condition};
+    };
+    const std::size_t n = x.size();
+    if (n == 0) return Failure{std::string(messages::EMPTY_SYSTEM)};
+    // The checks that refuse an input at every epsilon run once, first, in the
+    // fit's order: no search can help them.
+    Outcome<std::vector<double>> smoothing = smoothing_amounts(options.smoothing, n);
+    if (auto* failure = std::get_if<Failure>(&smoothing)) return std::move(*failure);
+    const typename PointStorage<X>::type points = PointStorage<X>::from(std::vector<X>(x));
+    if (options.degree) {
+        Outcome<PolynomialSetup> setup = polynomial_setup(points, *options.degree);
+        if (auto* failure = std::get_if<Failure>(&setup)) return std::move(*failure);
+    }
+    const auto [spacing, extent] = spacing_and_extent(points);
+    {
+        for (Kernel kernel : kernels) {
+            if (!reads_epsilon(kernel)) {
+                evaluate(kernel, 1.0);  // the constructor's default, which this kernel ignores
+                continue;
+            }
+            double low, high;
+            if (limits.bounds) {
+                low = limits.bounds->first, high = limits.bounds->second;
+            } else {
+                const double unit = spacing > 0.0 ? spacing : (extent > 0.0 ? extent : 1.0);
+                low = unit * 0.5;
+                high = (extent > 0.0 ? extent : unit) * GRID_END_DIAGONALS;
+            }
+            selection_detail::search_kernel([&](double e) { return evaluate(kernel, e); }, low, high,
+                                            limits.max_evaluations);
+        }
+    }
+    if (!out.model) return *out.failure;
+    return out;
+}
+
+}  // namespace pymorvel

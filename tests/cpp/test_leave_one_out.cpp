@@ -1,0 +1,189 @@
+// The inverse diagonal against plain substitutions, Rippa's residuals against refits without each sample, and the epsilon search's bits.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "fixtures.hpp"
+#include "linear_algebra/inverse_diagonal.hpp"
+#include "processor_contexts.hpp"
+#include "rbf/epsilon_selection.hpp"
+#include "rbf/prediction.hpp"
+
+namespace pymorvel {
+namespace {
+
+using testing_support::pool_of;
+using testing_support::Uniform;
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+SquareMatrix random_matrix(std::size_t n, std::uint64_t seed) {
+    Uniform u{std::mt19937_64(seed)};
+    SquareMatrix a(n);
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = 0; j < n; ++j) a(i, j) = u() - 0.5 + (i == j ? 0.25 : 0.0);
+    return a;
+}
+
+// Pools of 1, 2 and 7 workers with thresholds low enough that small systems use them.
+std::vector<Execution> executions() {
+    std::vector<Execution> out(1);
+    for (unsigned workers : {1u, 2u, 7u}) {
+        Execution e;
+        e.pool = &pool_of(workers);
+        e.thresholds.min_rows = 1;
+        e.thresholds.rows = 2;
+        out.push_back(e);
+    }
+    return out;
+}
+
+// The plain reference: component k of the substitution's solution for e_k, on
+// every pool and instruction set, for the whole diagonal and for a leading part
+// (the bordered system's). Sizes straddle the column groups and chunks.
+class InverseDiagonal : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(InverseDiagonal, IsThePlainSubstitutionOfEachUnitVectorOnEveryPool) {
+    const std::size_t n = GetParam();
+    const LuFactors factors = std::get<LuFactors>(lu_decompose(random_matrix(n, 7 + n)));
+    std::vector<double> plain(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        std::vector<double> unit(n, 0.0);
+        unit[k] = 1.0;
+        plain[k] = std::get<std::vector<double>>(substitute(factors, std::span<const double>(unit)))[k];
+    }
+    for (const ProcessorContext& context : testing_support::lu_contexts()) {
+        for (Execution execution : executions()) {
+            execution.context = &context;
+            for (const std::size_t count : {n, n - n / 3}) {
+                const std::vector<double> diagonal = inverse_diagonal(factors, count, execution);
+                ASSERT_EQ(diagonal.size(), count);
+                for (std::size_t k = 0; k < count; ++k)
+                    ASSERT_TRUE(same_bits(diagonal[k], plain[k]))
+                        << "n=" << n << " count=" << count << " k=" << k << " " << context.name;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, InverseDiagonal, ::testing::Values(1, 2, 7, 8, 9, 17, 31, 32, 33, 40, 64, 65, 101, 163));
+
+TEST(ConditionEstimate, LiesWithinAFactorOfTheExactOneNormCondition) {
+    for (std::size_t n : {1u, 3u, 12u, 30u}) {
+        const SquareMatrix a = random_matrix(n, 100 + n);
+        double norm = 0.0, inverse_norm = 0.0;
+        for (std::size_t j = 0; j < n; ++j) {
+            double s = 0.0;
+            for (std::size_t i = 0; i < n; ++i) s += std::fabs(a(i, j));
+            norm = std::max(norm, s);
+        }
+        SquareMatrix copy(n);
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = 0; j < n; ++j) copy(i, j) = a(i, j);
+        const LuFactors factors = std::get<LuFactors>(lu_decompose(std::move(copy)));
+        for (std::size_t j = 0; j < n; ++j) {
+            std::vector<double> unit(n, 0.0);
+            unit[j] = 1.0;
+            const auto column = std::get<std::vector<double>>(substitute(factors, std::span<const double>(unit)));
+            double s = 0.0;
+            for (double v : column) s += std::fabs(v);
+            inverse_norm = std::max(inverse_norm, s);
+        }
+        const double exact = norm * inverse_norm, estimate = condition_estimate(factors, norm);
+        EXPECT_LE(estimate, exact * (1 + 1e-10)) << n;
+        EXPECT_GE(estimate, exact / 10) << n;
+    }
+}
+
+// Rippa's residual of sample k against the value a fit without k predicts there.
+struct RippaCase {
+    const char* name;
+    Kernel kernel;
+    double epsilon;
+    double smoothing;
+    std::optional<std::size_t> degree;
+    double scale;  // of the coordinates; large ones make the solver equilibrate
+};
+
+class Rippa : public ::testing::TestWithParam<RippaCase> {};
+
+TEST_P(Rippa, EqualsRefitsWithoutEachSample) {
+    const RippaCase& c = GetParam();
+    Uniform u{std::mt19937_64(11)};
+    const std::size_t n = 24;
+    std::vector<Vector> x(n);
+    std::vector<Vector> y(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        x[i] = {u() * c.scale, u() * c.scale};
+        y[i] = {std::sin(3 * x[i][0] / c.scale) + x[i][1] / c.scale, std::cos(2 * x[i][1] / c.scale)};
+    }
+    const FitOptions options{c.smoothing, c.degree};
+    const auto loo = std::get<LeaveOneOut<Vector, Vector>>(leave_one_out(x, y, c.kernel, c.epsilon, options));
+    for (std::size_t k = 0; k < n; ++k) {
+        std::vector<Vector> xs = x, ys = y;
+        xs.erase(xs.begin() + k), ys.erase(ys.begin() + k);
+        const auto model = std::get<RbfModel<Vector, Vector>>(fit(xs, ys, c.kernel, c.epsilon, options));
+        const std::vector<Vector> query = {x[k]};
+        const Vector at = std::get<std::vector<Vector>>(predict(model, std::span<const Vector>(query))).at(0);
+        for (std::size_t m = 0; m < 2; ++m) {
+            const double brute = y[k][m] - at[m];
+            EXPECT_NEAR(loo.residuals[k][m], brute, 1e-9 * (1 + std::fabs(brute))) << c.name << " k=" << k;
+        }
+    }
+    EXPECT_GT(loo.condition, 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Rippa,
+    ::testing::Values(RippaCase{"gaussian", gaussian, 0.2, 0.0, std::nullopt, 1.0},
+                      RippaCase{"multiquadric_equilibrated", multiquadric, 300.0, 0.0, std::nullopt, 1000.0},
+                      RippaCase{"smoothed", inverse_multiquadratic, 0.5, 1e-3, std::nullopt, 1.0},
+                      RippaCase{"degree_1", thin_plate_spline, 1.0, 0.0, std::size_t{1}, 1.0},
+                      RippaCase{"degree_2_smoothed", gaussian, 0.3, 1e-4, std::size_t{2}, 1.0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Rippa, TheEquilibratedCaseIsEquilibrated) {
+    // Guards the table above: its second row must take the division path.
+    Uniform u{std::mt19937_64(11)};
+    std::vector<Vector> x(24);
+    for (auto& p : x) p = {u() * 1000.0, u() * 1000.0};
+    const PointSet points(x);
+    EXPECT_TRUE(needs_equilibration(absolute_sums(build_design_matrix(points, multiquadric, 300.0))));
+}
+
+// The selection: its model is fit()'s at the chosen kernel and epsilon, and
+// every result bit is the same on every pool.
+TEST(EpsilonSearch, ModelIsTheFitAtTheChoiceAndEveryPoolAgrees) {
+    Uniform u{std::mt19937_64(5)};
+    const std::size_t n = 60;
+    std::vector<Vector> x(n);
+    std::vector<double> y(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        x[i] = {u(), u()};
+        y[i] = std::exp(-(x[i][0] - 0.4) * (x[i][0] - 0.4) * 5) * std::cos(3 * x[i][1]);
+    }
+    const std::vector<Kernel> kernels = {gaussian, multiquadric, thin_plate_spline};
+    std::optional<EpsilonSelection<Vector, double>> first;
+    for (const Execution& execution : executions()) {
+        auto selection = std::get<EpsilonSelection<Vector, double>>(
+            select_epsilon(x, y, kernels, FitOptions{}, SelectionLimits{}, execution));
+        EXPECT_LE(selection.curve.size(), 2 * 16 + 1u);
+        if (!first) {
+            first = selection;
+            const auto plain = std::get<RbfModel<Vector, double>>(fit(x, y, selection.kernel, selection.epsilon));
+            for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same_bits(plain.weights[i], selection.model->weights[i]));
+            continue;
+        }
+        ASSERT_EQ(selection.curve.size(), first->curve.size());
+        for (std::size_t i = 0; i < selection.curve.size(); ++i) {
+            EXPECT_TRUE(same_bits(selection.curve[i].epsilon, first->curve[i].epsilon));
+            EXPECT_TRUE(same_bits(selection.curve[i].score, first->curve[i].score));
+            EXPECT_TRUE(same_bits(selection.curve[i].condition, first->curve[i].condition));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace pymorvel
