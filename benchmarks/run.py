@@ -5,7 +5,8 @@ the best of several rounds is kept, so that a noisy machine hurts both sides
 alike. A ratio below 1 means pymorvel is faster.
 
 The fit times are also drawn against N, log-log, to a PNG (docs/bench_fit.png
-unless --plot says otherwise).
+unless --plot says otherwise). Last, benchmarks/large.py compares models in
+patches with SciPy's neighbour mode on large data, in a table of its own.
 
 usage: python benchmarks/run.py [--quick] [--lu-bench PATH] [--plot PATH]
 """
@@ -287,6 +288,10 @@ def main():
     plot_fit(args.plot, fit_sizes, fit_rows, rounds)
     # stderr, so that stdout stays the table alone
     print(f"wrote {args.plot}", file=sys.stderr)
+    # Large scattered data in patches, against SciPy's neighbour mode: a table of its own.
+    print()
+    subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "large.py")]
+                   + (["--quick"] if args.quick else []), check=True)
 
 
 if __name__ == "__main__":

@@ -1,4 +1,4 @@
-// Rbf.__new__: binding, kernel lookup, the opt-in arguments, the shape trials and the fit with the interpreter lock released.
+// Rbf.__new__: binding, kernel lookup, the opt-in arguments, the shape trials and the fit (dense or in patches) with the interpreter lock released.
 #include <array>
 #include <cstdio>
 #include <limits>
@@ -15,16 +15,19 @@
 #include "binding/errors.hpp"
 #include "binding/fit_arguments.hpp"
 #include "binding/interpreter_lock.hpp"
+#include "binding/patch_arguments.hpp"
 #include "binding/rbf_object.hpp"
 #include "linear_algebra/square_matrix.hpp"
 #include "rbf/fitting.hpp"
+#include "rbf/patch_fitting.hpp"
 
 namespace pymorvel::binding {
 
 namespace {
 
-constexpr std::array<const char*, 6> PARAMETERS = {"x", "y", "kernel_name", "epsilon", "smoothing", "degree"};
-constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2, 2};
+constexpr std::array<const char*, 9> PARAMETERS = {"x",         "y",          "kernel_name", "epsilon", "smoothing",
+                                                   "degree",    "patch_size", "domain",      "region"};
+constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2, 5};
 
 // Below this many samples a fit takes a few milliseconds at most, and is not
 // worth watching for signals.
@@ -137,28 +140,28 @@ std::string byte_text(double bytes) {
     return text;
 }
 
-template <class X, class Y>
-RbfVariant run_fit(Samples<X, Y> samples, Kernel kernel, double epsilon, const FitOptions& options) {
-    // Signals are looked at only where their handlers run, and only for fits
-    // long enough for a wait on Ctrl-C to be felt.
-    const std::size_t points = samples.x.size();
+// Runs fit(execution) once, with the interpreter lock released unless the
+// fit is tiny. Signals are looked at only where their handlers run, and only
+// for fits long enough for a wait on Ctrl-C to be felt.
+template <class Model, class Fit>
+AnyModel fit_unlocked(std::size_t points, Fit fit) {
     const bool interruptible = points >= INTERRUPTIBLE_POINTS && on_main_thread();
     SignalWatch should_stop;
-    std::optional<Outcome<RbfModel<X, Y>>> outcome;
+    std::optional<Outcome<Model>> outcome;
     try {
-        if (samples.x.size() < UNLOCKED_FIT_POINTS) {
-            outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, options));
+        if (points < UNLOCKED_FIT_POINTS) {
+            outcome.emplace(fit(Execution{}));
         } else {
-            // fit touches only the native copies made above.
+            // fit touches only the native copies made before.
             UnlockedInterpreter unlocked;
             if (!interruptible) {
-                outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, options));
+                outcome.emplace(fit(Execution{}));
             } else {
                 should_stop.watch(unlocked);
                 Cancellation cancellation(should_stop);
                 Execution execution;
                 execution.cancellation = &cancellation;
-                outcome.emplace(fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, options, execution));
+                outcome.emplace(fit(execution));
             }
         }
     } catch (const Cancelled&) {
@@ -172,12 +175,43 @@ RbfVariant run_fit(Samples<X, Y> samples, Kernel kernel, double epsilon, const F
                                                ? std::string() : byte_text(static_cast<double>(available))));
     }
     if (auto* failure = std::get_if<Failure>(&*outcome)) raise_message(PyExc_ValueError, failure->message);
-    return RbfVariant(std::in_place_type<RbfModel<X, Y>>, std::get<RbfModel<X, Y>>(std::move(*outcome)));
+    return AnyModel(std::in_place_type<Model>, std::get<Model>(std::move(*outcome)));
 }
 
-RbfVariant fit_first_shape(PyObject* x, PyObject* y, Kernel kernel, double epsilon, const FitOptions& options) {
-    return std::visit([&](auto&& s) { return run_fit(std::move(s), kernel, epsilon, options); },
+template <class X, class Y>
+AnyModel run_fit(Samples<X, Y> samples, Kernel kernel, double epsilon, const FitOptions& options,
+                 const std::optional<PatchOptions>& patches) {
+    const std::size_t n = samples.x.size();
+    if (patches)
+        return fit_unlocked<PatchModel<X, Y>>(n, [&](const Execution& execution) {
+            return fit_patches(std::move(samples.x), std::move(samples.y), kernel, epsilon, options, *patches,
+                               execution);
+        });
+    return fit_unlocked<RbfModel<X, Y>>(n, [&](const Execution& execution) {
+        return fit(std::move(samples.x), std::move(samples.y), kernel, epsilon, options, execution);
+    });
+}
+
+AnyModel fit_first_shape(PyObject* x, PyObject* y, Kernel kernel, double epsilon, const FitOptions& options,
+                         const std::optional<PatchOptions>& patches) {
+    return std::visit([&](auto&& s) { return run_fit(std::move(s), kernel, epsilon, options, patches); },
                       convert_samples(x, y));
+}
+
+// patch_size, then a tile's domain and region, which need it; then the
+// kernels that patches refuse, all before x and y are looked at.
+std::optional<PatchOptions> patch_options(PyObject* patch_size, PyObject* domain, PyObject* region, Kernel kernel,
+                                          const FitOptions& options) {
+    const std::optional<std::size_t> size = patch_size_value(patch_size);
+    std::optional<PatchDomain> whole = domain_value(domain);
+    std::optional<PatchBox> box = region_value(region);
+    if (!size) {
+        if (whole || box) raise_message(PyExc_ValueError, messages::PATCH_TILE_WITHOUT_SIZE);
+        return std::nullopt;
+    }
+    if (std::optional<std::string_view> refusal = patch_kernel_refusal(kernel, options.degree))
+        raise_message(PyExc_ValueError, *refusal);
+    return PatchOptions{*size, std::move(whole), std::move(box)};
 }
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -192,9 +226,11 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     const FitOptions options{smoothing_value(bound[4].get()), degree_value(bound[5].get())};
     const std::optional<Kernel> kernel = lookup_kernel(name);
     if (!kernel) raise_message(PyExc_ValueError, messages::UNSUPPORTED_KERNEL);
+    const std::optional<PatchOptions> patches =
+        patch_options(bound[6].get(), bound[7].get(), bound[8].get(), *kernel, options);
 
     // The first shape whose conversions both succeed is fitted.
-    RbfVariant model = fit_first_shape(x, y, *kernel, epsilon, options);
+    AnyModel model = fit_first_shape(x, y, *kernel, epsilon, options, patches);
 
     return new_instance(type, std::move(model)).release();
 }

@@ -1,4 +1,4 @@
-// Rbf.predict and Rbf.gradient: binding, conversion of the query points by the model's shape, the evaluation without the interpreter lock, and the results as lists or written into out.
+// Rbf.predict and Rbf.gradient, dense or in patches: binding, conversion of the query points by the model's shape, the evaluation without the interpreter lock, and the results as lists or written into out.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -18,6 +18,7 @@
 #include "binding/interpreter_lock.hpp"
 #include "binding/rbf_object.hpp"
 #include "rbf/gradient.hpp"
+#include "rbf/patch_evaluation.hpp"
 #include "rbf/prediction.hpp"
 
 namespace pymorvel::binding {
@@ -37,19 +38,38 @@ constexpr std::size_t UNLOCKED_EVALUATION_THRESHOLD = std::size_t{1} << 14;
 // The query is converted under the interpreter lock; the evaluation reads
 // only native copies and the model, which the caller keeps alive and nobody
 // changes, so it runs with the lock released. Query points the model cannot
-// take are a ValueError; a NaN result is a RuntimeError.
-template <class X, class Y, class Compute>
-PyRef evaluate_shape(const RbfModel<X, Y>& model, PyObject* x_new, Compute compute) {
+// take are a ValueError; a NaN result is a RuntimeError. An evaluation of a
+// model in patches on the main thread looks at signals, as a long fit does:
+// it can take minutes, where a dense one is bounded by its fit.
+template <template <class, class> class Model, class X, class Y, class Compute>
+PyRef evaluate_shape(const Model<X, Y>& model, PyObject* x_new, Compute compute) {
     const std::vector<X> points = extract_sequence<X>(x_new);
     const std::span<const X> queries(points);
-    auto outcome = [&] {
-        if (queries.size() * model.x.size() < UNLOCKED_EVALUATION_THRESHOLD) return compute(model, queries);
-        UnlockedInterpreter unlocked;
-        return compute(model, queries);
-    }();
-    if (auto* failure = std::get_if<Failure>(&outcome))
+    // Asked with the lock held: the answer needs the interpreter.
+    const bool interruptible = is_patch_model<Model<X, Y>> && on_main_thread();
+    SignalWatch should_stop;
+    std::optional<decltype(compute(model, queries, Execution{}))> outcome;
+    try {
+        if (queries.size() * model.x.size() < UNLOCKED_EVALUATION_THRESHOLD) {
+            outcome.emplace(compute(model, queries, Execution{}));
+        } else {
+            UnlockedInterpreter unlocked;
+            if (!interruptible) {
+                outcome.emplace(compute(model, queries, Execution{}));
+            } else {
+                should_stop.watch(unlocked);
+                Cancellation cancellation(should_stop);
+                Execution execution;
+                execution.cancellation = &cancellation;
+                outcome.emplace(compute(model, queries, execution));
+            }
+        }
+    } catch (const Cancelled&) {
+        should_stop.raise();
+    }
+    if (auto* failure = std::get_if<Failure>(&*outcome))
         raise_message(failure->refused_input ? PyExc_ValueError : PyExc_RuntimeError, failure->message);
-    const auto& values = std::get<0>(outcome);
+    const auto& values = std::get<0>(*outcome);
     return to_list(std::span(values.data(), values.size()));
 }
 
@@ -137,8 +157,8 @@ constexpr std::size_t OUT_BLOCK_POINTS = 8192;
 
 // The result's shape: (M,), then D for vector values, then the query length d
 // for the gradient at vector points.
-template <class X, class Y>
-std::vector<std::size_t> result_shape(const RbfModel<X, Y>& model, std::string_view method, bool gradient,
+template <template <class, class> class Model, class X, class Y>
+std::vector<std::size_t> result_shape(const Model<X, Y>& model, std::string_view method, bool gradient,
                                       std::size_t m, PointBlocks<X>& points) {
     std::vector<std::size_t> shape{m};
     if constexpr (std::is_same_v<Y, Vector>) {
@@ -162,8 +182,8 @@ std::vector<std::size_t> result_shape(const RbfModel<X, Y>& model, std::string_v
 // The same evaluation as evaluate_shape, written into the buffer out instead
 // of new lists. The results are staged natively and copied into out only once
 // every block has succeeded, so a refusal or a NaN leaves out as it was.
-template <class X, class Y, class Compute>
-PyRef evaluate_into(const RbfModel<X, Y>& model, PyObject* x_new, PyObject* out, const Signature& signature,
+template <template <class, class> class Model, class X, class Y, class Compute>
+PyRef evaluate_into(const Model<X, Y>& model, PyObject* x_new, PyObject* out, const Signature& signature,
                     Compute compute) {
     const std::string method = std::string(signature.class_name) + "." + std::string(signature.function_name) + "()";
     const bool gradient = signature.function_name == "gradient";
@@ -184,7 +204,7 @@ PyRef evaluate_into(const RbfModel<X, Y>& model, PyObject* x_new, PyObject* out,
     const auto run = [&] {
         for (std::size_t begin = 0; begin < m; begin += OUT_BLOCK_POINTS) {
             const std::size_t end = std::min(begin + OUT_BLOCK_POINTS, m);
-            auto outcome = compute(model, points.block(begin, end));
+            auto outcome = compute(model, points.block(begin, end), Execution{});
             if (auto* refused = std::get_if<Failure>(&outcome)) {
                 failure = std::move(*refused);
                 return;
@@ -209,7 +229,7 @@ PyObject* run_method(const Signature& signature, PyObject* self, PyObject* const
                      PyObject* kwnames, Compute compute) {
     std::array<PyRef, PARAMETERS.size()> bound;
     bind_arguments(signature, args, nargs, kwnames, bound);
-    const RbfVariant& model = model_of(self);
+    const AnyModel& model = model_of(self);
     // Converting x_new runs Python code, which must not be able to free the
     // instance whose model is read below.
     const PyRef keep_alive = PyRef::borrow(self);
@@ -229,14 +249,18 @@ PyObject* run_method(const Signature& signature, PyObject* self, PyObject* const
 PyObject* rbf_predict(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     return entry_guard([&] {
         return run_method(PREDICT_SIGNATURE, self, args, nargs, kwnames,
-                          [](const auto& model, const auto& queries) { return predict(model, queries); });
+                          [](const auto& model, const auto& queries, const Execution& execution) {
+                              return predict(model, queries, execution);
+                          });
     });
 }
 
 PyObject* rbf_gradient(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     return entry_guard([&] {
         return run_method(GRADIENT_SIGNATURE, self, args, nargs, kwnames,
-                          [](const auto& model, const auto& queries) { return gradient(model, queries); });
+                          [](const auto& model, const auto& queries, const Execution& execution) {
+                              return gradient(model, queries, execution);
+                          });
     });
 }
 

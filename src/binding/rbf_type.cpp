@@ -4,6 +4,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <variant>
 
 #include "binding/arguments.hpp"
 #include "binding/errors.hpp"
@@ -17,11 +18,12 @@ namespace {
 
 // The model is moved into memory the interpreter already owns; a throwing move
 // would leave an instance whose deallocation destroys a model never built.
-static_assert(std::is_nothrow_move_constructible_v<RbfVariant>);
+static_assert(std::is_nothrow_move_constructible_v<AnyModel>);
 
 PyObject* rbf_repr(PyObject* self) noexcept {
     return entry_guard([&]() -> PyObject* {
-        const std::string text = describe(reinterpret_cast<RbfObject*>(self)->model);
+        const AnyModel& model = reinterpret_cast<RbfObject*>(self)->model;
+        const std::string text = describe(shape_of(model), std::visit([](const auto& m) { return m.epsilon; }, model));
         return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
     });
 }
@@ -44,6 +46,12 @@ PyMethodDef rbf_methods[] = {
      METH_FASTCALL | METH_KEYWORDS, "predict($self, x_new, *, out=None)\n--\n\n"},
     {"gradient", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rbf_gradient)),
      METH_FASTCALL | METH_KEYWORDS, "gradient($self, x_new, *, out=None)\n--\n\n"},
+    {"restrict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rbf_restrict)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "restrict($self, lower, upper)\n--\n\nThe sub-model of the patches that reach into the box [lower, upper]."},
+    {"tile_halo", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rbf_tile_halo)),
+     METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+     "tile_halo(lower, upper, count, patch_size)\n--\n\nHow far around a tile's region its samples must reach."},
     {"__reduce__", rbf_reduce, METH_NOARGS,
      "__reduce__($self, /)\n--\n\nThe model's state for pickle: restored without fitting again."},
     {"__copy__", rbf_copy, METH_NOARGS, "__copy__($self, /)\n--\n\nThe model itself: a model never changes."},
@@ -52,7 +60,9 @@ PyMethodDef rbf_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-constexpr const char RBF_DOC[] = "Rbf(x, y, kernel_name=None, epsilon=None, *, smoothing=0.0, degree=None)\n--\n\n";
+constexpr const char RBF_DOC[] =
+    "Rbf(x, y, kernel_name=None, epsilon=None, *, smoothing=0.0, degree=None, patch_size=None, domain=None, "
+    "region=None)\n--\n\n";
 
 PyType_Slot rbf_slots[] = {
     {Py_tp_doc, const_cast<char*>(RBF_DOC)},
@@ -98,16 +108,16 @@ PyObject* create_type_quietly() {
 
 }  // namespace
 
-PyRef new_instance(PyTypeObject* type, RbfVariant model) {
+PyRef new_instance(PyTypeObject* type, AnyModel model) {
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     if (alloc == nullptr) alloc = PyType_GenericAlloc;
     PyRef self = PyRef::steal(alloc(type, 0));
     if (!self) raise_pending();
-    ::new (&reinterpret_cast<RbfObject*>(self.get())->model) RbfVariant(std::move(model));
+    ::new (&reinterpret_cast<RbfObject*>(self.get())->model) AnyModel(std::move(model));
     return self;
 }
 
-const RbfVariant& model_of(PyObject* self) {
+const AnyModel& model_of(PyObject* self) {
     if (!PyObject_TypeCheck(self, rbf_type())) raise_wrong_kind(self, "Rbf");
     return reinterpret_cast<RbfObject*>(self)->model;
 }

@@ -177,7 +177,7 @@ PyRef selection_record(EpsilonSelection<X, Y> selection) {
     }
     PyRef evaluations = PyRef::steal(PyLong_FromSize_t(selection.curve.size()));
     if (!evaluations) raise_pending();
-    PyRef model = new_instance(rbf_type(), RbfVariant(std::in_place_type<RbfModel<X, Y>>, std::move(*selection.model)));
+    PyRef model = new_instance(rbf_type(), AnyModel(std::in_place_type<RbfModel<X, Y>>, std::move(*selection.model)));
     return new_record(selection_type,
                       {new_text(selection.kernel), new_float(selection.epsilon), new_float(selection.score),
                        std::move(model), std::move(curve), std::move(evaluations),

@@ -1,6 +1,9 @@
-// A model's pickled state: Rbf.__reduce__, the module's _restore that reads it back, and copying.
+// A model's pickled state, dense or in patches: Rbf.__reduce__, the module's _restore that reads it back, and copying.
 #include <climits>
 #include <cstddef>
+#include <cstdint>
+#include <span>
+#include <type_traits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,9 +12,11 @@
 #include <vector>
 
 #include "binding/errors.hpp"
+#include "binding/lists.hpp"
 #include "binding/model_parts.hpp"
 #include "binding/rbf_object.hpp"
 #include "common/panic.hpp"
+#include "rbf/patch_fitting.hpp"
 #include "rbf/restore.hpp"
 
 namespace pymorvel::binding {
@@ -25,16 +30,63 @@ namespace {
 // version 1, so its pickles are the bytes they always were.
 constexpr long PLAIN_FORMAT = 1, POLYNOMIAL_FORMAT = 2;
 constexpr Py_ssize_t PLAIN_ITEMS = 6, POLYNOMIAL_ITEMS = 8;
+// A model fitted in patches (version 3) keeps (version, kernel name, epsilon,
+// points, values, degree or None, patch size, the domain's lower and upper
+// corners and count, each patch's lattice point and growth, and the weights
+// and coefficients of all patches, patch after patch). Members are not kept:
+// they follow from the rest, and are found again.
+constexpr long PATCH_FORMAT = 3;
+constexpr Py_ssize_t PATCH_ITEMS = 14;
 
 // ----- Writing
 
-PyObject* reduce(PyObject* self) {
-    const RbfVariant& model = model_of(self);
-    if (!std::visit([](const auto& m) { return can_travel(m); }, model))
+PyRef checked(PyObject* object) {
+    if (object == nullptr) raise_pending();
+    return PyRef::steal(object);
+}
+
+PyRef list_of_ints(const std::vector<std::uint64_t>& numbers) {
+    PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(numbers.size())));
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), checked(PyLong_FromUnsignedLongLong(numbers[i])).release());
+    return list;
+}
+
+template <class X, class Y>
+PyRef patch_state(const PatchModel<X, Y>& model, const AnyModel& any) {
+    std::vector<std::uint64_t> nodes, growths;
+    std::vector<Y> weights, coefficients;
+    for (const Patch<Y>& patch : model.patches) {
+        nodes.push_back(patch.node);
+        growths.push_back(patch.growth);
+        weights.insert(weights.end(), patch.weights.begin(), patch.weights.end());
+        coefficients.insert(coefficients.end(), patch.coefficients.begin(), patch.coefficients.end());
+    }
+    if (!finite_weights(weights) || !finite_weights(coefficients))
         raise_message(PyExc_ValueError, messages::UNPICKLABLE_WEIGHTS);
-    PyObject* const restore = restore_function();
-    // Instances exist only once the module does, and with it the function.
-    if (restore == nullptr) panic(std::string(messages::PYTHON_API_CALL_FAILED));
+    const Lattice& lattice = model.lattice;
+    const std::span<const double> lower(lattice.lower().data(), lattice.dimension());
+    const std::span<const double> upper(lattice.upper().data(), lattice.dimension());
+    PyRef items[PATCH_ITEMS] = {checked(PyLong_FromLong(PATCH_FORMAT)),
+                                      kernel_name_of(any),
+                                      epsilon_of_model(any),
+                                      points_of(any),
+                                      values_of(any),
+                                      degree_of(any),
+                                      patch_size_of(any),
+                                      to_list(lower),
+                                      to_list(upper),
+                                      checked(PyLong_FromUnsignedLongLong(lattice.count())),
+                                      list_of_ints(nodes),
+                                      list_of_ints(growths),
+                                      to_list(std::span<const Y>(weights)),
+                                      to_list(std::span<const Y>(coefficients))};
+    PyRef state = checked(PyTuple_New(PATCH_ITEMS));
+    for (Py_ssize_t i = 0; i < PATCH_ITEMS; ++i) PyTuple_SET_ITEM(state.get(), i, items[i].release());
+    return state;
+}
+
+PyRef dense_state(const AnyModel& model) {
     const PyRef degree = degree_of(model), coefficients = polynomial_coefficients_of(model);
     const bool polynomial = degree.get() != Py_None;
     const PyRef version = PyRef::steal(PyLong_FromLong(polynomial ? POLYNOMIAL_FORMAT : PLAIN_FORMAT));
@@ -47,6 +99,24 @@ PyObject* reduce(PyObject* self) {
                    : PyTuple_Pack(PLAIN_ITEMS, version.get(), kernel.get(), epsilon.get(), points.get(), values.get(),
                                   weights.get()));
     if (!state) raise_pending();
+    return state;
+}
+
+PyObject* reduce(PyObject* self) {
+    const AnyModel& model = model_of(self);
+    PyObject* const restore = restore_function();
+    // Instances exist only once the module does, and with it the function.
+    if (restore == nullptr) panic(std::string(messages::PYTHON_API_CALL_FAILED));
+    const PyRef state = std::visit(
+        [&](const auto& m) {
+            if constexpr (is_patch_model<std::remove_cvref_t<decltype(m)>>) {
+                return patch_state(m, model);
+            } else {
+                if (!can_travel(m)) raise_message(PyExc_ValueError, messages::UNPICKLABLE_WEIGHTS);
+                return dense_state(model);
+            }
+        },
+        model);
     PyRef reduced = PyRef::steal(Py_BuildValue("(O(O))", restore, state.get()));
     if (!reduced) raise_pending();
     return reduced.release();
@@ -110,16 +180,17 @@ std::vector<T> read_list(PyObject* list, std::string_view field) {
 }
 
 // Checks the version and the length that goes with it. The length message
-// names version 1's six items. A state that says 2 with another length than
-// version 2's was refused as of an unknown version before version 2 existed,
-// and still is: no release wrote one.
+// names version 1's six items. A state that says 2 (or 3) with another length
+// than its version's was refused as of an unknown version before that version
+// existed, and still is: no release wrote one.
 void check_layout(PyObject* version, Py_ssize_t items) {
     if (!PyLong_CheckExact(version)) raise_message(PyExc_TypeError, messages::STATE_VERSION_NOT_INT);
     int overflow = 0;
     const long value = PyLong_AsLongAndOverflow(version, &overflow);
     if (overflow == 0 && value == PLAIN_FORMAT) {
         if (items != PLAIN_ITEMS) raise_message(PyExc_ValueError, messages::STATE_LENGTH);
-    } else if (overflow != 0 || value != POLYNOMIAL_FORMAT || items != POLYNOMIAL_ITEMS) {
+    } else if (overflow != 0 || !((value == POLYNOMIAL_FORMAT && items == POLYNOMIAL_ITEMS) ||
+                                  (value == PATCH_FORMAT && items == PATCH_ITEMS))) {
         raise_message(PyExc_ValueError, messages::STATE_UNSUPPORTED_VERSION);
     }
 }
@@ -157,7 +228,7 @@ struct StateLists {
 };
 
 template <class X, class Y>
-RbfVariant restore_shape(const StateLists& lists, Kernel kernel, double epsilon) {
+AnyModel restore_shape(const StateLists& lists, Kernel kernel, double epsilon) {
     std::vector<X> x = read_list<X>(lists.points, "points");
     std::vector<Y> y = read_list<Y>(lists.values, "values");
     std::vector<Y> weights = read_list<Y>(lists.weights, "weights");
@@ -167,7 +238,69 @@ RbfVariant restore_shape(const StateLists& lists, Kernel kernel, double epsilon)
     Outcome<RbfModel<X, Y>> outcome =
         restore(std::move(x), std::move(y), std::move(weights), kernel, epsilon, std::move(polynomial));
     if (auto* failure = std::get_if<Failure>(&outcome)) raise_message(PyExc_ValueError, failure->message);
-    return RbfVariant(std::in_place_type<RbfModel<X, Y>>, std::get<RbfModel<X, Y>>(std::move(outcome)));
+    return AnyModel(std::in_place_type<RbfModel<X, Y>>, std::get<RbfModel<X, Y>>(std::move(outcome)));
+}
+
+// A non-negative exact int (not a bool) of at most 64 bits.
+std::uint64_t read_count(PyObject* number) {
+    if (!PyLong_CheckExact(number)) raise_message(PyExc_TypeError, messages::STATE_PATCH_LAYOUT);
+    const unsigned long long value = PyLong_AsUnsignedLongLong(number);
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) {
+        PyErr_Clear();
+        raise_message(PyExc_ValueError, messages::STATE_PATCH_LAYOUT);
+    }
+    return value;
+}
+
+std::vector<std::uint64_t> read_counts(PyObject* list) {
+    if (!is_list(list)) raise_message(PyExc_TypeError, messages::STATE_PATCH_LAYOUT);
+    std::vector<std::uint64_t> out;
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(list); ++i)
+        out.push_back(read_count(PySequence_Fast_GET_ITEM(list, i)));
+    return out;
+}
+
+template <class X, class Y>
+AnyModel restore_patch_shape(PyObject* state, Kernel kernel, double epsilon, std::optional<std::size_t> degree) {
+    std::vector<X> x = read_list<X>(PyTuple_GET_ITEM(state, 3), "points");
+    std::vector<Y> y = read_list<Y>(PyTuple_GET_ITEM(state, 4), "values");
+    const std::uint64_t patch_size = read_count(PyTuple_GET_ITEM(state, 6));
+    PatchDomain domain{{read_list<double>(PyTuple_GET_ITEM(state, 7), "the domain"),
+                        read_list<double>(PyTuple_GET_ITEM(state, 8), "the domain")},
+                       read_count(PyTuple_GET_ITEM(state, 9))};
+    const std::vector<std::uint64_t> nodes = read_counts(PyTuple_GET_ITEM(state, 10));
+    const std::vector<std::uint64_t> growths = read_counts(PyTuple_GET_ITEM(state, 11));
+    if (nodes.size() != growths.size()) raise_message(PyExc_ValueError, messages::STATE_PATCH_PLACES);
+    std::vector<PatchPlace> places;
+    for (std::size_t p = 0; p < nodes.size(); ++p) places.push_back({nodes[p], growths[p]});
+    std::vector<Y> weights = read_list<Y>(PyTuple_GET_ITEM(state, 12), "weights");
+    std::vector<Y> coefficients = read_list<Y>(PyTuple_GET_ITEM(state, 13), "coefficients");
+    Outcome<PatchModel<X, Y>> outcome =
+        restore_patches(std::move(x), std::move(y), kernel, epsilon, degree,
+                        patch_size > MAX_PATCH_SIZE ? 0 : static_cast<std::size_t>(patch_size), domain, places,
+                        std::move(weights), std::move(coefficients));
+    if (auto* failure = std::get_if<Failure>(&outcome)) raise_message(PyExc_ValueError, failure->message);
+    return AnyModel(std::in_place_type<PatchModel<X, Y>>, std::get<PatchModel<X, Y>>(std::move(outcome)));
+}
+
+// The shape follows the lists' first items, as for the other versions.
+AnyModel restore_patch_state(PyObject* state, Kernel kernel, double epsilon) {
+    PyObject* const points = PyTuple_GET_ITEM(state, 3);
+    PyObject* const values = PyTuple_GET_ITEM(state, 4);
+    PyObject* const degree_item = PyTuple_GET_ITEM(state, 5);
+    const std::optional<std::size_t> degree =
+        degree_item == Py_None ? std::nullopt : std::optional<std::size_t>(read_degree(degree_item));
+    const Kind point_kind = kind_of(points, Kind::Number, "points");
+    const Kind value_kind = kind_of(values, Kind::Number, "values");
+    const Kind weight_kind = kind_of(PyTuple_GET_ITEM(state, 12), value_kind, "weights");
+    const Kind coefficient_kind = kind_of(PyTuple_GET_ITEM(state, 13), value_kind, "coefficients");
+    if (weight_kind != value_kind) raise_message(PyExc_ValueError, messages::STATE_VALUE_KINDS);
+    if (coefficient_kind != value_kind) raise_message(PyExc_ValueError, messages::STATE_COEFFICIENT_KINDS);
+    const bool vector_points = point_kind == Kind::Vector, vector_values = value_kind == Kind::Vector;
+    return !vector_points ? (!vector_values ? restore_patch_shape<double, double>(state, kernel, epsilon, degree)
+                                            : restore_patch_shape<double, Vector>(state, kernel, epsilon, degree))
+                          : (!vector_values ? restore_patch_shape<Vector, double>(state, kernel, epsilon, degree)
+                                            : restore_patch_shape<Vector, Vector>(state, kernel, epsilon, degree));
 }
 
 // Every check runs before a model is built; none of them solves anything.
@@ -178,6 +311,7 @@ PyObject* restore_state(PyObject* state) {
     check_layout(PyTuple_GET_ITEM(state, 0), items);
     const Kernel kernel = read_kernel(PyTuple_GET_ITEM(state, 1));
     const double epsilon = read_epsilon(PyTuple_GET_ITEM(state, 2));
+    if (items == PATCH_ITEMS) return new_instance(rbf_type(), restore_patch_state(state, kernel, epsilon)).release();
     StateLists lists{PyTuple_GET_ITEM(state, 3), PyTuple_GET_ITEM(state, 4), PyTuple_GET_ITEM(state, 5)};
 
     // The shape follows the lists' first items; an empty list takes its
@@ -195,7 +329,7 @@ PyObject* restore_state(PyObject* state) {
     }
 
     const bool vector_points = point_kind == Kind::Vector, vector_values = value_kind == Kind::Vector;
-    RbfVariant model = !vector_points ? (!vector_values ? restore_shape<double, double>(lists, kernel, epsilon)
+    AnyModel model = !vector_points ? (!vector_values ? restore_shape<double, double>(lists, kernel, epsilon)
                                                         : restore_shape<double, Vector>(lists, kernel, epsilon))
                                       : (!vector_values ? restore_shape<Vector, double>(lists, kernel, epsilon)
                                                         : restore_shape<Vector, Vector>(lists, kernel, epsilon));

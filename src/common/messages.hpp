@@ -47,6 +47,20 @@ inline std::string state_coefficient_count(std::size_t given, std::size_t monomi
            " for " + std::to_string(monomials) + " monomials";
 }
 inline constexpr std::string_view STATE_COEFFICIENTS_NOT_FINITE = "Rbf state: every coefficient must be finite";
+// Format version 3 is a model fitted in patches.
+inline constexpr std::string_view STATE_PATCH_SIZE =
+    "Rbf state: the patch size must lie between 8 and 10000, and the samples number at most 4294967295";
+inline constexpr std::string_view STATE_PATCH_PLACES =
+    "Rbf state: patches need ascending lattice points inside the lattice, growths from 0 to 4, and a sample each";
+inline constexpr std::string_view STATE_PATCH_LAYOUT =
+    "Rbf state: the patch size, growths and lattice points must be ints, the domain two lists of floats and an int";
+inline std::string state_patch_weight_count(std::size_t given) {
+    return "Rbf state: the patches need one weight per sample they hold: got " + std::to_string(given);
+}
+inline std::string state_patch_coefficient_count(std::size_t given, std::size_t needed) {
+    return "Rbf state: the patches need one coefficient per monomial: got " + std::to_string(given) + " for " +
+           std::to_string(needed);
+}
 inline constexpr std::string_view UNPICKLABLE_WEIGHTS = "cannot pickle an Rbf whose weights are not all finite";
 
 // Message results of the numerical core.
@@ -95,6 +109,58 @@ inline std::string query_dimension(std::size_t dimension, std::size_t index, std
            std::to_string(index) + " has length " + std::to_string(length);
 }
 
+// Refusals and failures of a fit in patches (patch_size), raised as ValueError.
+inline std::string patch_size_range(std::string_view given) {
+    return "patch_size must be None or an int from 8 to 10000 (about that many samples per patch), not " +
+           std::string(given);
+}
+inline constexpr std::string_view PATCH_SINGULAR_KERNEL =
+    "patch_size does not take the linear and cubic kernels: here they are r**2 and r**4, whose local systems are "
+    "singular; use gaussian, multiquadric, inverse_multiquadratic, or thin_plate_spline with degree >= 2";
+inline constexpr std::string_view PATCH_SPLINE_DEGREE =
+    "patch_size with thin_plate_spline needs degree >= 2: r**4 ln r**2 is solvable on a patch only beside a "
+    "polynomial term of degree 2 or more";
+inline std::string patch_dimension(std::size_t length) {
+    return "patch_size needs points of 1, 2 or 3 coordinates (numbers, or vectors of 1 to 3 components): these "
+           "have " + std::to_string(length) + "; fit other dimensions with patch_size=None";
+}
+inline std::string patch_ragged_points(std::size_t first_length, std::size_t index, std::size_t length) {
+    return "patch_size needs points of one length: point 0 has length " + std::to_string(first_length) +
+           ", point " + std::to_string(index) + " has length " + std::to_string(length);
+}
+inline std::string patch_nonfinite_point(std::size_t index) {
+    return "patch_size needs finite coordinates: NaN or infinity in point " + std::to_string(index);
+}
+inline std::string patch_ragged_values(std::size_t first_length, std::size_t index, std::size_t length) {
+    return "patch_size needs values of one length: value 0 has length " + std::to_string(first_length) +
+           ", value " + std::to_string(index) + " has length " + std::to_string(length);
+}
+inline std::string patch_too_many_samples(std::size_t limit) {
+    return "patch_size takes at most " + std::to_string(limit) + " samples";
+}
+inline constexpr std::string_view PATCH_BOX_OVERFLOW =
+    "patch_size needs a bounding box whose extent is a finite float in every coordinate";
+inline std::string patch_failed(std::size_t node, std::string_view failure) {
+    return "In the patch at lattice point " + std::to_string(node) + ": " + std::string(failure);
+}
+inline constexpr std::string_view PATCH_NONE_FITTED =
+    "No patch could be fitted: on every patch the polynomial term has more monomials than samples, or rank "
+    "below its monomial count";
+inline std::string patch_query_dimension(std::size_t dimension, std::size_t index, std::size_t length) {
+    return "Patches need query points of length " + std::to_string(dimension) + ": query point " +
+           std::to_string(index) + " has length " + std::to_string(length);
+}
+inline std::string patch_corner(std::string_view what, std::size_t dimension) {
+    return std::string(what) + " needs corners of " + std::to_string(dimension) +
+           " finite coordinates, lower <= upper in each";
+}
+inline constexpr std::string_view PATCH_DOMAIN_COUNT = "domain's count must be at least the number of samples";
+inline std::string patch_outside_domain(std::size_t index) {
+    return "domain must hold every sample: point " + std::to_string(index) + " lies outside it";
+}
+inline constexpr std::string_view PATCH_RESTRICT_EMPTY = "No patch reaches into the box";
+inline constexpr std::string_view PATCH_RESTRICT_DENSE = "restrict needs a model fitted in patches (patch_size)";
+inline constexpr std::string_view PATCH_TILE_WITHOUT_SIZE = "domain and region need patch_size";
 // Refusals of predict's and gradient's out= argument. `method` is
 // "Rbf.predict()" or "Rbf.gradient()", `shape` a tuple's text such as "(3, 2)".
 inline std::string out_refused(std::string_view method, std::string_view shape, std::string_view problem) {

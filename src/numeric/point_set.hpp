@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "numeric/values.hpp"
@@ -27,6 +28,14 @@ public:
             if (p.size() != points.front().size()) dimension_ = RAGGED;
         }
         if (dimension_ != RAGGED && !points.empty()) dimension_ = points.front().size();
+    }
+
+    // `count` points of `dimension` coordinates each, back to back in `coordinates`.
+    PointSet(std::vector<double> coordinates, std::size_t dimension)
+        : coordinates_(std::move(coordinates)), dimension_(dimension) {
+        const std::size_t count = dimension == 0 ? 0 : coordinates_.size() / dimension;
+        offsets_.reserve(count + 1);
+        for (std::size_t i = 0; i <= count; ++i) offsets_.push_back(i * dimension);
     }
 
     // What dimension() says of a set whose points differ in length.

@@ -41,11 +41,13 @@ std::string format_epsilon(double v) {
     return out;
 }
 
-std::string describe(const RbfVariant& model) {
-    std::string text(SHAPE_LABELS[tag_of(model)]);
+std::string describe(std::size_t shape, double epsilon) {
+    std::string text(SHAPE_LABELS[shape]);
     text += ": epsilon = ";
-    text += format_epsilon(epsilon_of(model));
+    text += format_epsilon(epsilon);
     return text;
 }
+
+std::string describe(const RbfVariant& model) { return describe(tag_of(model), epsilon_of(model)); }
 
 }  // namespace pymorvel

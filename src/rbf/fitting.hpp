@@ -17,20 +17,31 @@
 
 namespace pymorvel {
 
+namespace fitting_detail {
+
+// The plain fit of points already laid out as a model keeps them.
+template <class X, class Y>
+Outcome<RbfModel<X, Y>> fit_stored(typename PointStorage<X>::type points, std::vector<Y> y, Kernel kernel,
+                                   double epsilon, const Execution& execution) {
+    // One factorisation serves every value component, and the solver consumes
+    // the design matrix, so a fit holds a single N x N block at a time.
+    Outcome<std::vector<Y>> weights =
+        solve(build_design_matrix(points, kernel, epsilon, execution), std::span<const Y>(y), execution);
+    if (auto* failure = std::get_if<Failure>(&weights)) return std::move(*failure);
+    return RbfModel<X, Y>{std::move(points), std::move(y), std::get<std::vector<Y>>(std::move(weights)), kernel,
+                          epsilon};
+}
+
+}  // namespace fitting_detail
+
 // Takes over x and y. A length mismatch panics; the solver's failures are
 // returned unchanged. Under a Cancellation, a stop throws Cancelled.
 template <class X, class Y>
 Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, Kernel kernel, double epsilon,
                             const Execution& execution = {}) {
     if (x.size() != y.size()) panic(messages::length_mismatch(x.size(), y.size()));
-    // One factorisation serves every value component, and the solver consumes
-    // the design matrix, so a fit holds a single N x N block at a time.
-    typename PointStorage<X>::type points = PointStorage<X>::from(std::move(x));
-    Outcome<std::vector<Y>> weights =
-        solve(build_design_matrix(points, kernel, epsilon, execution), std::span<const Y>(y), execution);
-    if (auto* failure = std::get_if<Failure>(&weights)) return std::move(*failure);
-    return RbfModel<X, Y>{std::move(points), std::move(y), std::get<std::vector<Y>>(std::move(weights)), kernel,
-                          epsilon};
+    return fitting_detail::fit_stored<X, Y>(PointStorage<X>::from(std::move(x)), std::move(y), kernel, epsilon,
+                                            execution);
 }
 
 // The opt-in parts of a fit; the defaults ask for neither.
@@ -119,18 +130,20 @@ Outcome<PolynomialSetup> polynomial_setup(const Points& points, std::size_t degr
 // threshold, every row is equilibrated, the side conditions' rows too (their
 // values are zero, so only the matrix changes). Partial pivoting takes care of
 // the zero corner.
+//
+// fit_points takes points already laid out as the model keeps them, as many
+// as the values (the caller has checked); fit takes them as given.
 template <class X, class Y>
-Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, Kernel kernel, double epsilon,
-                            const FitOptions& options, const Execution& execution = {}) {
-    if (x.size() != y.size()) panic(messages::length_mismatch(x.size(), y.size()));
-    const std::size_t n = x.size();
+Outcome<RbfModel<X, Y>> fit_points(typename PointStorage<X>::type points, std::vector<Y> y, Kernel kernel,
+                                   double epsilon, const FitOptions& options, const Execution& execution = {}) {
+    const std::size_t n = points.size();
     if (n == 0) return Failure{std::string(messages::EMPTY_SYSTEM)};
     Outcome<std::vector<double>> smoothing = smoothing_amounts(options.smoothing, n);
     if (auto* failure = std::get_if<Failure>(&smoothing)) return std::move(*failure);
     const std::vector<double>& amounts = std::get<std::vector<double>>(smoothing);
-    if (amounts.empty() && !options.degree) return fit(std::move(x), std::move(y), kernel, epsilon, execution);
+    if (amounts.empty() && !options.degree)
+        return fitting_detail::fit_stored<X, Y>(std::move(points), std::move(y), kernel, epsilon, execution);
 
-    typename PointStorage<X>::type points = PointStorage<X>::from(std::move(x));
     std::optional<PolynomialSetup> polynomial;
     if (options.degree) {
         Outcome<PolynomialSetup> setup = polynomial_setup(points, *options.degree);
@@ -162,6 +175,13 @@ Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, Kernel kernel, d
     }
     model.weights = std::move(weights);
     return model;
+}
+
+template <class X, class Y>
+Outcome<RbfModel<X, Y>> fit(std::vector<X> x, std::vector<Y> y, Kernel kernel, double epsilon,
+                            const FitOptions& options, const Execution& execution = {}) {
+    if (x.size() != y.size()) panic(messages::length_mismatch(x.size(), y.size()));
+    return fit_points<X, Y>(PointStorage<X>::from(std::move(x)), std::move(y), kernel, epsilon, options, execution);
 }
 
 }  // namespace pymorvel

@@ -36,6 +36,8 @@ _Vectors: TypeAlias = Sequence[Sequence[_Number] | _Array]
 _Input: TypeAlias = _Numbers | _Vectors | _Array
 # One amount for every sample, or one per sample.
 _Smoothing: TypeAlias = _Number | _Numbers | _Array
+# A corner of a box: a number for number points, else a sequence of numbers.
+_Corner: TypeAlias = _Number | _Numbers | _Array
 # memoryview is a Sequence to type checkers whatever its shape and format, so
 # a multi-dimensional one, or one of format "<d", types as numbers; the run
 # time refuses both, as Python's own iteration does.
@@ -114,10 +116,49 @@ class Rbf(Generic[_P, _V]):
         the monomials are independent (at least as many samples as
         monomials). Queries must then have the samples' length.
 
+    patch_size (keyword-only)
+        None (the default): the dense fit above, bit for bit. An int n from 8
+        to 10000 fits a partition-of-unity model, for 10**4 to 10**8 samples:
+        a regular lattice over the samples' bounding box whose spacing H makes
+        a ball of radius H around each node hold about n samples where the
+        samples fill the box. Each ball that holds samples is a patch, fitted
+        on its own with the same kernel, epsilon, smoothing and degree, in
+        coordinates centred on its node and divided by a power of two, with
+        epsilon and smoothing scaled alike, so both mean what they mean in a
+        dense fit. predict blends the patches that cover a query with the
+        weights (1 - t)**4 * (4 t + 1), t = distance / radius, divided by
+        their sum: the model passes through the samples and is continuous
+        everywhere (C2 with a smooth kernel). It keeps the samples and about
+        pi (1-D: 2, 3-D: 4.2) weights per sample; the fit solves one system
+        of about n samples per patch, spread over the worker pool.
+        Points are numbers, or vectors of 1 to 3 components of one length,
+        all finite (other dimensions: patch_size=None). Kernels: gaussian,
+        multiquadric, inverse_multiquadratic, and thin_plate_spline with
+        degree >= 2; linear and cubic (r**2 and r**4 here, singular on a
+        patch) are refused. A patch with fewer than n / 4 samples, or whose
+        monomials are not independent on them, grows its radius by 1.25, up
+        to 4 times. A query that no patch covers (beyond the samples' reach)
+        takes the value of the patch nearest its lattice cell, extended; one
+        with a NaN or infinite coordinate raises RuntimeError "NaN values in
+        output". The lattice follows the samples' bounding box: samples that
+        fill only part of it (a curve in the plane) make patches far larger
+        than n.
+
+    domain, region (keyword-only, with patch_size)
+        Fitting a tile of a larger data set: domain = (lower, upper, count) is
+        the whole data set's bounding box (its corners) and sample count,
+        region = (lower, upper) the tile's box. The model holds the patches
+        that reach into the region and is, bit for bit, the whole data set's
+        model restricted to it (see restrict), provided x and y hold, in the
+        data set's order, every sample within
+        Rbf.tile_halo(lower, upper, count, patch_size) of the region. A list
+        may stand for each tuple.
+
     Raises
         TypeError: wrong arguments, kernel_name is not a str, epsilon or
             smoothing is not a number (or a sequence of them for smoothing),
-            or degree is not an integer (a bool is not one).
+            or degree or patch_size is not an integer (a bool is not one), or
+            domain or region is not a tuple of corners (and a count).
         ValueError: "Unsupported kernel" for any other kernel name;
             "Unsupported input shapes for x and y" when no form fits;
             "Design matrix and RHS must be non-empty and the same length."
@@ -129,7 +170,11 @@ class Rbf(Generic[_P, _V]):
             infinite or negative amount or a sequence of another length than
             x; "Degree must be None or a non-negative integer"; "Polynomial
             term ..." for points of several lengths, non-finite coordinates,
-            fewer samples than monomials, or a rank-deficient polynomial block.
+            fewer samples than monomials, or a rank-deficient polynomial block;
+            "patch_size must be None or an int from 8 to 10000 ..." for
+            another int; "patch_size ..." for a kernel, points or values that
+            patches do not take; "In the patch at lattice point K: ..." when
+            a patch's system fails as a dense one would.
         PanicException: x and y differ in length, or a fit needs the worker
             pool and its threads cannot be started. It derives from
             BaseException, so `except Exception` does not catch it, and it
@@ -144,6 +189,10 @@ class Rbf(Generic[_P, _V]):
         properties; points, values, weights and polynomial_coefficients
         return new lists of floats (or of lists of floats) on every read,
         never views of the model, so changing them changes nothing.
+        patch_size and patches say how a model was fitted (None for a dense
+        one); a model fitted in patches has weights and coefficients per
+        patch, so its weights and polynomial_coefficients raise
+        AttributeError.
 
     Pickling and copying
         A model pickles to its kernel, epsilon, points, values and weights
@@ -158,6 +207,10 @@ class Rbf(Generic[_P, _V]):
         polynomial coefficients (it predicts nothing but "NaN values in
         output") refuses to pickle with ValueError. copy.copy and
         copy.deepcopy return the model itself, as it never changes.
+        A model fitted in patches pickles to format version 3: its samples,
+        lattice and each patch's lattice point, growth, weights and
+        coefficients; unpickling finds each patch's samples again and never
+        solves.
     """
 
     # NumPy types every array as SupportsFloat, so a list of arrays would pass
@@ -172,6 +225,9 @@ class Rbf(Generic[_P, _V]):
         *,
         smoothing: _Smoothing = 0.0,
         degree: SupportsIndex | None = None,
+        patch_size: SupportsIndex | None = None,
+        domain: tuple[_Corner, _Corner, SupportsIndex] | None = None,
+        region: tuple[_Corner, _Corner] | None = None,
     ) -> Rbf[Any, Any]: ...
     @overload
     def __new__(
@@ -183,6 +239,9 @@ class Rbf(Generic[_P, _V]):
         *,
         smoothing: _Smoothing = 0.0,
         degree: SupportsIndex | None = None,
+        patch_size: SupportsIndex | None = None,
+        domain: tuple[_Corner, _Corner, SupportsIndex] | None = None,
+        region: tuple[_Corner, _Corner] | None = None,
     ) -> Rbf[Any, Any]: ...
     @overload
     def __new__(
@@ -194,6 +253,9 @@ class Rbf(Generic[_P, _V]):
         *,
         smoothing: _Smoothing = 0.0,
         degree: SupportsIndex | None = None,
+        patch_size: SupportsIndex | None = None,
+        domain: tuple[_Corner, _Corner, SupportsIndex] | None = None,
+        region: tuple[_Corner, _Corner] | None = None,
     ) -> Rbf[float, float]: ...
     @overload
     def __new__(
@@ -205,6 +267,9 @@ class Rbf(Generic[_P, _V]):
         *,
         smoothing: _Smoothing = 0.0,
         degree: SupportsIndex | None = None,
+        patch_size: SupportsIndex | None = None,
+        domain: tuple[_Corner, _Corner, SupportsIndex] | None = None,
+        region: tuple[_Corner, _Corner] | None = None,
     ) -> Rbf[float, list[float]]: ...
     @overload
     def __new__(
@@ -216,6 +281,9 @@ class Rbf(Generic[_P, _V]):
         *,
         smoothing: _Smoothing = 0.0,
         degree: SupportsIndex | None = None,
+        patch_size: SupportsIndex | None = None,
+        domain: tuple[_Corner, _Corner, SupportsIndex] | None = None,
+        region: tuple[_Corner, _Corner] | None = None,
     ) -> Rbf[list[float], float]: ...
     @overload
     def __new__(
@@ -227,6 +295,9 @@ class Rbf(Generic[_P, _V]):
         *,
         smoothing: _Smoothing = 0.0,
         degree: SupportsIndex | None = None,
+        patch_size: SupportsIndex | None = None,
+        domain: tuple[_Corner, _Corner, SupportsIndex] | None = None,
+        region: tuple[_Corner, _Corner] | None = None,
     ) -> Rbf[list[float], list[float]]: ...
     @overload
     def __new__(
@@ -238,6 +309,9 @@ class Rbf(Generic[_P, _V]):
         *,
         smoothing: _Smoothing = 0.0,
         degree: SupportsIndex | None = None,
+        patch_size: SupportsIndex | None = None,
+        domain: tuple[_Corner, _Corner, SupportsIndex] | None = None,
+        region: tuple[_Corner, _Corner] | None = None,
     ) -> Rbf[Any, Any]: ...
     @overload
     def predict(self: Rbf[float, _V], x_new: _Numbers | _Array, *, out: None = None) -> list[_V]:
@@ -296,7 +370,9 @@ class Rbf(Generic[_P, _V]):
         """A new list of the fitted weights, one per sample, in the values' form.
 
         Vector weights need not all be as long as the values: a fit over
-        values of different lengths combines them over common prefixes.
+        values of different lengths combines them over common prefixes. A
+        model fitted in patches has weights per patch: it raises
+        AttributeError here, as for polynomial_coefficients.
         """
     @property
     def degree(self) -> int | None:
@@ -309,6 +385,32 @@ class Rbf(Generic[_P, _V]):
         u_k = (x_k - shift_k) / scale_k that map the samples' range onto
         [-1, 1], in basis order 1, u0, u1, u0**2, u0*u1, u1**2, ... (by total
         degree), not to powers of the raw coordinates.
+        """
+    @property
+    def patch_size(self) -> int | None:
+        """The patch_size a model fitted in patches was fitted with, or None for a dense model."""
+    @property
+    def patches(self) -> int | None:
+        """The number of patches of a model fitted in patches, or None for a dense model."""
+    def restrict(self, lower: _Corner, upper: _Corner) -> Rbf[_P, _V]:
+        """The sub-model of the patches that reach into the box [lower, upper].
+
+        It keeps those patches unchanged and only the samples they hold, so
+        it pickles small, and it predicts and differentiates to the same bits
+        as this model at every query in the box that a patch covers (a query
+        beyond every patch takes the nearest patch the sub-model holds).
+        lower and upper are corners in the form of the points.
+
+        Raises ValueError for a dense model, for corners of another length or
+        with lower > upper, and when no patch reaches into the box.
+        """
+    @staticmethod
+    def tile_halo(lower: _Corner, upper: _Corner, count: SupportsIndex, patch_size: SupportsIndex) -> float:
+        """How far beyond a tile's region its samples must reach.
+
+        For a data set of `count` samples with bounding box [lower, upper]:
+        twice the largest radius a patch can grow to. A tile fit (domain,
+        region) needs every sample within this distance of its region.
         """
     def __reduce__(self) -> tuple[Callable[[tuple[Any, ...]], Rbf[_P, _V]], tuple[tuple[Any, ...]]]:
         """The model's state for pickle: (pymorvel._restore, (state,)).

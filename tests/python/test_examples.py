@@ -18,7 +18,10 @@ PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
     ("dask_grid.py", ["--samples", "150", "--grid", "30", "--chunk", "200"],
      ["same bits as a local predict at 100 grid points: yes", "in 5 blocks of up to 200", "RMS error"],
      ["dask_grid.png"], ["dask.array", "distributed"]),
-], ids=["franke_demo", "franke_pictures", "smoothing_and_gradient", "dask_grid"])
+    ("dask_large.py", ["--samples", "20000", "--grid", "200", "--tiles", "2", "--checks", "50"],
+     ["same bits as a model fitted here at 50 grid points: yes", "4 blocks", "RMS error"],
+     ["dask_large.png"], ["dask.array", "distributed"]),
+], ids=["franke_demo", "franke_pictures", "smoothing_and_gradient", "dask_grid", "dask_large"])
 def test_example_runs(tmp_path, script, arguments, printed, pictures, needs):
     for module in needs:
         pytest.importorskip(module)

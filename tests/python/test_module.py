@@ -21,7 +21,8 @@ def test_module_exposes_rbf_and_the_epsilon_selection():
 
 
 def test_signatures():
-    assert str(inspect.signature(Rbf)) == "(x, y, kernel_name=None, epsilon=None, *, smoothing=0.0, degree=None)"
+    assert str(inspect.signature(Rbf)) == ("(x, y, kernel_name=None, epsilon=None, *, smoothing=0.0, degree=None, "
+                                           "patch_size=None, domain=None, region=None)")
     for method in ("predict", "gradient"):
         assert getattr(Rbf, method).__text_signature__ == "($self, x_new, *, out=None)"
         assert str(inspect.signature(getattr(Rbf([0.0], [1.0]), method))) == "(x_new, *, out=None)"

@@ -141,6 +141,38 @@ PROVOKED = {
     "Rbf.gradient(): out needs query points of one length, and they are not all of length D; pass them as a "
     "two-dimensional array, or call it without out":
         lambda: _corners_model().gradient([[0.5, 0.5], [0.5]], out=np.empty((2, 2))),
+    "patch_size must be None or an int from 8 to 10000 (about that many samples per patch), not a float":
+        lambda: Rbf([0.0], [0.0], patch_size=8.0),
+    "patch_size must be None or an int from 8 to 10000 (about that many samples per patch), not N":
+        lambda: Rbf([0.0], [0.0], patch_size=7),
+    "patch_size does not take the linear and cubic kernels: …": lambda: Rbf([0.0], [0.0], "linear", patch_size=8),
+    "patch_size with thin_plate_spline needs degree >= 2: …":
+        lambda: Rbf([0.0], [0.0], "thin_plate_spline", patch_size=8),
+    "patch_size needs points of 1, 2 or 3 coordinates (numbers, or vectors of 1 to 3 components): these have D; "
+    "fit other dimensions with patch_size=None": lambda: Rbf([[0.0] * 4], [0.0], patch_size=8),
+    "patch_size needs points of one length: point 0 has length D, point K has length L":
+        lambda: Rbf([[0.0, 0.0], [1.0]], [0.0, 1.0], patch_size=8),
+    "patch_size needs finite coordinates: NaN or infinity in point K":
+        lambda: Rbf([0.0, float("nan")], [0.0, 1.0], patch_size=8),
+    "patch_size needs values of one length: value 0 has length C, value K has length L":
+        lambda: Rbf([0.0, 1.0], [[0.0, 1.0], [1.0]], patch_size=8),
+    "In the patch at lattice point P: …": lambda: Rbf([0.0, 0.0, 0.0, 1.0], [1.0, 2.0, 3.0, 4.0], patch_size=8),
+    "No patch could be fitted: …": lambda: Rbf([0.0, 1.0, 2.0], [1.0, 2.0, 3.0], degree=5, patch_size=8),
+    "domain and region need patch_size": lambda: Rbf([0.0], [0.0], region=(0.0, 1.0)),
+    "domain must be None or (lower, upper, count): …": lambda: Rbf([0.0], [0.0], patch_size=8, domain=(0.0, 1.0)),
+    "region must be None or (lower, upper): …": lambda: Rbf([0.0], [0.0], patch_size=8, region=0.5),
+    "domain takes corners that are numbers or sequences of numbers":
+        lambda: Rbf([0.0], [0.0], patch_size=8, domain=("low", 1.0, 1)),
+    "domain needs corners of D finite coordinates, lower <= upper in each":
+        lambda: Rbf([0.0, 1.0], [0.0, 1.0], patch_size=8, domain=([0.0, 0.0], [1.0, 1.0], 2)),
+    "domain's count must be at least the number of samples":
+        lambda: Rbf([0.0, 1.0], [0.0, 1.0], patch_size=8, domain=(0.0, 1.0, 1)),
+    "domain must hold every sample: point K lies outside it":
+        lambda: Rbf([0.0, 2.0], [0.0, 1.0], patch_size=8, domain=(0.0, 1.0, 2)),
+    "Patches need query points of length D: query point K has length L":
+        lambda: _patch_model().predict([[0.5, 0.5], [0.5]]),
+    "restrict needs a model fitted in patches (patch_size)": lambda: _number_model().restrict(0.0, 1.0),
+    "No patch reaches into the box": lambda: _patch_model().restrict([5.0, 5.0], [6.0, 6.0]),
     "'float' object cannot be converted to 'Sequence'": lambda: _corners_model().predict([0.5, 0.5]),
     "Can't extract `str` to `Vec`": lambda: _number_model().predict("0.5"),
     "must be real number, not list": lambda: _number_model().predict([[0.5]]),
@@ -176,7 +208,30 @@ PROVOKED = {
         lambda: _restore_polynomial_changed(lambda state: state[:7] + (state[7][:2],)),
     "Rbf state: every coefficient must be finite":
         lambda: _restore_polynomial_changed(lambda state: state[:7] + (state[7][:2] + [float("inf")],)),
+    "Rbf state: the patch size, growths and lattice points must be ints, the domain two lists of floats and an int":
+        lambda: _restore_patch_changed(lambda state: state[:6] + ("8",) + state[7:]),
+    "Rbf state: the patch size must lie between 8 and 10000, and the samples number at most 4294967295":
+        lambda: _restore_patch_changed(lambda state: state[:6] + (5,) + state[7:]),
+    "Rbf state: patches need ascending lattice points inside the lattice, growths from 0 to 4, and a sample each":
+        lambda: _restore_patch_changed(lambda state: state[:10] + (state[10][::-1],) + state[11:]),
+    "Rbf state: the patches need one weight per sample they hold: got W":
+        lambda: _restore_patch_changed(lambda state: state[:12] + (state[12][:-1],) + state[13:]),
+    "Rbf state: the patches need one coefficient per monomial: got C for Q":
+        lambda: _restore_patch_changed(lambda state: state[:13] + (state[13][:-1],)),
+    "Rbf state: patch_size needs points of one length: point 0 has length D, point K has length L":
+        lambda: _restore_patch_changed(lambda state: state[:3] + ([state[3][0], [0.5]] + state[3][2:],) + state[4:]),
 }
+
+
+def _patch_model():
+    return Rbf([[i / 5.0, j / 5.0] for i in range(6) for j in range(6)], [float(i % 4) for i in range(36)],
+               "multiquadric", 0.3, degree=1, patch_size=8)
+
+
+def _restore_patch_changed(change):
+    """Restores the model in patches' pickled state after `change`."""
+    _, (state,) = _patch_model().__reduce__()
+    return pymorvel._restore(change(state))
 
 
 def _restore_changed(change):
