@@ -16,7 +16,7 @@
 #include "binding/model_parts.hpp"
 #include "binding/rbf_object.hpp"
 #include "common/panic.hpp"
-#include "rbf/patch_fitting.hpp"
+#include "rbf/patch_restore.hpp"
 #include "rbf/restore.hpp"
 
 namespace pymorvel::binding {

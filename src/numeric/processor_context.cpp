@@ -2,7 +2,7 @@
 #include "numeric/processor_context.hpp"
 
 #include "exact_math/exact_math.hpp"
-#include "numeric/kernel_tile.hpp"
+#include "numeric/kernel_batch.hpp"
 
 namespace pymorvel {
 
@@ -21,17 +21,17 @@ ProcessorContext context_for(const system::ProcessorFeatures& features) noexcept
         .update_tile = update_tile_portable,
         .column_steps = PORTABLE_COLUMN_STEPS,
         .blocking = {},
-        .kernel_tiles = &PORTABLE_KERNEL_TILES,
+        .kernel_batches = &PORTABLE_KERNEL_BATCHES,
         .exp_lanes = exact_exp_one_by_one,
         .fma_math = false,
     };
     // Every wider path builds on AVX2: the AVX-512 update tile shares its
-    // column steps and kernel tiles, and LLVM libc's FMA build is compiled for both.
+    // column steps and kernel batches, and LLVM libc's FMA build is compiled for both.
     if (!features.avx2) return context;
     context.instructions = Instructions::avx2;
     context.update_tile = update_tile_avx2;
     context.column_steps = AVX2_COLUMN_STEPS;
-    context.kernel_tiles = &AVX2_KERNEL_TILES;
+    context.kernel_batches = &AVX2_KERNEL_BATCHES;
     context.fma_math = fma_math_runs(features);
     if (context.fma_math) context.exp_lanes = exact_exp_lanes4;
     if (features.avx512f) {

@@ -1,4 +1,4 @@
-// The code paths one processor runs, chosen once per process: the LU's update tile, column steps and block sizes, the kernel tiles, the exp lanes and the build of exp and log.
+// The code paths one processor runs, chosen once per process: the LU's update tile, column steps and block sizes, the kernel batches, the exp lanes and the build of exp and log.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +8,7 @@
 
 namespace pymorvel {
 
-struct KernelTileOps;
+struct KernelBatchOps;
 
 // Block sizes of the blocked factorisation. They change speed, never results;
 // tests shrink them so that every edge path runs on small matrices.
@@ -45,7 +45,7 @@ struct ProcessorContext {
     ColumnSteps column_steps;
     // The block sizes suit the tile: its height divides row_block, its width column_chunk.
     LuBlocking blocking;
-    const KernelTileOps* kernel_tiles;
+    const KernelBatchOps* kernel_batches;
     ExpLanes exp_lanes;
     // Whether exact_exp and exact_log run LLVM libc's FMA build. Read from the
     // process's context alone: a kernel function takes no context.

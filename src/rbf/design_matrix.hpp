@@ -8,7 +8,7 @@
 
 #include "linear_algebra/execution.hpp"
 #include "linear_algebra/square_matrix.hpp"
-#include "numeric/kernel_tile.hpp"
+#include "numeric/kernel_batch.hpp"
 #include "numeric/kernels.hpp"
 #include "numeric/values.hpp"
 
@@ -19,7 +19,7 @@ namespace design_matrix_detail {
 // Rows per block: a block's square tiles are written to its own rows and,
 // mirrored, to whole cache lines of the rows below, a page of each at a time.
 inline constexpr std::size_t BLOCK = 64;
-static_assert(BLOCK % TILE_LANES == 0);
+static_assert(BLOCK % BATCH_LANES == 0);
 
 // Rows [i0, i0 + BLOCK) from their diagonal on, and their mirror images in
 // the columns below the diagonal, one BLOCK x BLOCK tile at a time.
@@ -28,18 +28,18 @@ void fill_row_block(SquareMatrix& m, const Points& points, Kernel kernel, double
                     const ProcessorContext& context) {
     const std::size_t n = points.size();
     const std::size_t i1 = std::min(i0 + BLOCK, n);
-    const std::size_t groups = (i1 - i0 + TILE_LANES - 1) / TILE_LANES;
-    // Value (i, j) of the tile at [(i - i0) / TILE_LANES][(j - j0) * TILE_LANES + (i - i0) % TILE_LANES].
-    double phi[BLOCK / TILE_LANES][BLOCK * TILE_LANES];
+    const std::size_t groups = (i1 - i0 + BATCH_LANES - 1) / BATCH_LANES;
+    // Value (i, j) of the batch at [(i - i0) / BATCH_LANES][(j - j0) * BATCH_LANES + (i - i0) % BATCH_LANES].
+    double phi[BLOCK / BATCH_LANES][BLOCK * BATCH_LANES];
     const auto value = [&](std::size_t i, std::size_t j, std::size_t j0) {
-        return phi[(i - i0) / TILE_LANES][(j - j0) * TILE_LANES + (i - i0) % TILE_LANES];
+        return phi[(i - i0) / BATCH_LANES][(j - j0) * BATCH_LANES + (i - i0) % BATCH_LANES];
     };
     for (std::size_t j0 = i0; j0 < n; j0 += BLOCK) {
         const std::size_t j1 = std::min(j0 + BLOCK, n);
         for (std::size_t g = 0; g < groups; ++g) {
-            const std::size_t first = i0 + g * TILE_LANES;
-            kernel_tile(context, kernel, epsilon, points, [&](std::size_t l) { return points[first + l]; },
-                        std::min(TILE_LANES, i1 - first), j0, j1, phi[g]);
+            const std::size_t first = i0 + g * BATCH_LANES;
+            kernel_batch(context, kernel, epsilon, points, [&](std::size_t l) { return points[first + l]; },
+                        std::min(BATCH_LANES, i1 - first), j0, j1, phi[g]);
         }
         for (std::size_t i = i0; i < i1; ++i) {
             double* row = m.row(i);

@@ -13,6 +13,7 @@
 
 #include "common/outcome.hpp"
 #include "rbf/gradient.hpp"
+#include "rbf/patch_cells.hpp"
 #include "rbf/patch_model.hpp"
 #include "rbf/prediction.hpp"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/outcome.hpp"
-#include "numeric/kernel_tile.hpp"
+#include "numeric/kernel_batch.hpp"
 #include "linear_algebra/execution.hpp"
 #include "rbf/model.hpp"
 
@@ -42,26 +42,26 @@ void run_queries(const Execution& execution, std::size_t m, std::size_t n, std::
 
 namespace prediction_detail {
 
-// Adds one tile's terms, samples [j0, j1) in order, to the outputs of its lanes.
-inline void add_tile(double* out, std::size_t lanes, const std::vector<double>& weights, std::size_t j0,
-                     std::size_t j1, const double* phi, const KernelTileOps& ops) {
-    double acc[TILE_LANES] = {};
+// Adds one batch's terms, samples [j0, j1) in order, to the outputs of its lanes.
+inline void add_batch(double* out, std::size_t lanes, const std::vector<double>& weights, std::size_t j0,
+                     std::size_t j1, const double* phi, const KernelBatchOps& ops) {
+    double acc[BATCH_LANES] = {};
     for (std::size_t l = 0; l < lanes; ++l) acc[l] = out[l];
     ops.lane_sums(weights.data() + j0, phi, j1 - j0, acc);
     for (std::size_t l = 0; l < lanes; ++l) out[l] = acc[l];
 }
 
-inline void add_tile(Vector* out, std::size_t lanes, const std::vector<Vector>& weights, std::size_t j0,
-                     std::size_t j1, const double* phi, const KernelTileOps&) {
+inline void add_batch(Vector* out, std::size_t lanes, const std::vector<Vector>& weights, std::size_t j0,
+                     std::size_t j1, const double* phi, const KernelBatchOps&) {
     for (std::size_t l = 0; l < lanes; ++l)
-        for (std::size_t j = j0; j < j1; ++j) add_scaled(out[l], weights[j], phi[(j - j0) * TILE_LANES + l]);
+        for (std::size_t j = j0; j < j1; ++j) add_scaled(out[l], weights[j], phi[(j - j0) * BATCH_LANES + l]);
 }
 
 }  // namespace prediction_detail
 
 // Each output is a sum over the samples in sample order, then over the
 // monomials in basis order, which makes results reproducible bit for bit;
-// TILE_LANES query points are evaluated at a time: each
+// BATCH_LANES query points are evaluated at a time: each
 // output still starts at zero, adds its terms in sample order and then its
 // polynomial terms in basis order, so neither the lanes nor the pool change a
 // bit. Large queries are spread over the pool.
@@ -73,18 +73,18 @@ Outcome<std::vector<Y>> predict(const RbfModel<X, Y>& model, std::span<const X> 
     const ProcessorContext& context = *execution.context;
     std::vector<Y> out(m, zero_like(model.y.front()));
     std::atomic<bool> nan_found{false};
-    // Blocks hold whole tiles, so every tile starts at a multiple of TILE_LANES.
-    constexpr std::size_t QUERIES_PER_BLOCK = 4 * TILE_LANES;
+    // Blocks hold whole batches, so every batch starts at a multiple of BATCH_LANES.
+    constexpr std::size_t QUERIES_PER_BLOCK = 4 * BATCH_LANES;
     auto run = [&](std::size_t begin, std::size_t end) {
-        double phi[TILE_SAMPLES * TILE_LANES];
+        double phi[BATCH_SAMPLES * BATCH_LANES];
         std::vector<double> monomials(model.polynomial ? model.polynomial->basis.size() : 0);
-        for (std::size_t i0 = begin; i0 < end && !nan_found.load(std::memory_order_relaxed); i0 += TILE_LANES) {
-            const std::size_t lanes = std::min(TILE_LANES, end - i0);
-            for (std::size_t j0 = 0; j0 < n; j0 += TILE_SAMPLES) {
-                const std::size_t j1 = std::min(j0 + TILE_SAMPLES, n);
-                kernel_tile(context, model.kernel, model.epsilon, model.x, [&](std::size_t l) -> const X& { return x_new[i0 + l]; },
+        for (std::size_t i0 = begin; i0 < end && !nan_found.load(std::memory_order_relaxed); i0 += BATCH_LANES) {
+            const std::size_t lanes = std::min(BATCH_LANES, end - i0);
+            for (std::size_t j0 = 0; j0 < n; j0 += BATCH_SAMPLES) {
+                const std::size_t j1 = std::min(j0 + BATCH_SAMPLES, n);
+                kernel_batch(context, model.kernel, model.epsilon, model.x, [&](std::size_t l) -> const X& { return x_new[i0 + l]; },
                             lanes, j0, j1, phi);
-                prediction_detail::add_tile(out.data() + i0, lanes, model.weights, j0, j1, phi, *context.kernel_tiles);
+                prediction_detail::add_batch(out.data() + i0, lanes, model.weights, j0, j1, phi, *context.kernel_batches);
             }
             for (std::size_t l = 0; l < lanes; ++l) {
                 if (model.polynomial) {

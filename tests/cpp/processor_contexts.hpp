@@ -34,10 +34,10 @@ inline std::vector<ProcessorContext> lu_contexts() {
     });
 }
 
-// ... and in the kernel tiles or the exp lanes.
+// ... and in the kernel batches or the exp lanes.
 inline std::vector<ProcessorContext> kernel_contexts() {
     return contexts_differing([](const ProcessorContext& a, const ProcessorContext& b) {
-        return a.kernel_tiles == b.kernel_tiles && a.exp_lanes == b.exp_lanes;
+        return a.kernel_batches == b.kernel_batches && a.exp_lanes == b.exp_lanes;
     });
 }
 

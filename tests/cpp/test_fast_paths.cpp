@@ -225,7 +225,7 @@ TEST(FastLuKnownAnswer, NoContractionOnAnyTilePath) {
 
 // Mirroring the upper triangle relies on the squared distance being symmetric
 // bit for bit; a full evaluation must give the same matrix, whatever the
-// kernel tiles and however the row blocks are spread over a pool.
+// kernel batches and however the row blocks are spread over a pool.
 TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
     std::mt19937_64 rng(5);
     std::normal_distribution<double> normal(0.0, 10.0);

@@ -14,6 +14,7 @@
 #include "processor_contexts.hpp"
 #include "rbf/patch_evaluation.hpp"
 #include "rbf/patch_fitting.hpp"
+#include "rbf/patch_restore.hpp"
 
 namespace pymorvel {
 namespace {

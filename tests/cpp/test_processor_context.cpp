@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "exact_math/exact_math.hpp"
-#include "numeric/kernel_tile.hpp"
+#include "numeric/kernel_batch.hpp"
 #include "numeric/processor_context.hpp"
 
 namespace pymorvel {
@@ -100,7 +100,7 @@ struct Choice {
     Instructions instructions;
     UpdateTile update_tile;
     const ColumnSteps* column_steps;
-    const KernelTileOps* kernel_tiles;
+    const KernelBatchOps* kernel_batches;
     ExpLanes exp_lanes;
     bool fma_math;
 };
@@ -109,20 +109,20 @@ struct Choice {
 // AVX2 and FMA together: a path whose instructions are missing would stop the
 // process with an illegal instruction.
 const Choice CHOICES[] = {
-    {{}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES, exact_exp_one_by_one, false},
-    {{.fma = true}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES,
+    {{}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_BATCHES, exact_exp_one_by_one, false},
+    {{.fma = true}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_BATCHES,
      exact_exp_one_by_one, false},
-    {{.avx512f = true}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES,
+    {{.avx512f = true}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_BATCHES,
      exact_exp_one_by_one, false},
-    {{.fma = true, .avx512f = true}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_TILES,
+    {{.fma = true, .avx512f = true}, Instructions::portable, update_tile_portable, &PORTABLE_COLUMN_STEPS, &PORTABLE_KERNEL_BATCHES,
      exact_exp_one_by_one, false},
-    {{.avx2 = true}, Instructions::avx2, update_tile_avx2, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_TILES, exact_exp_one_by_one, false},
-    {{.avx2 = true, .fma = true}, Instructions::avx2, update_tile_avx2, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_TILES, exact_exp_lanes4,
+    {{.avx2 = true}, Instructions::avx2, update_tile_avx2, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_BATCHES, exact_exp_one_by_one, false},
+    {{.avx2 = true, .fma = true}, Instructions::avx2, update_tile_avx2, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_BATCHES, exact_exp_lanes4,
      true},
-    {{.avx2 = true, .avx512f = true}, Instructions::avx512, update_tile_avx512, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_TILES,
+    {{.avx2 = true, .avx512f = true}, Instructions::avx512, update_tile_avx512, &AVX2_COLUMN_STEPS, &AVX2_KERNEL_BATCHES,
      exact_exp_one_by_one, false},
     {{.avx2 = true, .fma = true, .avx512f = true}, Instructions::avx512, update_tile_avx512, &AVX2_COLUMN_STEPS,
-     &AVX2_KERNEL_TILES, exact_exp_lanes8, true},
+     &AVX2_KERNEL_BATCHES, exact_exp_lanes8, true},
 };
 
 class ContextChoice : public ::testing::TestWithParam<Choice> {};
@@ -134,7 +134,7 @@ TEST_P(ContextChoice, EachPathOnlyWhereItsInstructionsRun) {
     EXPECT_EQ(got.update_tile, want.update_tile);
     EXPECT_EQ(got.column_steps.divide, want.column_steps->divide);
     EXPECT_EQ(got.column_steps.subtract_scaled, want.column_steps->subtract_scaled);
-    EXPECT_EQ(got.kernel_tiles, want.kernel_tiles);
+    EXPECT_EQ(got.kernel_batches, want.kernel_batches);
     EXPECT_EQ(got.exp_lanes, want.exp_lanes);
     EXPECT_EQ(got.fma_math, want.fma_math);
 }
@@ -160,7 +160,7 @@ TEST(ProcessorProbe, AgreesWithTheSystem) {
     EXPECT_EQ(processor_context().update_tile, has("avx512f") && has("avx2") ? update_tile_avx512
                                                : has("avx2")                 ? update_tile_avx2
                                                                              : update_tile_portable);
-    EXPECT_EQ(processor_context().kernel_tiles, has("avx2") ? &AVX2_KERNEL_TILES : &PORTABLE_KERNEL_TILES);
+    EXPECT_EQ(processor_context().kernel_batches, has("avx2") ? &AVX2_KERNEL_BATCHES : &PORTABLE_KERNEL_BATCHES);
 }
 
 }  // namespace

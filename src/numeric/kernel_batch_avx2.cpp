@@ -1,7 +1,7 @@
-// The AVX2 kernel tile stages: one query point per lane of a ymm register.
+// The AVX2 kernel batch stages: one query point per lane of a ymm register.
 #include <immintrin.h>
 
-#include "numeric/kernel_tile.hpp"
+#include "numeric/kernel_batch.hpp"
 
 // Only "avx2" is enabled here, never "fma": with contraction switched off the
 // compiler cannot fuse a product into a sum in any case, and the object-code
@@ -21,7 +21,7 @@ PYMORVEL_AVX2 inline __m256d floored(__m256d d) {
 PYMORVEL_AVX2 void number_distances_avx2(const double* q, const double* x, std::size_t j0, std::size_t j1,
                                          double* s) {
     const __m256d qv = _mm256_loadu_pd(q);
-    for (std::size_t j = j0; j < j1; ++j, s += TILE_LANES) {
+    for (std::size_t j = j0; j < j1; ++j, s += BATCH_LANES) {
         const __m256d t = _mm256_sub_pd(qv, _mm256_broadcast_sd(x + j));
         _mm256_storeu_pd(s, floored(_mm256_mul_pd(t, t)));
     }
@@ -35,22 +35,22 @@ PYMORVEL_AVX2 void vector_distances_avx2(const std::span<const double>* q, const
     const std::size_t d = x.dimension();
     bool uniform = d != PointSet::RAGGED;
     const std::size_t common = uniform ? std::min(q[0].size(), d) : 0;
-    for (std::size_t l = 1; l < TILE_LANES && uniform; ++l) uniform = std::min(q[l].size(), d) == common;
+    for (std::size_t l = 1; l < BATCH_LANES && uniform; ++l) uniform = std::min(q[l].size(), d) == common;
     if (!uniform) {
-        PORTABLE_KERNEL_TILES.vector_distances(q, x, j0, j1, s);
+        PORTABLE_KERNEL_BATCHES.vector_distances(q, x, j0, j1, s);
         return;
     }
     // Queries transposed, component k of every lane in one register; few
     // points have more than a handful of components.
     constexpr std::size_t kHeld = 8;
     if (common > kHeld) {
-        PORTABLE_KERNEL_TILES.vector_distances(q, x, j0, j1, s);
+        PORTABLE_KERNEL_BATCHES.vector_distances(q, x, j0, j1, s);
         return;
     }
     __m256d qk[kHeld];
     for (std::size_t k = 0; k < common; ++k) qk[k] = _mm256_set_pd(q[3][k], q[2][k], q[1][k], q[0][k]);
     const double* point = x.coordinates() + j0 * d;
-    for (std::size_t j = j0; j < j1; ++j, s += TILE_LANES, point += d) {
+    for (std::size_t j = j0; j < j1; ++j, s += BATCH_LANES, point += d) {
         // The sum starts at -0.0 and takes the components in order, as in squared_distance.
         __m256d acc = _mm256_set1_pd(-0.0);
         for (std::size_t k = 0; k < common; ++k) {
@@ -96,21 +96,21 @@ PYMORVEL_AVX2 void apply_avx2(KernelId kernel, double e, double* v, std::size_t 
             break;
         }
         default:
-            PORTABLE_KERNEL_TILES.apply(kernel, e, v, count, exp_lanes);
+            PORTABLE_KERNEL_BATCHES.apply(kernel, e, v, count, exp_lanes);
             return;
     }
-    PORTABLE_KERNEL_TILES.apply(kernel, e, v + vectorised, count - vectorised, exp_lanes);
+    PORTABLE_KERNEL_BATCHES.apply(kernel, e, v + vectorised, count - vectorised, exp_lanes);
 }
 
 PYMORVEL_AVX2 void lane_sums_avx2(const double* w, const double* phi, std::size_t count, double* acc) {
     __m256d sum = _mm256_loadu_pd(acc);
     for (std::size_t j = 0; j < count; ++j)
-        sum = _mm256_add_pd(_mm256_mul_pd(_mm256_broadcast_sd(w + j), _mm256_loadu_pd(phi + j * TILE_LANES)), sum);
+        sum = _mm256_add_pd(_mm256_mul_pd(_mm256_broadcast_sd(w + j), _mm256_loadu_pd(phi + j * BATCH_LANES)), sum);
     _mm256_storeu_pd(acc, sum);
 }
 
 }  // namespace
 
-const KernelTileOps AVX2_KERNEL_TILES = {number_distances_avx2, vector_distances_avx2, apply_avx2, lane_sums_avx2};
+const KernelBatchOps AVX2_KERNEL_BATCHES = {number_distances_avx2, vector_distances_avx2, apply_avx2, lane_sums_avx2};
 
 }  // namespace pymorvel
