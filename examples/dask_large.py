@@ -2,6 +2,7 @@
 import argparse
 import math
 import os
+import resource
 import time
 
 import dask
@@ -129,6 +130,8 @@ def main():
         queries = np.column_stack([axes[0][picked[1]], axes[1][picked[0]]])
         identical = np.asarray(local.predict(queries)).tobytes() == np.asarray(checked).tobytes()
         x_all, y_all = dask.compute(x, y) if args.single else (None, None)
+        # Each worker's peak resident memory so far, in bytes (Linux reports KiB).
+        worker_peak = max(client.run(lambda: resource.getrusage(resource.RUSAGE_SELF).ru_maxrss).values()) * 1024
 
     path = os.path.join(args.out, "dask_large.png")
     fig, ax = plt.subplots(figsize=(7, 6), dpi=100, layout="constrained")
@@ -142,7 +145,8 @@ def main():
 
     print(f"samples          {n} in {args.tiles} x {args.tiles} tiles with a halo of {halo:.4g}")
     print(f"grid             {args.grid} x {args.grid} = {args.grid ** 2} points, {args.tiles ** 2} blocks")
-    print(f"Dask fit + grid  {dask_seconds:.1f} s on {args.workers} worker processes")
+    print(f"Dask fit + grid  {dask_seconds:.1f} s on {args.workers} worker processes, "
+          f"each at most {worker_peak / 2 ** 30:.2f} GiB resident")
     print(f"same bits as a model fitted here at {args.checks} grid points: {'yes' if identical else 'NO'}")
     if args.single:
         print(f"one process      {single_process(x_all, y_all, epsilon, args, axes):.1f} s")
