@@ -87,6 +87,17 @@ void terminate_at_boundary() noexcept {
     std::abort();
 }
 
+void prepare_thread_for_failures() noexcept {
+    thread_local bool prepared = false;
+    if (prepared) return;
+    prepared = true;
+    // A first throw also sets up whatever the unwinder keeps per thread.
+    try {
+        throw prepared;
+    } catch (bool) {
+    }
+}
+
 PyObject* translate_current_exception() noexcept {
     try {
         try {

@@ -83,10 +83,18 @@ void print_pending_exception() noexcept;
 // Returns null after setting it. Ends the process if even that fails.
 PyObject* translate_current_exception() noexcept;
 
+// The C++ runtime keeps each thread's exception state, and this module its
+// own thread-local state, in storage that the C library allocates on the
+// thread's first touch and ends the process when it cannot. Made on the way in,
+// while memory is still to be had, so that a thread's first bad_alloc can be
+// thrown and reported later, however little memory is left then.
+void prepare_thread_for_failures() noexcept;
+
 // Runs body under the entry guard: a returned object goes to the interpreter,
 // every failure becomes a pending Python exception and null.
 template <class Body>
 PyObject* entry_guard(Body&& body) noexcept {
+    prepare_thread_for_failures();
     try {
         return std::forward<Body>(body)();
     } catch (...) {

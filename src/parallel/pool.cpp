@@ -183,9 +183,12 @@ void WorkerPool::State::work(Worker& self) {
     current_worker = &self;
     // The C++ runtime keeps each thread's exception state in thread-local
     // storage that the C library allocates on first touch, and aborts the
-    // process when it cannot. Touched here, at the start, a block that fails
-    // for want of memory later can still throw its bad_alloc.
-    static_cast<void>(std::uncaught_exceptions());
+    // process when it cannot. Made here, at the start, by a first throw, a
+    // block that fails for want of memory later can still throw its bad_alloc.
+    try {
+        throw &self;
+    } catch (Worker*) {
+    }
 
     // When this stretch of idleness began; zero while the worker is busy.
     std::chrono::steady_clock::time_point idle_since{};
