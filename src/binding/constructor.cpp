@@ -29,13 +29,6 @@ constexpr std::array<const char*, 9> PARAMETERS = {"x",         "y",          "k
                                                    "degree",    "patch_size", "domain",      "region"};
 constexpr Signature SIGNATURE = {"Rbf", "__new__", PARAMETERS, 2, 5};
 
-// Below this many samples a fit takes a few milliseconds at most, and is not
-// worth watching for signals.
-constexpr std::size_t INTERRUPTIBLE_POINTS = 256;
-// A fit of fewer points is over in a few microseconds and keeps the lock:
-// giving it up and taking it back, possibly after another thread's turn,
-// would cost more than the fit.
-constexpr std::size_t UNLOCKED_FIT_POINTS = 32;
 
 }  // namespace
 
@@ -145,27 +138,9 @@ std::string byte_text(double bytes) {
 // for fits long enough for a wait on Ctrl-C to be felt.
 template <class Model, class Fit>
 AnyModel fit_unlocked(std::size_t points, Fit fit) {
-    const bool interruptible = points >= INTERRUPTIBLE_POINTS && on_main_thread();
-    SignalWatch should_stop;
     std::optional<Outcome<Model>> outcome;
     try {
-        if (points < UNLOCKED_FIT_POINTS) {
-            outcome.emplace(fit(Execution{}));
-        } else {
-            // fit touches only the native copies made before.
-            UnlockedInterpreter unlocked;
-            if (!interruptible) {
-                outcome.emplace(fit(Execution{}));
-            } else {
-                should_stop.watch(unlocked);
-                Cancellation cancellation(should_stop);
-                Execution execution;
-                execution.cancellation = &cancellation;
-                outcome.emplace(fit(execution));
-            }
-        }
-    } catch (const Cancelled&) {
-        should_stop.raise();
+        outcome.emplace(run_released(points, fit));
     } catch (const MatrixRefused& refused) {
         // A MemoryError still, which says what the fit needs and what is there.
         const std::size_t available = refused.available_bytes();

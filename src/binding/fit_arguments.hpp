@@ -6,7 +6,9 @@
 #include <variant>
 #include <vector>
 
+#include "binding/interpreter_lock.hpp"
 #include "binding/py_ref.hpp"
+#include "common/cancellation.hpp"
 #include "rbf/fitting.hpp"
 
 namespace pymorvel::binding {
@@ -31,5 +33,44 @@ std::optional<std::size_t> degree_value(PyObject* degree);
 // The first shape whose conversions of x and y both succeed; ValueError with
 // the constructor's message when none does.
 SampleShapes convert_samples(PyObject* x, PyObject* y);
+
+// Below this many samples a fit takes a few milliseconds at most, and is not
+// worth watching for signals.
+inline constexpr std::size_t INTERRUPTIBLE_POINTS = 256;
+// A fit of fewer points is over in a few microseconds and keeps the lock:
+// giving it up and taking it back, possibly after another thread's turn,
+// would cost more than the fit.
+inline constexpr std::size_t UNLOCKED_FIT_POINTS = 32;
+
+// Runs work(execution) as a fit runs: with the interpreter lock released past
+// a few points and, on the main thread past a few hundred, stopped by a
+// pending signal, whose exception is then raised. work touches only native
+// copies made before.
+template <class Work>
+auto run_released(std::size_t points, Work&& work) {
+    using Result = decltype(work(Execution{}));
+    const bool interruptible = points >= INTERRUPTIBLE_POINTS && on_main_thread();
+    SignalWatch should_stop;
+    std::optional<Result> result;
+    try {
+        if (points < UNLOCKED_FIT_POINTS) {
+            result.emplace(work(Execution{}));
+        } else {
+            UnlockedInterpreter unlocked;
+            if (!interruptible) {
+                result.emplace(work(Execution{}));
+            } else {
+                should_stop.watch(unlocked);
+                Cancellation cancellation(should_stop);
+                Execution execution;
+                execution.cancellation = &cancellation;
+                result.emplace(work(execution));
+            }
+        }
+    } catch (const Cancelled&) {
+        should_stop.raise();
+    }
+    return std::move(*result);
+}
 
 }  // namespace pymorvel::binding

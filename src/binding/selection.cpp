@@ -28,40 +28,6 @@ constexpr Signature SELECT_SIGNATURE = {"pymorvel", "select_epsilon", SELECT_PAR
 constexpr const char* NO_KERNEL_NAMES = "kernel_name must name at least one kernel";
 constexpr const char* BAD_BOUNDS = "bounds must be two finite numbers low, high with 0 < low <= high";
 
-// The constructor's thresholds: below the first a computation is not worth
-// watching for signals, below the second it keeps the lock.
-constexpr std::size_t INTERRUPTIBLE_POINTS = 256;
-constexpr std::size_t UNLOCKED_POINTS = 32;
-
-// Runs work(execution) as the constructor runs a fit: with the lock released
-// past a few points and, on the main thread past a few hundred, stopped by a
-// pending signal (whose exception is then raised).
-template <class Work>
-auto run_released(std::size_t points, Work&& work) {
-    using Result = decltype(work(Execution{}));
-    const bool interruptible = points >= INTERRUPTIBLE_POINTS && on_main_thread();
-    SignalWatch should_stop;
-    std::optional<Result> result;
-    try {
-        if (points < UNLOCKED_POINTS) {
-            result.emplace(work(Execution{}));
-        } else {
-            UnlockedInterpreter unlocked;
-            if (!interruptible) {
-                result.emplace(work(Execution{}));
-            } else {
-                should_stop.watch(unlocked);
-                Cancellation cancellation(should_stop);
-                Execution execution;
-                execution.cancellation = &cancellation;
-                result.emplace(work(execution));
-            }
-        }
-    } catch (const Cancelled&) {
-        should_stop.raise();
-    }
-    return std::move(*result);
-}
 
 template <class T>
 T value_or_raise(Outcome<T> outcome) {

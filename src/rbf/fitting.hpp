@@ -120,6 +120,30 @@ Outcome<PolynomialSetup> polynomial_setup(const Points& points, std::size_t degr
     return setup;
 }
 
+// The polynomial term's setup for a degree; none without one.
+template <class Points>
+Outcome<std::optional<PolynomialSetup>> optional_polynomial_setup(const Points& points,
+                                                                  std::optional<std::size_t> degree) {
+    if (!degree) return std::optional<PolynomialSetup>();
+    Outcome<PolynomialSetup> setup = polynomial_setup(points, *degree);
+    if (auto* failure = std::get_if<Failure>(&setup)) return std::move(*failure);
+    return std::optional<PolynomialSetup>(std::get<PolynomialSetup>(std::move(setup)));
+}
+
+// The values a design matrix with `monomials` side conditions is solved for:
+// y, then zeros shaped like its first value. Empty without side conditions,
+// where y itself is solved for.
+template <class Y>
+std::vector<Y> with_side_conditions(const std::vector<Y>& y, std::size_t monomials) {
+    std::vector<Y> values;
+    if (monomials > 0) {
+        values.reserve(y.size() + monomials);
+        values.insert(values.end(), y.begin(), y.end());
+        values.resize(y.size() + monomials, zero_like(y.front()));
+    }
+    return values;
+}
+
 // The fit with its opt-in parts. Checks run in this order: the lengths of x
 // and y (a panic), empty data (the solver's message), the smoothing, then the
 // polynomial term. Without smoothing or degree it is the plain fit above.
@@ -144,25 +168,16 @@ Outcome<RbfModel<X, Y>> fit_points(typename PointStorage<X>::type points, std::v
     if (amounts.empty() && !options.degree)
         return fitting_detail::fit_stored<X, Y>(std::move(points), std::move(y), kernel, epsilon, execution);
 
-    std::optional<PolynomialSetup> polynomial;
-    if (options.degree) {
-        Outcome<PolynomialSetup> setup = polynomial_setup(points, *options.degree);
-        if (auto* failure = std::get_if<Failure>(&setup)) return std::move(*failure);
-        polynomial.emplace(std::get<PolynomialSetup>(std::move(setup)));
-    }
+    Outcome<std::optional<PolynomialSetup>> setup = optional_polynomial_setup(points, options.degree);
+    if (auto* failure = std::get_if<Failure>(&setup)) return std::move(*failure);
+    std::optional<PolynomialSetup> polynomial = std::get<std::optional<PolynomialSetup>>(std::move(setup));
     const std::size_t monomials = polynomial ? polynomial->basis.size() : 0;
     SquareMatrix system = build_design_matrix(points, kernel, epsilon, amounts,
                                               polynomial ? std::span<const double>(polynomial->block)
                                                          : std::span<const double>(),
                                               monomials, execution);
     if (polynomial) std::vector<double>().swap(polynomial->block);  // only the basis is kept
-    // The side conditions' values are zeros shaped like the first value.
-    std::vector<Y> values;
-    if (monomials > 0) {
-        values.reserve(n + monomials);
-        values.insert(values.end(), y.begin(), y.end());
-        values.resize(n + monomials, zero_like(y.front()));
-    }
+    const std::vector<Y> values = with_side_conditions(y, monomials);
     Outcome<std::vector<Y>> solution =
         solve(std::move(system), std::span<const Y>(monomials > 0 ? values : y), execution);
     if (auto* failure = std::get_if<Failure>(&solution)) return std::move(*failure);

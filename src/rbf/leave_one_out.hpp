@@ -47,12 +47,9 @@ Outcome<LeaveOneOut<X, Y>> leave_one_out(std::vector<X> x, std::vector<Y> y, Ker
     const bool plain = amounts.empty() && !options.degree;
 
     typename PointStorage<X>::type points = PointStorage<X>::from(std::move(x));
-    std::optional<PolynomialSetup> polynomial;
-    if (options.degree) {
-        Outcome<PolynomialSetup> setup = polynomial_setup(points, *options.degree);
-        if (auto* failure = std::get_if<Failure>(&setup)) return std::move(*failure);
-        polynomial.emplace(std::get<PolynomialSetup>(std::move(setup)));
-    }
+    Outcome<std::optional<PolynomialSetup>> setup = optional_polynomial_setup(points, options.degree);
+    if (auto* failure = std::get_if<Failure>(&setup)) return std::move(*failure);
+    std::optional<PolynomialSetup> polynomial = std::get<std::optional<PolynomialSetup>>(std::move(setup));
     const std::size_t monomials = polynomial ? polynomial->basis.size() : 0;
     SquareMatrix system = plain ? build_design_matrix(points, kernel, epsilon, execution)
                                 : build_design_matrix(points, kernel, epsilon, amounts,
@@ -60,12 +57,7 @@ Outcome<LeaveOneOut<X, Y>> leave_one_out(std::vector<X> x, std::vector<Y> y, Ker
                                                                  : std::span<const double>(),
                                                       monomials, execution);
     if (polynomial) std::vector<double>().swap(polynomial->block);
-    std::vector<Y> values;
-    if (monomials > 0) {
-        values.reserve(n + monomials);
-        values.insert(values.end(), y.begin(), y.end());
-        values.resize(n + monomials, zero_like(y.front()));
-    }
+    const std::vector<Y> values = with_side_conditions(y, monomials);
     Outcome<FactoredSolution<Y>> solved =
         solve_keeping_factors(std::move(system), std::span<const Y>(monomials > 0 ? values : y), execution);
     if (auto* failure = std::get_if<Failure>(&solved)) return std::move(*failure);
