@@ -47,29 +47,12 @@ PyRef evaluate_shape(const Model<X, Y>& model, PyObject* x_new, Compute compute)
     const std::span<const X> queries(points);
     // Asked with the lock held: the answer needs the interpreter.
     const bool interruptible = is_patch_model<Model<X, Y>> && on_main_thread();
-    SignalWatch should_stop;
-    std::optional<decltype(compute(model, queries, Execution{}))> outcome;
-    try {
-        if (queries.size() * model.x.size() < UNLOCKED_EVALUATION_THRESHOLD) {
-            outcome.emplace(compute(model, queries, Execution{}));
-        } else {
-            UnlockedInterpreter unlocked;
-            if (!interruptible) {
-                outcome.emplace(compute(model, queries, Execution{}));
-            } else {
-                should_stop.watch(unlocked);
-                Cancellation cancellation(should_stop);
-                Execution execution;
-                execution.cancellation = &cancellation;
-                outcome.emplace(compute(model, queries, execution));
-            }
-        }
-    } catch (const Cancelled&) {
-        should_stop.raise();
-    }
-    if (auto* failure = std::get_if<Failure>(&*outcome))
+    const auto outcome =
+        run_without_lock(queries.size() * model.x.size() >= UNLOCKED_EVALUATION_THRESHOLD, interruptible,
+                         [&](const Execution& execution) { return compute(model, queries, execution); });
+    if (auto* failure = std::get_if<Failure>(&outcome))
         raise_message(failure->refused_input ? PyExc_ValueError : PyExc_RuntimeError, failure->message);
-    const auto& values = std::get<0>(*outcome);
+    const auto& values = std::get<0>(outcome);
     return to_list(std::span(values.data(), values.size()));
 }
 
@@ -181,7 +164,8 @@ std::vector<std::size_t> result_shape(const Model<X, Y>& model, std::string_view
 
 // The same evaluation as evaluate_shape, written into the buffer out instead
 // of new lists. The results are staged natively and copied into out only once
-// every block has succeeded, so a refusal or a NaN leaves out as it was.
+// every block has succeeded, so a refusal, a NaN or a stop by a signal
+// leaves out as it was.
 template <template <class, class> class Model, class X, class Y, class Compute>
 PyRef evaluate_into(const Model<X, Y>& model, PyObject* x_new, PyObject* out, const Signature& signature,
                     Compute compute) {
@@ -200,26 +184,19 @@ PyRef evaluate_into(const Model<X, Y>& model, PyObject* x_new, PyObject* out, co
     std::size_t per_point = 1;
     for (std::size_t k = 1; k < shape.size(); ++k) per_point *= shape[k];
     std::vector<double> staged(m * per_point);
-    std::optional<Failure> failure;
-    const auto run = [&] {
+    const auto run = [&](const Execution& execution) -> std::optional<Failure> {
         for (std::size_t begin = 0; begin < m; begin += OUT_BLOCK_POINTS) {
             const std::size_t end = std::min(begin + OUT_BLOCK_POINTS, m);
-            auto outcome = compute(model, points.block(begin, end), Execution{});
-            if (auto* refused = std::get_if<Failure>(&outcome)) {
-                failure = std::move(*refused);
-                return;
-            }
+            auto outcome = compute(model, points.block(begin, end), execution);
+            if (auto* refused = std::get_if<Failure>(&outcome)) return std::move(*refused);
             double* to = staged.data() + begin * per_point;
             for (const auto& result : std::get<0>(outcome)) to = put_numbers(result, to, per_point);
         }
         if (!staged.empty()) std::memcpy(target.data(), staged.data(), staged.size() * sizeof(double));
+        return std::nullopt;
     };
-    if (m * model.x.size() < UNLOCKED_EVALUATION_THRESHOLD) {
-        run();
-    } else {
-        UnlockedInterpreter unlocked;
-        run();
-    }
+    const std::optional<Failure> failure = run_without_lock(m * model.x.size() >= UNLOCKED_EVALUATION_THRESHOLD,
+                                                            is_patch_model<Model<X, Y>> && on_main_thread(), run);
     if (failure) raise_message(failure->refused_input ? PyExc_ValueError : PyExc_RuntimeError, failure->message);
     return PyRef::borrow(out);
 }

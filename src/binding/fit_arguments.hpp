@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <variant>
 #include <vector>
@@ -44,33 +45,11 @@ inline constexpr std::size_t UNLOCKED_FIT_POINTS = 32;
 
 // Runs work(execution) as a fit runs: with the interpreter lock released past
 // a few points and, on the main thread past a few hundred, stopped by a
-// pending signal, whose exception is then raised. work touches only native
-// copies made before.
+// pending signal. work touches only native copies made before.
 template <class Work>
 auto run_released(std::size_t points, Work&& work) {
-    using Result = decltype(work(Execution{}));
-    const bool interruptible = points >= INTERRUPTIBLE_POINTS && on_main_thread();
-    SignalWatch should_stop;
-    std::optional<Result> result;
-    try {
-        if (points < UNLOCKED_FIT_POINTS) {
-            result.emplace(work(Execution{}));
-        } else {
-            UnlockedInterpreter unlocked;
-            if (!interruptible) {
-                result.emplace(work(Execution{}));
-            } else {
-                should_stop.watch(unlocked);
-                Cancellation cancellation(should_stop);
-                Execution execution;
-                execution.cancellation = &cancellation;
-                result.emplace(work(execution));
-            }
-        }
-    } catch (const Cancelled&) {
-        should_stop.raise();
-    }
-    return std::move(*result);
+    return run_without_lock(points >= UNLOCKED_FIT_POINTS, points >= INTERRUPTIBLE_POINTS && on_main_thread(),
+                            std::forward<Work>(work));
 }
 
 }  // namespace pymorvel::binding

@@ -3,7 +3,10 @@
 
 #include "binding/errors.hpp"
 #include "binding/py_ref.hpp"
+#include "common/cancellation.hpp"
+#include "linear_algebra/execution.hpp"
 
+#include <optional>
 #include <utility>
 
 namespace pymorvel::binding {
@@ -66,5 +69,35 @@ private:
     UnlockedInterpreter* unlocked_ = nullptr;
     PendingError raised_;  // empty until a handler raises
 };
+
+// Runs work(execution), with the interpreter lock released when `release`
+// and, when `interruptible` too, stopped by a pending signal, whose exception
+// is then raised with the lock held again. Only a computation on the main
+// thread can be interruptible: only there do signal handlers run.
+template <class Work>
+auto run_without_lock(bool release, bool interruptible, Work&& work) {
+    using Result = decltype(work(Execution{}));
+    SignalWatch should_stop;
+    std::optional<Result> result;
+    try {
+        if (!release) {
+            result.emplace(work(Execution{}));
+        } else {
+            UnlockedInterpreter unlocked;
+            if (!interruptible) {
+                result.emplace(work(Execution{}));
+            } else {
+                should_stop.watch(unlocked);
+                Cancellation cancellation(should_stop);
+                Execution execution;
+                execution.cancellation = &cancellation;
+                result.emplace(work(execution));
+            }
+        }
+    } catch (const Cancelled&) {
+        should_stop.raise();
+    }
+    return std::move(*result);
+}
 
 }  // namespace pymorvel::binding

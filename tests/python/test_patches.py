@@ -278,14 +278,23 @@ INTERRUPT_CHILD = """
         outcomes.append("predicted")
     except TimeoutError:
         outcomes.append("TimeoutError")
-    print(json.dumps({"outcomes": outcomes, "after": model.predict([[0.5, 0.5]])}))
+    out = np.full(len(q), 7.0)
+    signal.setitimer(signal.ITIMER_REAL, 0.05)
+    try:
+        model.predict(q, out=out)
+        outcomes.append("predicted into out")
+    except TimeoutError:
+        outcomes.append("TimeoutError")
+    print(json.dumps({"outcomes": outcomes, "out untouched": bool((out == 7.0).all()),
+                      "after": model.predict([[0.5, 0.5]])}))
 """
 
 
 def test_a_signal_stops_a_long_fit_or_prediction_in_patches():
     code, report, err = run_child(INTERRUPT_CHILD, timeout=600)
     assert code == 0, err
-    assert report["outcomes"] == ["TimeoutError", "TimeoutError"]
+    assert report["outcomes"] == ["TimeoutError"] * 3
+    assert report["out untouched"]
     rng = np.random.default_rng(3)
     x = rng.random((400000, 2))[:20000]
     assert report["after"] == Rbf(x, np.sin(2 * x[:, 0]), "multiquadric", 0.01, patch_size=32).predict([[0.5, 0.5]])
