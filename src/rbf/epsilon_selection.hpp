@@ -1,4 +1,4 @@
-// Choosing epsilon (and optionally the kernel) by the leave-one-out score: a fixed grid scan, then a golden-section refinement.
+// Choosing epsilon (and optionally the kernel) by the leave-one-out score: a fixed grid scan, then a halving pattern refinement.
 #pragma once
 
 #include <algorithm>
@@ -81,54 +81,82 @@ inline constexpr double STOP_CONDITION = 1e12;
 inline constexpr double STOP_RISE = 100.0;
 // Evaluations kept back from the scan for the refinement.
 inline constexpr std::size_t REFINEMENT_EVALUATIONS = 6;
+// The refinement's first step, in log2(epsilon), and the step below which it stops.
+inline constexpr double REFINEMENT_FIRST_STEP = 0.5;
+inline constexpr double REFINEMENT_LAST_STEP = 0.02;
+// Scores within this factor of the kernel's best count as a tie, which goes to
+// the largest epsilon: the score sees only the samples themselves, and the
+// error between and beyond them (extrapolation to the box's corners) falls
+// further as the kernel flattens, so a near-tie at a smaller epsilon is
+// usually the worse fit.
+inline constexpr double TIE_FACTOR = 1.25;
 
 namespace selection_detail {
 
-// One kernel's search. `evaluate` fits at an epsilon and reports its score;
-// it keeps the best model itself. Returns nothing; the curve grows.
+// One kernel's search. `evaluate` fits at an epsilon and reports its score
+// and condition estimate; it keeps the models itself.
+//
+// The score is rounding noise wherever the optimum lies past a condition of
+// about 1e16, so no model of its shape (golden section's unimodality, Brent's
+// parabola) holds there. The refinement instead probes both sides of the best
+// point so far at a step that halves each round: it stays near the scan's
+// minimum, never trusts one noisy comparison to discard a side, and its
+// points are exact binary fractions of the grid's, so the sequence is fixed.
 template <class Evaluate>
 void search_kernel(Evaluate&& evaluate, double low, double high, std::size_t budget) {
     // log2 of epsilon, so that the grid's factor 2 is a step of one.
-    std::vector<double> grid_t, grid_score;
+    std::vector<double> seen_t, seen_score;
     const double t_low = std::log2(low), t_high = std::log2(high);
     // exp2(log2(e)) may miss e by a rounding; the search stays within its range.
-    auto at = [&](double t) { return evaluate(std::clamp(std::exp2(t), low, high)); };
+    auto at = [&](double t) {
+        const std::pair<double, double> result = evaluate(std::clamp(std::exp2(t), low, high));
+        seen_t.push_back(t);
+        seen_score.push_back(result.first);
+        return result;
+    };
     const std::size_t scan_budget = budget > REFINEMENT_EVALUATIONS ? budget - REFINEMENT_EVALUATIONS : 1;
     double best = std::numeric_limits<double>::infinity();
-    for (std::size_t i = 0; grid_t.size() < scan_budget; ++i) {
+    for (std::size_t i = 0; seen_t.size() < scan_budget; ++i) {
         const double t = t_low + static_cast<double>(i);
         if (t > t_high + 1e-9) break;
         const auto [score, condition] = at(t);
-        grid_t.push_back(t);
-        grid_score.push_back(score);
         if (score < best) best = score;
         if (condition > STOP_CONDITION && score > STOP_RISE * best) break;
     }
-    std::size_t used = grid_t.size();
-    // The grid's best (the first of equals), bracketed by its neighbours.
-    std::size_t b = 0;
-    for (std::size_t i = 1; i < grid_t.size(); ++i)
-        if (grid_score[i] < grid_score[b]) b = i;
-    if (grid_t.size() < 2 || !std::isfinite(grid_score[b])) return;
-    double a = b > 0 ? grid_t[b - 1] : grid_t[b];
-    double c = b + 1 < grid_t.size() ? grid_t[b + 1] : grid_t[b];
-    double x = grid_t[b], fx = grid_score[b];
-    // Golden-section steps into the larger side of the bracket, which always
-    // holds the best point found.
-    constexpr double GOLDEN = 0.3819660112501051;
-    constexpr double TOLERANCE = 0.05;  // in log2(epsilon): about 3.5 %
-    while (used < budget && c - a > TOLERANCE) {
-        const bool right = (c - x) >= (x - a);
-        const double probe = right ? x + GOLDEN * (c - x) : x - GOLDEN * (x - a);
-        const double f = at(probe).first;
-        ++used;
-        if (f < fx) {
-            if (right) a = x; else c = x;
-            x = probe, fx = f;
-        } else {
-            if (right) c = probe; else a = probe;
+    if (seen_t.size() < 2 || !std::isfinite(best)) return;
+    const double first = seen_t.front(), last = seen_t.back();
+    for (double step = REFINEMENT_FIRST_STEP; seen_t.size() < budget && step >= REFINEMENT_LAST_STEP; step /= 2) {
+        // The best point so far, the first of equals.
+        std::size_t b = 0;
+        for (std::size_t i = 1; i < seen_t.size(); ++i)
+            if (seen_score[i] < seen_score[b]) b = i;
+        const double centre = seen_t[b];
+        for (const double t : {centre - step, centre + step}) {
+            if (seen_t.size() >= budget) break;
+            if (t < first || t > last) continue;
+            if (std::find(seen_t.begin(), seen_t.end(), t) != seen_t.end()) continue;
+            at(t);
         }
     }
+}
+
+// The evaluation to keep: the lowest score (the first of equals) picks the
+// kernel; within that kernel the largest epsilon whose score ties with it
+// wins (the first of equals). With no finite score, the first fit that
+// succeeded. None when every fit failed.
+template <class Succeeded>
+std::optional<std::size_t> choice(const std::vector<EpsilonEvaluation>& curve, Succeeded&& succeeded) {
+    std::optional<std::size_t> best;
+    for (std::size_t i = 0; i < curve.size(); ++i)
+        if (succeeded(i) && (!best || curve[i].score < curve[*best].score)) best = i;
+    if (!best || !std::isfinite(curve[*best].score)) return best;
+    const double tie = curve[*best].score * TIE_FACTOR;
+    std::size_t chosen = *best;
+    for (std::size_t i = 0; i < curve.size(); ++i)
+        if (succeeded(i) && curve[i].kernel == curve[*best].kernel && curve[i].score <= tie &&
+            curve[i].epsilon > curve[chosen].epsilon)
+            chosen = i;
+    return chosen;
 }
 
 }  // namespace selection_detail
@@ -145,21 +173,21 @@ Outcome<EpsilonSelection<X, Y>> select_epsilon(const std::vector<X>& x, const st
     if (x.size() != y.size()) panic(messages::length_mismatch(x.size(), y.size()));
     constexpr double INF = std::numeric_limits<double>::infinity();
     EpsilonSelection<X, Y> out;
+    // Every successful evaluation's model, beside its curve entry: the choice
+    // is known only at the end, and a model is small beside one fit's matrix.
+    std::vector<std::optional<RbfModel<X, Y>>> models;
     auto evaluate = [&](Kernel kernel, double epsilon) -> std::pair<double, double> {
         Outcome<LeaveOneOut<X, Y>> result = leave_one_out(x, y, kernel, epsilon, options, execution);
         if (Failure* failure = std::get_if<Failure>(&result)) {
             if (!out.failure) out.failure = *failure;
             out.curve.push_back({kernel, epsilon, INF, INF});
+            models.emplace_back();
             return {INF, INF};
         }
         LeaveOneOut<X, Y>& loo = std::get<LeaveOneOut<X, Y>>(result);
         const double score = mean_absolute(loo.residuals);
         out.curve.push_back({kernel, epsilon, score, loo.condition});
-        if (!out.model || score < out.score) {
-            out.kernel = kernel, out.epsilon = epsilon, out.score = score;
-            out.epsilon_searched = reads_epsilon(kernel);
-            out.model = std::move(loo.model);
-        }
+        models.emplace_back(std::move(loo.model));
         return {score, loo.condition};
     };
     const std::size_t n = x.size();
@@ -192,7 +220,14 @@ Outcome<EpsilonSelection<X, Y>> select_epsilon(const std::vector<X>& x, const st
                                             limits.max_evaluations);
         }
     }
-    if (!out.model) return *out.failure;
+    const std::optional<std::size_t> chosen = selection_detail::choice(out.curve, [&](std::size_t i) {
+        return models[i].has_value();
+    });
+    if (!chosen) return *out.failure;
+    const EpsilonEvaluation& winner = out.curve[*chosen];
+    out.kernel = winner.kernel, out.epsilon = winner.epsilon, out.score = winner.score;
+    out.epsilon_searched = reads_epsilon(winner.kernel);
+    out.model = std::move(models[*chosen]);
     return out;
 }
 

@@ -3,6 +3,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "fixtures.hpp"
@@ -185,6 +188,95 @@ TEST(EpsilonSearch, ModelIsTheFitAtTheChoiceAndEveryPoolAgrees) {
         }
     }
 }
+
+// A score curve over t = log2(epsilon) and where the search must end up:
+// within `tolerance` of `target` in t.
+struct SearchCase {
+    const char* name;
+    double (*score)(double t);
+    double target;
+    double tolerance;
+};
+
+// A narrow valley between grid points (narrower than the tie factor's reach):
+// the refinement must close in on it.
+double smooth_valley(double t) { return 1e-6 * (1.0 + 100.0 * (t - 3.3) * (t - 3.3)); }
+// The same valley with a rough floor at the grid's own points (noise that
+// makes a whole-number t look worse than it is): the best grid point sits a
+// step away from the valley, and one bad comparison must not discard its side.
+double rough_valley(double t) {
+    const bool on_grid = t == std::floor(t);
+    return smooth_valley(t) * (on_grid ? 3.0 : 1.0);
+}
+// A flat floor from t = 2 to 5 with a slight slope down to the left: the
+// scores tie, and the tie goes to the flattest kernel, the floor's right end.
+double flat_floor(double t) {
+    if (t < 2.0) return 1e-6 * (1.0 + (2.0 - t) * 10.0);
+    if (t > 5.0) return 1e-6 * (1.0 + (t - 5.0) * 1000.0);
+    return 1e-6 * (1.0 + (t - 2.0) * 0.01);
+}
+// Fits that fail past t = 4.5 score +inf; the search goes on and never picks one.
+double failing_past(double t) { return t > 4.5 ? std::numeric_limits<double>::infinity() : 1e-6 * (6.0 - t); }
+
+class EpsilonSearchPath : public ::testing::TestWithParam<SearchCase> {};
+
+TEST_P(EpsilonSearchPath, EndsNearTheTargetWithinTheBudgetAndRange) {
+    const SearchCase c = GetParam();
+    std::vector<EpsilonEvaluation> curve;
+    auto evaluate = [&](double epsilon) {
+        const double score = c.score(std::log2(epsilon));
+        curve.push_back({gaussian, epsilon, score, std::isfinite(score) ? 1e20 : score});
+        return std::pair<double, double>{score, curve.back().condition};
+    };
+    selection_detail::search_kernel(evaluate, 1.0, 256.0, 16);
+    ASSERT_LE(curve.size(), 16u);
+    for (const EpsilonEvaluation& e : curve) {
+        EXPECT_GE(e.epsilon, 1.0);
+        EXPECT_LE(e.epsilon, 256.0);
+    }
+    const std::optional<std::size_t> chosen = selection_detail::choice(curve, [](std::size_t) { return true; });
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_NEAR(std::log2(curve[*chosen].epsilon), c.target, c.tolerance) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Curves, EpsilonSearchPath,
+                         ::testing::Values(SearchCase{"smooth_valley", smooth_valley, 3.3, 0.07},
+                                           SearchCase{"rough_valley", rough_valley, 3.3, 0.07},
+                                           SearchCase{"flat_floor", flat_floor, 5.0, 0.01},
+                                           SearchCase{"failing_past", failing_past, 4.5, 0.3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Which evaluation the choice keeps; `succeeded` marks the fits that gave a model.
+struct ChoiceCase {
+    const char* name;
+    std::vector<EpsilonEvaluation> curve;
+    std::vector<bool> succeeded;
+    std::optional<std::size_t> expected;
+};
+
+class EpsilonChoice : public ::testing::TestWithParam<ChoiceCase> {};
+
+TEST_P(EpsilonChoice, KeepsTheExpectedEvaluation) {
+    const ChoiceCase& c = GetParam();
+    EXPECT_EQ(selection_detail::choice(c.curve, [&](std::size_t i) { return bool(c.succeeded[i]); }), c.expected);
+}
+
+constexpr double INF = std::numeric_limits<double>::infinity();
+INSTANTIATE_TEST_SUITE_P(
+    Curves, EpsilonChoice,
+    ::testing::Values(
+        // Within the tie factor the larger epsilon wins; past it the lower score does.
+        ChoiceCase{"tie_goes_to_larger", {{gaussian, 1.0, 1.0, 1.0}, {gaussian, 2.0, 1.2, 1.0}}, {true, true}, 1},
+        ChoiceCase{"no_tie_past_factor", {{gaussian, 1.0, 1.0, 1.0}, {gaussian, 2.0, 1.3, 1.0}}, {true, true}, 0},
+        // Another kernel's larger epsilon never wins a tie: epsilons of two kernels do not compare.
+        ChoiceCase{"tie_stays_in_kernel",
+                   {{gaussian, 1.0, 1.0, 1.0}, {multiquadric, 4.0, 1.1, 1.0}, {multiquadric, 8.0, 1.0, 1.0}},
+                   {true, true, true}, 0},
+        ChoiceCase{"failed_fits_never_win", {{gaussian, 1.0, 2.0, 1.0}, {gaussian, 2.0, INF, INF}}, {true, false}, 0},
+        // A fit whose residuals are not finite still beats no model at all.
+        ChoiceCase{"only_infinite_scores", {{gaussian, 1.0, INF, INF}, {gaussian, 2.0, INF, 1.0}}, {false, true}, 1},
+        ChoiceCase{"every_fit_failed", {{gaussian, 1.0, INF, INF}}, {false}, std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace pymorvel
