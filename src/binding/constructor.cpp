@@ -75,6 +75,12 @@ std::optional<std::size_t> degree_value(PyObject* degree) {
     return static_cast<std::size_t>(value);
 }
 
+std::optional<std::size_t> kernel_degree_value(Kernel kernel, std::optional<std::size_t> degree) {
+    Outcome<std::optional<std::size_t>> resolved = kernel_degree(kernel, degree);
+    if (auto* failure = std::get_if<Failure>(&resolved)) raise_message(PyExc_ValueError, failure->message);
+    return std::get<std::optional<std::size_t>>(resolved);
+}
+
 namespace {
 
 // One conversion of a shape trial. Its failure only means "not this shape" and
@@ -198,9 +204,10 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     // Kernel, epsilon and the opt-in arguments, before x and y are looked at.
     const std::string name = kernel_name_text(bound[2].get());
     const double epsilon = epsilon_value(bound[3].get());
-    const FitOptions options{smoothing_value(bound[4].get()), degree_value(bound[5].get())};
+    FitOptions options{smoothing_value(bound[4].get()), degree_value(bound[5].get())};
     const std::optional<Kernel> kernel = lookup_kernel(name);
     if (!kernel) raise_message(PyExc_ValueError, messages::UNSUPPORTED_KERNEL);
+    options.degree = kernel_degree_value(*kernel, options.degree);
     const std::optional<PatchOptions> patches =
         patch_options(bound[6].get(), bound[7].get(), bound[8].get(), *kernel, options);
 

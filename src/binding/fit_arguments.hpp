@@ -30,6 +30,9 @@ std::string kernel_name_text(PyObject* kernel_name);
 double epsilon_value(PyObject* epsilon);
 std::variant<double, std::vector<double>> smoothing_value(PyObject* smoothing);
 std::optional<std::size_t> degree_value(PyObject* degree);
+// The degree a fit with this kernel runs with (kernel_degree): None may mean
+// the kernel's minimum; ValueError for a degree below that minimum.
+std::optional<std::size_t> kernel_degree_value(Kernel kernel, std::optional<std::size_t> degree);
 
 // The first shape whose conversions of x and y both succeed; ValueError with
 // the constructor's message when none does.

@@ -134,7 +134,7 @@ PyRef patch_size_of(const AnyModel& model) {
 }
 
 PyGetSetDef rbf_getset[] = {
-    {"kernel_name", get<kernel_name_of>, nullptr, "The kernel's name, one of the six the constructor takes.", nullptr},
+    {"kernel_name", get<kernel_name_of>, nullptr, "The kernel's name, one of those the constructor takes.", nullptr},
     {"epsilon", get<epsilon_of_model>, nullptr, "epsilon as a float (1.0 where the constructor was given None).",
      nullptr},
     {"n_samples", get<n_samples_of>, nullptr, "The number of samples the model was fitted to.", nullptr},

@@ -46,8 +46,9 @@ PyObject* loo_residuals(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
     bind_arguments(LOO_SIGNATURE, args, nargs, kwnames, bound);
     const std::string name = kernel_name_text(bound[2].get());
     const double epsilon = epsilon_value(bound[3].get());
-    const FitOptions options{smoothing_value(bound[4].get()), degree_value(bound[5].get())};
+    FitOptions options{smoothing_value(bound[4].get()), degree_value(bound[5].get())};
     const Kernel kernel = kernel_of(name);
+    options.degree = kernel_degree_value(kernel, options.degree);
     return std::visit(
                [&](auto&& samples) {
                    const std::size_t points = samples.x.size();
@@ -155,6 +156,8 @@ PyObject* select(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     bind_arguments(SELECT_SIGNATURE, args, nargs, kwnames, bound);
     const std::vector<Kernel> kernels = kernels_value(bound[2].get());
     const FitOptions options{smoothing_value(bound[3].get()), degree_value(bound[4].get())};
+    // Refused as the constructor refuses it; the search gives each kernel its own default.
+    for (Kernel kernel : kernels) kernel_degree_value(kernel, options.degree);
     const SelectionLimits limits{bounds_value(bound[5].get())};
     return std::visit(
                [&](auto&& samples) {

@@ -47,6 +47,12 @@ inline std::string state_coefficient_count(std::size_t given, std::size_t monomi
            " for " + std::to_string(monomials) + " monomials";
 }
 inline constexpr std::string_view STATE_COEFFICIENTS_NOT_FINITE = "Rbf state: every coefficient must be finite";
+// A polyharmonic kernel's model always has its polynomial term of at least the
+// kernel's minimum degree: a fit makes that its default.
+inline std::string state_degree_below_minimum(std::string_view kernel, std::size_t minimum) {
+    return "Rbf state: kernel " + std::string(kernel) + " needs a polynomial term of degree >= " +
+           std::to_string(minimum);
+}
 // Format version 3 is a model fitted in patches.
 inline constexpr std::string_view STATE_PATCH_SIZE =
     "Rbf state: the patch size must lie between 8 and 10000, and the samples number at most 4294967295";
@@ -85,6 +91,11 @@ inline std::string smoothing_length(std::size_t given, std::size_t samples) {
 inline constexpr std::string_view NEGATIVE_DEGREE = "Degree must be None or a non-negative integer";
 // Worded as the interpreter words its refusal of any other degree that is not an integer (a float, say).
 inline constexpr std::string_view BOOL_DEGREE = "'bool' object cannot be interpreted as an integer";
+// A kernel that needs a polynomial term, given a lower degree than it needs to be solvable.
+inline std::string degree_below_minimum(std::string_view kernel, std::size_t minimum, std::size_t given) {
+    return "Kernel " + std::string(kernel) + " needs degree >= " + std::to_string(minimum) +
+           " (or None, which means " + std::to_string(minimum) + "): got " + std::to_string(given);
+}
 inline std::string ragged_polynomial_points(std::size_t first_length, std::size_t index, std::size_t length) {
     return "Polynomial term needs points of one length: point 0 has length " + std::to_string(first_length) +
            ", point " + std::to_string(index) + " has length " + std::to_string(length);
@@ -116,10 +127,14 @@ inline std::string patch_size_range(std::string_view given) {
 }
 inline constexpr std::string_view PATCH_SINGULAR_KERNEL =
     "patch_size does not take the linear and cubic kernels: here they are r**2 and r**4, whose local systems are "
-    "singular; use gaussian, multiquadric, inverse_multiquadratic, or thin_plate_spline with degree >= 2";
+    "singular; use gaussian, multiquadric, inverse_multiquadratic, inverse_quadratic, a polyharmonic kernel, or "
+    "thin_plate_spline with degree >= 2";
 inline constexpr std::string_view PATCH_SPLINE_DEGREE =
     "patch_size with thin_plate_spline needs degree >= 2: r**4 ln r**2 is solvable on a patch only beside a "
     "polynomial term of degree 2 or more";
+inline constexpr std::string_view PATCH_POLYHARMONIC_DEGREE =
+    "patch_size with a polyharmonic kernel needs at least its minimum degree: polyharmonic_1 0, polyharmonic_2 "
+    "and polyharmonic_3 1, polyharmonic_5 2";
 inline std::string patch_dimension(std::size_t length) {
     return "patch_size needs points of 1, 2 or 3 coordinates (numbers, or vectors of 1 to 3 components): these "
            "have " + std::to_string(length) + "; fit other dimensions with patch_size=None";

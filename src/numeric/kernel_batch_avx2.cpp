@@ -61,13 +61,14 @@ PYMORVEL_AVX2 void vector_distances_avx2(const std::span<const double>* q, const
     }
 }
 
-// The square-root kernels, the polynomial ones and the Gaussian's argument, in
-// the operation order of kernels.hpp; the others call their scalar function
-// lane by lane.
+// The square-root kernels, the polynomial ones, the inverse quadratic and the
+// Gaussian's argument, in the operation order of kernels.hpp; the logarithmic
+// ones call their scalar function lane by lane.
 PYMORVEL_AVX2 void apply_avx2(KernelId kernel, double e, double* v, std::size_t count, ExpLanes exp_lanes) {
     const std::size_t vectorised = count - count % 4;
     const __m256d ee = _mm256_set1_pd(e * e);
     const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d sign = _mm256_set1_pd(-0.0);  // negation flips the sign bit only, as the scalar minus does
     switch (kernel) {
         case KernelId::Multiquadric:
             for (std::size_t t = 0; t < vectorised; t += 4)
@@ -95,7 +96,29 @@ PYMORVEL_AVX2 void apply_avx2(KernelId kernel, double e, double* v, std::size_t 
             exp_lanes(v, vectorised);
             break;
         }
-        default:
+        case KernelId::InverseQuadratic:
+            for (std::size_t t = 0; t < vectorised; t += 4)
+                _mm256_storeu_pd(v + t,
+                                 _mm256_div_pd(one, _mm256_add_pd(one, _mm256_div_pd(_mm256_loadu_pd(v + t), ee))));
+            break;
+        case KernelId::Polyharmonic1:
+            for (std::size_t t = 0; t < vectorised; t += 4)
+                _mm256_storeu_pd(v + t, _mm256_xor_pd(sign, _mm256_sqrt_pd(_mm256_loadu_pd(v + t))));
+            break;
+        case KernelId::Polyharmonic3:
+            for (std::size_t t = 0; t < vectorised; t += 4) {
+                const __m256d s = _mm256_loadu_pd(v + t);
+                _mm256_storeu_pd(v + t, _mm256_mul_pd(s, _mm256_sqrt_pd(s)));
+            }
+            break;
+        case KernelId::Polyharmonic5:
+            for (std::size_t t = 0; t < vectorised; t += 4) {
+                const __m256d s = _mm256_loadu_pd(v + t);
+                _mm256_storeu_pd(v + t, _mm256_xor_pd(sign, _mm256_mul_pd(_mm256_mul_pd(s, s), _mm256_sqrt_pd(s))));
+            }
+            break;
+        case KernelId::ThinPlateSpline:
+        case KernelId::Polyharmonic2:
             PORTABLE_KERNEL_BATCHES.apply(kernel, e, v, count, exp_lanes);
             return;
     }

@@ -39,9 +39,10 @@ struct SelectionLimits {
     std::size_t max_evaluations = 16;  // per kernel
 };
 
-// Only these three shape kernels read epsilon.
+// Only these four shape kernels read epsilon.
 inline bool reads_epsilon(Kernel kernel) noexcept {
-    return kernel == gaussian || kernel == multiquadric || kernel == inverse_multiquadratic;
+    return kernel == gaussian || kernel == multiquadric || kernel == inverse_multiquadratic ||
+           kernel == inverse_quadratic;
 }
 
 // The mean distance from each point to its nearest other point, and the
@@ -176,8 +177,9 @@ Outcome<EpsilonSelection<X, Y>> select_epsilon(const std::vector<X>& x, const st
     // Every successful evaluation's model, beside its curve entry: the choice
     // is known only at the end, and a model is small beside one fit's matrix.
     std::vector<std::optional<RbfModel<X, Y>>> models;
+    FitOptions kernel_options = options;  // with the degree of the kernel searched
     auto evaluate = [&](Kernel kernel, double epsilon) -> std::pair<double, double> {
-        Outcome<LeaveOneOut<X, Y>> result = leave_one_out(x, y, kernel, epsilon, options, execution);
+        Outcome<LeaveOneOut<X, Y>> result = leave_one_out(x, y, kernel, epsilon, kernel_options, execution);
         if (Failure* failure = std::get_if<Failure>(&result)) {
             if (!out.failure) out.failure = *failure;
             out.curve.push_back({kernel, epsilon, INF, INF});
@@ -194,6 +196,10 @@ Outcome<EpsilonSelection<X, Y>> select_epsilon(const std::vector<X>& x, const st
     if (n == 0) return Failure{std::string(messages::EMPTY_SYSTEM)};
     // The checks that refuse an input at every epsilon run once, first, in the
     // fit's order: no search can help them.
+    for (Kernel kernel : kernels) {
+        Outcome<std::optional<std::size_t>> degree = kernel_degree(kernel, options.degree);
+        if (auto* failure = std::get_if<Failure>(&degree)) return std::move(*failure);
+    }
     Outcome<std::vector<double>> smoothing = smoothing_amounts(options.smoothing, n);
     if (auto* failure = std::get_if<Failure>(&smoothing)) return std::move(*failure);
     const typename PointStorage<X>::type points = PointStorage<X>::from(std::vector<X>(x));
@@ -204,6 +210,7 @@ Outcome<EpsilonSelection<X, Y>> select_epsilon(const std::vector<X>& x, const st
     const auto [spacing, extent] = spacing_and_extent(points);
     {
         for (Kernel kernel : kernels) {
+            kernel_options.degree = std::get<std::optional<std::size_t>>(kernel_degree(kernel, options.degree));
             if (!reads_epsilon(kernel)) {
                 evaluate(kernel, 1.0);  // the constructor's default, which this kernel ignores
                 continue;

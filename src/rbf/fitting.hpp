@@ -53,6 +53,19 @@ struct FitOptions {
     std::optional<std::size_t> degree = std::nullopt;
 };
 
+// The degree a fit with `kernel` runs with. A kernel with a minimum degree
+// (minimum_degree) takes None as that minimum, as SciPy's default does, and
+// refuses a lower one; every other kernel takes the degree as given, None
+// being no polynomial term. Each entry point resolves its degree here before
+// it fits, so the fit, leave-one-out and patches agree on it.
+inline Outcome<std::optional<std::size_t>> kernel_degree(Kernel kernel, std::optional<std::size_t> degree) {
+    const std::optional<std::size_t> minimum = minimum_degree(kernel);
+    if (!minimum) return degree;
+    if (!degree) return minimum;
+    if (*degree < *minimum) return Failure{messages::degree_below_minimum(kernel_name(kernel), *minimum, *degree)};
+    return degree;
+}
+
 // The amount for each sample, or none at all when every amount is zero (of
 // either sign): such a fit is the plain one, bit for bit.
 inline Outcome<std::vector<double>> smoothing_amounts(const std::variant<double, std::vector<double>>& smoothing,

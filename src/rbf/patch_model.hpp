@@ -71,23 +71,38 @@ struct PatchModel {
 // Kernels that make sense on a patch. linear (r^2) and cubic (r^4) are
 // polynomials in the coordinates: their kernel matrices have a rank far below
 // the patch's sample count. The thin-plate spline here is r^4 ln r^2, which
-// needs the polynomials of degree 2 beside it to be solvable in general.
+// needs the polynomials of degree 2 beside it to be solvable in general. The
+// polyharmonic splines are solvable beside their minimum degree, which a fit
+// has already made their default; a restored state is held to it here.
 inline std::optional<std::string_view> patch_kernel_refusal(Kernel kernel, std::optional<std::size_t> degree) {
     if (kernel == linear || kernel == cubic) return messages::PATCH_SINGULAR_KERNEL;
     if (kernel == thin_plate_spline && (!degree || *degree < 2)) return messages::PATCH_SPLINE_DEGREE;
+    if (const std::optional<std::size_t> minimum = minimum_degree(kernel); minimum && (!degree || *degree < *minimum))
+        return messages::PATCH_POLYHARMONIC_DEGREE;
     return std::nullopt;
 }
 
 // How a kernel's values scale with the coordinates: with u = x / h and epsilon
-// / h for epsilon, phi_u = h^-p phi_x (for the thin-plate spline up to a
-// polynomial of degree < 2, which the polynomial term takes up). A patch's
-// smoothing is scaled by h^-p with it, so that its system is the one of the
-// original coordinates times h^-p.
+// / h for epsilon, phi_u = h^-p phi_x (for the thin-plate spline and
+// polyharmonic_2 up to a multiple of r^2, whose weighted sum is a constant
+// once the weights are orthogonal to the polynomials of degree 1, and which
+// the polynomial term takes up). A patch's smoothing is scaled by h^-p with
+// it, so that its system is the one of the original coordinates times h^-p.
 inline int kernel_scaling_power(Kernel kernel) noexcept {
-    if (kernel == multiquadric) return 1;
-    if (kernel == inverse_multiquadratic) return -1;
-    if (kernel == thin_plate_spline) return 4;
-    return 0;  // gaussian
+    switch (kernel.id) {
+        case KernelId::Gaussian:
+        case KernelId::InverseQuadratic: return 0;
+        case KernelId::Multiquadric:
+        case KernelId::Polyharmonic1: return 1;
+        case KernelId::InverseMultiquadratic: return -1;
+        case KernelId::Polyharmonic2: return 2;
+        case KernelId::Polyharmonic3: return 3;
+        case KernelId::ThinPlateSpline: return 4;
+        case KernelId::Polyharmonic5: return 5;
+        case KernelId::Linear: return 2;  // refused above
+        case KernelId::Cubic: return 4;   // refused above
+    }
+    __builtin_unreachable();  // a KernelId is only ever one of the values above
 }
 
 inline PatchFrame frame_of(const Lattice& lattice, std::uint32_t node, unsigned growth) noexcept {

@@ -56,6 +56,9 @@ Outcome<RbfModel<X, Y>> restore(std::vector<X> x, std::vector<Y> y, std::vector<
     if (x.empty() || x.size() != y.size() || x.size() != weights.size())
         return Failure{std::string(messages::STATE_COUNTS)};
     if (!finite_weights(weights)) return Failure{std::string(messages::STATE_WEIGHTS_NOT_FINITE)};
+    if (const std::optional<std::size_t> minimum = minimum_degree(kernel);
+        minimum && (!polynomial || polynomial->degree < *minimum))
+        return Failure{messages::state_degree_below_minimum(kernel_name(kernel), *minimum)};
     RbfModel<X, Y> model{PointStorage<X>::from(std::move(x)), std::move(y), std::move(weights), kernel, epsilon};
     if (polynomial) {
         Outcome<PolynomialBasis> basis = polynomial_basis(model.x, polynomial->degree);

@@ -11,7 +11,8 @@ __all__ = ["Rbf", "loo_residuals", "select_epsilon", "EpsilonSelection", "Evalua
 # Stub-only names stay private (typeshed's convention): a public name here would
 # type-check in `from pymorvel import ...` and then fail at run time.
 _KernelName: TypeAlias = Literal[
-    "gaussian", "multiquadric", "inverse_multiquadratic", "thin_plate_spline", "linear", "cubic"
+    "gaussian", "multiquadric", "inverse_multiquadratic", "thin_plate_spline", "linear", "cubic",
+    "inverse_quadratic", "polyharmonic_1", "polyharmonic_2", "polyharmonic_3", "polyharmonic_5",
 ]
 # The form of a model's points or values.
 _Kind: TypeAlias = Literal["number", "vector"]
@@ -91,14 +92,21 @@ class Rbf(Generic[_P, _V]):
         "gaussian" (default)        exp(-s / (2 * e**2))
         "multiquadric"              sqrt(e**2 + s)
         "inverse_multiquadratic"    1 / sqrt(e**2 + s)
+        "inverse_quadratic"         1 / (1 + s / e**2)
         "thin_plate_spline"         s**2 * ln(s)   (r**4 * ln(r**2))
         "linear"                    s              (r**2, not r)
         "cubic"                     s**2           (r**4, not r**3)
+        SciPy's scale-free kernels, in r, each with a minimum degree:
+        "polyharmonic_1"            -r             degree >= 0
+        "polyharmonic_2"            r**2 * ln(r)   degree >= 1
+        "polyharmonic_3"            r**3           degree >= 1
+        "polyharmonic_5"            -r**5          degree >= 2
 
     epsilon
         e, the length over which a sample's influence spreads; only e**2 is
         used, so its sign does not matter. Anything float() takes; None means
-        1.0. thin_plate_spline, linear and cubic ignore it.
+        1.0. thin_plate_spline, linear, cubic and the polyharmonic kernels
+        ignore it.
 
     smoothing (keyword-only)
         lambda >= 0, added to the diagonal of the kernel matrix: a number for
@@ -108,7 +116,9 @@ class Rbf(Generic[_P, _V]):
         interpolant, bit for bit.
 
     degree (keyword-only)
-        None (the default): no polynomial term. An integer d >= 0 adds the
+        None (the default): no polynomial term, except for the polyharmonic
+        kernels, for which None means their minimum degree (as in SciPy) and
+        a lower degree is refused. An integer d >= 0 adds the
         monomials of total degree <= d in the point coordinates (numbers are
         1-D points), with the side conditions that the weights are orthogonal
         to them, so polynomials of degree <= d are reproduced exactly. Needs
@@ -133,9 +143,9 @@ class Rbf(Generic[_P, _V]):
         of about n samples per patch, spread over the worker pool.
         Points are numbers, or vectors of 1 to 3 components of one length,
         all finite (other dimensions: patch_size=None). Kernels: gaussian,
-        multiquadric, inverse_multiquadratic, and thin_plate_spline with
-        degree >= 2; linear and cubic (r**2 and r**4 here, singular on a
-        patch) are refused. A patch with fewer than n / 4 samples, or whose
+        multiquadric, inverse_multiquadratic, inverse_quadratic, the
+        polyharmonic ones, and thin_plate_spline with degree >= 2; linear and
+        cubic (r**2 and r**4 here, singular on a patch) are refused. A patch with fewer than n / 4 samples, or whose
         monomials are not independent on them, grows its radius by 1.25, up
         to 4 times. A query that no patch covers (beyond the samples' reach)
         takes the value of the patch nearest its lattice cell, extended; one
@@ -168,8 +178,9 @@ class Rbf(Generic[_P, _V]):
             comes out NaN (two coinciding points, a NaN or infinite value, a
             hopelessly ill-conditioned system); "Smoothing ..." for a NaN,
             infinite or negative amount or a sequence of another length than
-            x; "Degree must be None or a non-negative integer"; "Polynomial
-            term ..." for points of several lengths, non-finite coordinates,
+            x; "Degree must be None or a non-negative integer"; "Kernel K
+            needs degree >= D ..." for a polyharmonic kernel given a lower
+            degree; "Polynomial term ..." for points of several lengths, non-finite coordinates,
             fewer samples than monomials, or a rank-deficient polynomial block;
             "patch_size must be None or an int from 8 to 10000 ..." for
             another int; "patch_size ..." for a kernel, points or values that
@@ -346,7 +357,7 @@ class Rbf(Generic[_P, _V]):
     def predict(self, x_new: _Input, *, out: _Out) -> _Out: ...
     @property
     def kernel_name(self) -> _KernelName:
-        """The kernel's name, one of the six the constructor takes."""
+        """The kernel's name, one of those the constructor takes."""
     @property
     def epsilon(self) -> float:
         """epsilon as a float (1.0 where the constructor was given None)."""

@@ -246,7 +246,8 @@ TEST(KernelMatrix, MirroredTriangleEqualsFullEvaluation) {
         if (v.size() == 2) pairs.push_back(v);
     for (const ProcessorContext& context : kernel_contexts())
         for (unsigned workers : {0u, 1u, 2u, 7u})
-            for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
+            for (const KernelEntry& entry : KERNELS) {
+                const Kernel k = entry.kernel;
                 SCOPED_TRACE(std::to_string(workers) + " workers, " + std::string(kernel_name(k)) + " " +
                              context_label(context));
                 Execution e = workers == 0 ? sequential() : on_pool(pool_of(workers), 2);
@@ -321,7 +322,8 @@ TEST(FastPredict, PassesMatchOneLoop) {
     // both signs to NaN, and predict stops there.
     qx[20] = testing_support::INF;
     vq[20][0] = testing_support::INF;
-    for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic}) {
+    for (const KernelEntry& entry : KERNELS) {
+        const Kernel k = entry.kernel;
         const F64F64 a{x, y, y, k, 0.8};
         const F64Vec b{x, vy, vy, k, 0.8};
         const VecF64 c{PointSet(vx), y, y, k, 0.8};

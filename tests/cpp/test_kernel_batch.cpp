@@ -19,7 +19,9 @@ namespace {
 
 using namespace testing_support;
 
-constexpr Kernel ALL_KERNELS[] = {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic};
+constexpr Kernel ALL_KERNELS[] = {gaussian,        multiquadric,   inverse_multiquadratic, thin_plate_spline,
+                                  linear,          cubic,          inverse_quadratic,      polyharmonic_1,
+                                  polyharmonic_2,  polyharmonic_3, polyharmonic_5};
 constexpr double SUBNORMAL = 0x1p-1060;
 constexpr double HUGE_VALUE = 0x1p+600;  // its square overflows
 

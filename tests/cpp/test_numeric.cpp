@@ -51,19 +51,39 @@ INSTANTIATE_TEST_SUITE_P(
         KernelCase{"tps_order", thin_plate_spline, 1.3, 1, 0.44339560695005992},
         KernelCase{"tps_nan", thin_plate_spline, NaN, 1, NaN},
         KernelCase{"tps_negative", thin_plate_spline, -1, 1, NaN},
+        // SciPy's scale-free kernels in r: -r, r^2 ln r, r^3, -r^5, at s = r^2 = 4.
+        KernelCase{"ph1_takes_root", polyharmonic_1, 4, 1, -2},
+        KernelCase{"ph2_takes_root", polyharmonic_2, 4, 1, 2.772588722239781},
+        KernelCase{"ph3_takes_root", polyharmonic_3, 4, 1, 8},
+        KernelCase{"ph5_takes_root", polyharmonic_5, 4, 1, -32},
+        KernelCase{"ph2_zero", polyharmonic_2, 0.0, 1, 0.0},
+        KernelCase{"ph2_one", polyharmonic_2, 1, 1, 0.0},
+        KernelCase{"ph2_nan", polyharmonic_2, NaN, 1, NaN},
+        // Next to r = 1, s ln(sqrt(s)) loses the ninth digit to the square root's rounding.
+        KernelCase{"ph2_near_one", polyharmonic_2, 1.0000001, 1, 5.0000002529193275e-08},
+        KernelCase{"ph5_order", polyharmonic_5, 0.77, 1, -0.5202676385284789},
+        KernelCase{"iq_unit", inverse_quadratic, 1, 1, 0.5},
+        KernelCase{"iq_zero_epsilon", inverse_quadratic, 1, 0, 0.0},
+        KernelCase{"iq_order", inverse_quadratic, 1.3, 0.7, 0.2737430167597765},
         // The design-matrix diagonal: every kernel sees the floor 2^-52, never 0.
         KernelCase{"diag_gaussian", gaussian, FLOOR, 1, 1 - 0x1p-53},
         KernelCase{"diag_multiquadric", multiquadric, FLOOR, 1, 1.0},
         KernelCase{"diag_inverse", inverse_multiquadratic, FLOOR, 1, 1.0},
         KernelCase{"diag_linear", linear, FLOOR, 1, 2.220446049250313e-16},
         KernelCase{"diag_cubic", cubic, FLOOR, 1, 0x1p-104},
-        KernelCase{"diag_tps", thin_plate_spline, FLOOR, 1, -1.7770893150007092e-30}),
+        KernelCase{"diag_tps", thin_plate_spline, FLOOR, 1, -1.7770893150007092e-30},
+        KernelCase{"diag_iq", inverse_quadratic, FLOOR, 1, 1 - 0x1p-52},
+        KernelCase{"diag_ph1", polyharmonic_1, FLOOR, 1, -0x1p-26},
+        KernelCase{"diag_ph2", polyharmonic_2, FLOOR, 1, -4.001649388420642e-15},
+        KernelCase{"diag_ph3", polyharmonic_3, FLOOR, 1, 0x1p-78},
+        KernelCase{"diag_ph5", polyharmonic_5, FLOOR, 1, -0x1p-130}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Kernels, SignOfEpsilonDoesNotMatter) {
-    for (Kernel k : {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic})
+    for (const KernelEntry& entry : KERNELS)
         for (double s : {FLOOR, 0.3, 1.0, 7.5})
-            EXPECT_TRUE(same_bits(reference::function_of(k)(s, 2), reference::function_of(k)(s, -2))) << s;
+            EXPECT_TRUE(same_bits(reference::function_of(entry.kernel)(s, 2), reference::function_of(entry.kernel)(s, -2)))
+                << entry.name << " " << s;
 }
 
 TEST(Distances, FloorAlsoCatchesNaN) {

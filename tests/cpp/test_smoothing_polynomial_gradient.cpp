@@ -19,7 +19,9 @@ namespace pymorvel {
 namespace {
 
 using namespace testing_support;
-constexpr Kernel ALL_KERNELS[] = {gaussian, multiquadric, inverse_multiquadratic, thin_plate_spline, linear, cubic};
+constexpr Kernel ALL_KERNELS[] = {gaussian,        multiquadric,   inverse_multiquadratic, thin_plate_spline,
+                                  linear,          cubic,          inverse_quadratic,      polyharmonic_1,
+                                  polyharmonic_2,  polyharmonic_3, polyharmonic_5};
 
 // ---------------------------------------------------------------- kernels
 
@@ -34,6 +36,14 @@ TEST(KernelDerivatives, MatchCentralDifferencesOfTheKernels) {
                 EXPECT_NEAR(difference, slope, 1e-7 * std::max(1.0, std::fabs(slope)))
                     << kernel_name(k) << " s=" << s << " e=" << e;
             }
+}
+
+// Coinciding points sit at the floor: no kernel's slope may blow up there,
+// not even that of -r, whose derivative in s is -1 / (2r).
+TEST(KernelDerivatives, FiniteAtTheFloor) {
+    for (Kernel k : ALL_KERNELS)
+        for (double e : {1.0, 1e-3, 1e3})
+            EXPECT_TRUE(std::isfinite(reference::derivative_of(k)(DISTANCE_FLOOR, e))) << kernel_name(k) << " e=" << e;
 }
 
 TEST(KernelDerivatives, ThinPlateSplineIsFlatAtZero) {

@@ -112,6 +112,10 @@ PROVOKED = {
     "bounds must be two finite numbers low, high with 0 < low <= high":
         lambda: pymorvel.select_epsilon([0.0, 1.0], [0.0, 1.0], bounds=(2.0, 1.0)),
     "Unsupported kernel": lambda: Rbf("not even a sequence", [0.0], "Gaussian"),
+    "Rbf state: kernel … needs a polynomial term of degree >= D":
+        lambda: pymorvel._restore((1, "polyharmonic_3", 1.0, [0.0, 1.0], [1.0, 2.0], [1.0, -1.0])),
+    "Kernel … needs degree >= D (or None, which means D): got G":
+        lambda: Rbf("not even a sequence", [0.0], "polyharmonic_5", degree=1),
     "Unsupported input shapes for x and y": lambda: Rbf((v for v in [0.0]), [0.0]),
     "assertion `left == right` failed: x and y must have the same length": lambda: Rbf([0.0, 1.0, 2.0], [0.0, 1.0]),
     "The global thread pool has not been initialized.: ThreadPoolBuildError …": _fit_without_worker_threads,

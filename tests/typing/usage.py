@@ -61,10 +61,12 @@ rows = Rbf([x, x + 1.0], [1.0, 2.0], "linear")
 assert_type(rows, "Rbf[Any, Any]")
 assert form(rows) == "Rbf<Vec<f64>, f64>"
 assert_type(Rbf(np.eye(2), np.eye(2), "cubic").predict(np.ones((1, 2))), list[Any])
+assert_type(Rbf([0.0, 1.0, 2.0], [1.0, 0.0, 1.0], "polyharmonic_2", degree=1), "Rbf[float, float]")
 
 # Reading a model back: the properties follow the model's type.
 assert_type(numbers.kernel_name, Literal["gaussian", "multiquadric", "inverse_multiquadratic", "thin_plate_spline",
-                                         "linear", "cubic"])
+                                         "linear", "cubic", "inverse_quadratic", "polyharmonic_1",
+                                         "polyharmonic_2", "polyharmonic_3", "polyharmonic_5"])
 assert numbers.kernel_name == "multiquadric"
 assert_type(numbers.epsilon, float)
 assert_type(numbers.n_samples, int)
