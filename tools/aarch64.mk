@@ -19,6 +19,8 @@ endif
 AARCH64_BUILD ?= build/aarch64
 AARCH64_SYSROOT ?= build/aarch64-sysroot
 QEMU_AARCH64 ?= qemu-aarch64-static
+# The programs are linked statically (tools/aarch64/toolchain.cmake).
+QEMU_RUN = $(QEMU_AARCH64)
 # CPython 3.11 for arm64 from Debian: its headers compile the binding, its
 # interpreter runs the wheel's tests under qemu.
 AARCH64_PYTHON_PACKAGES = python3.11-minimal libpython3.11-minimal libpython3.11-stdlib libpython3.11 libpython3.11-dev
@@ -26,8 +28,6 @@ AARCH64_PYTHON_PACKAGES = python3.11-minimal libpython3.11-minimal libpython3.11
 # aarch64 binary survives only where the kernel hands it to qemu (binfmt_misc,
 # which a container does not have): they run natively only.
 AARCH64_REEXEC_TESTS = *DeathTest*:Pool.FailedGlobalPoolAbortsEveryUse
-# It skips in a process where another test made the global pool first: alone, it runs.
-AARCH64_ALONE_TESTS = Pool.GlobalPoolIsSizedOnceFromTheEnvironment
 # Every aarch64 processor has FMA, and LLVM libc's one build there uses it in
 # its explicit fma calls (correctly rounded, so the bits do not depend on it).
 AARCH64_FMA_EXEMPT = 18pymorvel_llvm_libc
@@ -64,9 +64,8 @@ aarch64-build: aarch64-deps $(VENV)/.build-tools
 
 aarch64-test: aarch64-build test-build
 	@echo "aarch64 C++ tests under qemu; not run there, as they start the binary again: $(AARCH64_REEXEC_TESTS)"
-	cd $(AARCH64_BUILD) && $(QEMU_AARCH64) ./pymorvel_tests --gtest_brief=1 --gtest_filter='-$(AARCH64_REEXEC_TESTS):$(AARCH64_ALONE_TESTS)'
-	cd $(AARCH64_BUILD) && $(QEMU_AARCH64) ./pymorvel_tests --gtest_brief=1 --gtest_filter='$(AARCH64_ALONE_TESTS)'
+	cd $(AARCH64_BUILD) && $(QEMU_RUN) ./pymorvel_tests --gtest_brief=1 --gtest_filter='-$(AARCH64_REEXEC_TESTS)'
 	$(BUILD)/pymorvel_bit_driver $(AARCH64_BUILD)/bits-native.txt
-	$(QEMU_AARCH64) $(AARCH64_BUILD)/pymorvel_bit_driver $(AARCH64_BUILD)/bits-aarch64.txt
+	$(QEMU_RUN) $(AARCH64_BUILD)/pymorvel_bit_driver $(AARCH64_BUILD)/bits-aarch64.txt
 	$(VPY) tools/compare_bits.py --label "aarch64 (GCC) against native" $(AARCH64_BUILD)/bits-native.txt $(AARCH64_BUILD)/bits-aarch64.txt
 	$(VPY) tools/check_no_fma.py --allow '$(AARCH64_FMA_EXEMPT)' $(AARCH64_BUILD)/libpymorvel_core.a $(AARCH64_BUILD)/pymorvel*.so
