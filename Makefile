@@ -1,6 +1,6 @@
 # One-command entry points: `make demo` runs the demo, `make test` runs every test
 # (the unit tests, then the sanitizer, leak, fuzzing, oldest/newest-CPython,
-# reproducibility and wheel checks); `make quick-test` runs only the unit tests,
+# reproducibility, aarch64 and wheel checks); `make quick-test` runs only the unit tests,
 # for the edit-build-test loop. Each target sets up what it runs on a fresh
 # machine: `make demo` a virtual environment with the build tools and the
 # extension; the tests GoogleTest and MPFR from Debian and their Python packages
@@ -31,7 +31,7 @@ test: quick-test ci-hardening
 quick-test: cpp-test fma-check py-test
 
 # The hardening checks that fit in a CI run (see tools/hardening.mk for all).
-ci-hardening: sanitize-cpp tsan-cpp sanitize-py leak-test fuzz fuzz-asan ci-pythons reproducible-build wheel-test
+ci-hardening: sanitize-cpp tsan-cpp sanitize-py leak-test fuzz fuzz-asan ci-pythons reproducible-build aarch64-test wheel-test
 
 # The oldest and the newest CPython that pyenv offers, when it offers any.
 ci-pythons:
@@ -127,3 +127,4 @@ clean:
 	rm -rf build $(VENV)
 include tools/hardening.mk
 include tools/wheel.mk
+include tools/aarch64.mk

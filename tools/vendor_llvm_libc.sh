@@ -10,7 +10,9 @@
 #   tools/vendor_llvm_libc.sh ORIG.tar.xz # copy from an already fetched tarball
 #
 # Only the files that the four translation units below include are copied, each
-# byte for byte; the list is what the compiler reports, not a hand-kept one.
+# byte for byte; the list is what the compiler reports, not a hand-kept one: the
+# host's g++ for the two x86-64 builds, Debian's aarch64-linux-gnu-g++ for the
+# aarch64 one (make aarch64-deps installs it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -44,9 +46,10 @@ rm -rf "$tree" && mkdir -p "$tree"
 tar -xJf "$orig" -C "$tree" --strip-components=1 --wildcards '*/libc/*'
 libc="$tree/libc"
 
-# Both builds' includes: baseline x86-64, and the FMA build chosen at run time.
-files=$(cd "$libc" && for s in "${SOURCES[@]}"; do for isa in "" "-mavx2 -mfma"; do
-          g++ -std=c++20 $isa -I. -DLIBC_NAMESPACE=vendor_probe -MM "$s"; done; done |
+# Every build's includes: baseline x86-64, the FMA build chosen at run time,
+# and aarch64's one.
+files=$(cd "$libc" && for s in "${SOURCES[@]}"; do for compiler in "g++" "g++ -mavx2 -mfma" "aarch64-linux-gnu-g++"; do
+          $compiler -std=c++20 -I. -DLIBC_NAMESPACE=vendor_probe -MM "$s"; done; done |
         tr ' \\' '\n\n' | grep -v -e '^$' -e ':$' -e '^/' | xargs realpath --relative-to=. | sort -u)
 rm -rf "$DEST" && mkdir -p "$DEST"
 for f in $files LICENSE.TXT; do install -D -m 644 "$libc/$f" "$DEST/$f"; done

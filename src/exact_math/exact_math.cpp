@@ -7,6 +7,7 @@ void exact_exp_one_by_one(double* v, std::size_t count) noexcept {
     for (std::size_t i = 0; i < count; ++i) v[i] = exact_exp(v[i]);
 }
 
+#if defined(__x86_64__)
 namespace {
 
 // Eight lanes at a time if `eight`, then four, then one by one. Lanes the fast
@@ -37,5 +38,10 @@ double exact_exp(ExactMathBuild build, double x) noexcept {
 double exact_log(ExactMathBuild build, double x) noexcept {
     return build == ExactMathBuild::Fma ? pymorvel_llvm_libc_fma::log(x) : pymorvel_llvm_libc::log(x);
 }
+#else
+double exact_exp(ExactMathBuild, double x) noexcept { return pymorvel_llvm_libc::exp(x); }
+
+double exact_log(ExactMathBuild, double x) noexcept { return pymorvel_llvm_libc::log(x); }
+#endif
 
 }  // namespace pymorvel

@@ -147,6 +147,7 @@ void solve_chunk_portable(const LuFactors& factors, std::size_t first_k, std::si
     solve_chunk_body<Quad, 32, 8>(factors, first_k, width, column_of, w, p, execution, diagonal);
 }
 
+#if defined(__x86_64__)
 // Only "avx2" or "avx512f", never "fma": the separate products and sums must stay separate.
 __attribute__((target("avx2"))) void solve_chunk_avx2(const LuFactors& factors, std::size_t first_k,
                                                       std::size_t width, const std::vector<std::size_t>& column_of,
@@ -161,13 +162,16 @@ __attribute__((target("avx512f"))) void solve_chunk_avx512(const LuFactors& fact
                                                           const Execution& execution, double* diagonal) {
     solve_chunk_body<Oct, 64, 16>(factors, first_k, width, column_of, w, p, execution, diagonal);
 }
+#endif
 
 ChunkSolver chunk_solver(Instructions instructions) {
     switch (instructions) {
+#if defined(__x86_64__)
         case Instructions::avx512:
             return {64, solve_chunk_avx512};
         case Instructions::avx2:
             return {32, solve_chunk_avx2};
+#endif
         case Instructions::portable:
             break;
     }

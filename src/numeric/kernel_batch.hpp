@@ -36,7 +36,9 @@ struct KernelBatchOps {
 
 // The plain implementation, and the AVX2 one (needs AVX2 at run time).
 extern const KernelBatchOps PORTABLE_KERNEL_BATCHES;
+#if defined(__x86_64__)
 extern const KernelBatchOps AVX2_KERNEL_BATCHES;
+#endif
 
 // kernel(floor_distance(squared_distance(query(l), samples[j])), e) for j in
 // [j0, j1) into out, for l < lanes; the remaining lanes repeat the last query;

@@ -9,13 +9,15 @@ namespace pymorvel {
 const char* instructions_name(Instructions instructions) noexcept {
     switch (instructions) {
         case Instructions::portable: return "portable";
+#if defined(__x86_64__)
         case Instructions::avx2: return "avx2";
         case Instructions::avx512: return "avx512";
+#endif
     }
     return "unknown";
 }
 
-ProcessorContext context_for(const system::ProcessorFeatures& features) noexcept {
+ProcessorContext context_for([[maybe_unused]] const system::ProcessorFeatures& features) noexcept {
     ProcessorContext context{
         .instructions = Instructions::portable,
         .update_tile = update_tile_portable,
@@ -25,6 +27,7 @@ ProcessorContext context_for(const system::ProcessorFeatures& features) noexcept
         .exp_lanes = exact_exp_one_by_one,
         .fma_math = false,
     };
+#if defined(__x86_64__)
     // Every wider path builds on AVX2: the AVX-512 update tile shares its
     // column steps and kernel batches, and LLVM libc's FMA build is compiled for both.
     if (!features.avx2) return context;
@@ -39,6 +42,7 @@ ProcessorContext context_for(const system::ProcessorFeatures& features) noexcept
         context.update_tile = update_tile_avx512;
         if (features.fma) context.exp_lanes = exact_exp_lanes8;
     }
+#endif
     return context;
 }
 

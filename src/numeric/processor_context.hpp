@@ -28,7 +28,12 @@ struct LuBlocking {
 // The widest vector instructions a context's paths use. Code with vector
 // variants of its own beside the context's (the inverse diagonal's chunks)
 // picks the variant of its context's level.
+// Other architectures have the portable paths alone.
+#if defined(__x86_64__)
 enum class Instructions { portable, avx2, avx512 };
+#else
+enum class Instructions { portable };
+#endif
 // "portable", "avx2" or "avx512".
 const char* instructions_name(Instructions instructions) noexcept;
 

@@ -31,6 +31,7 @@ using UpdateTile = void (*)(std::size_t kc, double* const* rows, std::size_t a_c
 // The plain tile every other one must match bit for bit.
 void update_tile_portable(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
                           std::size_t c_col, std::size_t m, std::size_t n);
+#if defined(__x86_64__)
 // Needs AVX2 at run time.
 void update_tile_avx2(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
                       std::size_t c_col, std::size_t m, std::size_t n);
@@ -38,6 +39,7 @@ void update_tile_avx2(std::size_t kc, double* const* rows, std::size_t a_col, co
 // multiply-adds still does a third more per cycle, and edge tiles stay vectorised.
 void update_tile_avx512(std::size_t kc, double* const* rows, std::size_t a_col, const double* b,
                         std::size_t c_col, std::size_t m, std::size_t n);
+#endif
 
 // The column steps of a narrow panel's row-by-row elimination, entry by
 // entry: x[i] = x[i] / pivot, and c[i] = c[i] - (u * x[i]), for i < length.
@@ -46,6 +48,8 @@ struct ColumnSteps {
     void (*subtract_scaled)(double* c, const double* x, double u, std::size_t length);
 };
 extern const ColumnSteps PORTABLE_COLUMN_STEPS;
+#if defined(__x86_64__)
 extern const ColumnSteps AVX2_COLUMN_STEPS;  // needs AVX2 at run time
+#endif
 
 }  // namespace pymorvel

@@ -1,11 +1,15 @@
 // The processor probe: cpuid for the instructions, xgetbv for the register state the system saves.
 #include "system/processor.hpp"
 
+#if defined(__x86_64__)
 #include <cpuid.h>
 
 #include <cstdlib>
+#endif
 
 namespace pymorvel::system {
+
+#if defined(__x86_64__)
 
 namespace {
 
@@ -78,6 +82,13 @@ ProcessorFeatures probe() noexcept {
 }
 
 }  // namespace
+#else
+namespace {
+
+ProcessorFeatures probe() noexcept { return {}; }
+
+}  // namespace
+#endif
 
 // The processor is asked directly, the same way in every build: the
 // compiler's __builtin_cpu_supports answers from its runtime library, which

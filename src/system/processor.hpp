@@ -1,4 +1,4 @@
-// What this processor runs: asked of the processor itself (cpuid) and of the system (xgetbv), once per process.
+// What this processor runs: on x86-64 asked of the processor itself (cpuid) and of the system (xgetbv), once per process.
 #pragma once
 
 #include <string_view>
@@ -6,13 +6,15 @@
 namespace pymorvel::system {
 
 // Each is true only when the processor has the instructions and the system
-// saves the registers they use on a context switch.
+// saves the registers they use on a context switch; all are false on any
+// other architecture, whose processors run the portable paths.
 struct ProcessorFeatures {
     bool avx2 = false;
     bool fma = false;  // FMA3, on the ymm registers
     bool avx512f = false;
 };
 
+#if defined(__x86_64__)
 // The answers that decide them.
 struct CpuidAnswers {
     unsigned leaf1_ecx = 0;       // cpuid(1).ecx: FMA, OSXSAVE, AVX
@@ -26,6 +28,7 @@ ProcessorFeatures features_from(const CpuidAnswers& answers) noexcept;
 // setting hides a processor's wider paths from the C library and from this
 // module alike.
 ProcessorFeatures without_hidden(ProcessorFeatures features, std::string_view glibc_tunables) noexcept;
+#endif
 
 // This processor's, with GLIBC_TUNABLES applied; asked at the first call.
 const ProcessorFeatures& processor_features() noexcept;

@@ -43,10 +43,14 @@ inline std::vector<ProcessorContext> kernel_contexts() {
 
 // What a context runs, for test names: its tile and, with lanes, their width.
 inline std::string context_label(const ProcessorContext& c) {
+#if defined(__x86_64__)
     const std::string lanes = c.exp_lanes == exact_exp_lanes8   ? "_exp8"
                               : c.exp_lanes == exact_exp_lanes4 ? "_exp4"
                                                                 : "";
     return instructions_name(c.instructions) + lanes;
+#else
+    return instructions_name(c.instructions);
+#endif
 }
 
 // `base` with other block sizes.

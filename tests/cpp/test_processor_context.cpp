@@ -1,6 +1,8 @@
 // The processor probe and the choice of paths it drives: each path only where its instructions run.
 #include <gtest/gtest.h>
+#if defined(__x86_64__)
 #include <cpuid.h>
+#endif
 
 #include <cstdlib>
 #include <fstream>
@@ -14,7 +16,6 @@
 namespace pymorvel {
 namespace {
 
-using system::CpuidAnswers;
 using system::ProcessorFeatures;
 
 bool operator==(const ProcessorFeatures& a, const ProcessorFeatures& b) {
@@ -28,6 +29,9 @@ std::string text(const ProcessorFeatures& f) {
         if (has) names += (names.empty() ? "" : "_") + std::string(name);
     return names.empty() ? "none" : names;
 }
+
+#if defined(__x86_64__)
+using system::CpuidAnswers;
 
 constexpr unsigned LEAF1_ALL = bit_FMA | bit_OSXSAVE | bit_AVX;
 constexpr unsigned LEAF7_ALL = bit_AVX2 | bit_AVX512F;
@@ -162,6 +166,33 @@ TEST(ProcessorProbe, AgreesWithTheSystem) {
                                                                              : update_tile_portable);
     EXPECT_EQ(processor_context().kernel_batches, has("avx2") ? &AVX2_KERNEL_BATCHES : &PORTABLE_KERNEL_BATCHES);
 }
+#else
+TEST(ProcessorProbe, X86ProbeAndPaths) {
+    GTEST_SKIP() << "cpuid, GLIBC_TUNABLES' hwcaps and the AVX2, AVX-512 and FMA paths are x86-64's";
+}
+
+// Whatever the features say (an emulator may show the host's /proc/cpuinfo),
+// no x86-64 path exists here to be chosen.
+class PortableContext : public ::testing::TestWithParam<ProcessorFeatures> {};
+
+TEST_P(PortableContext, HasThePortablePathsAlone) {
+    const ProcessorContext got = context_for(GetParam());
+    EXPECT_EQ(got.instructions, Instructions::portable);
+    EXPECT_EQ(got.update_tile, update_tile_portable);
+    EXPECT_EQ(got.column_steps.divide, PORTABLE_COLUMN_STEPS.divide);
+    EXPECT_EQ(got.column_steps.subtract_scaled, PORTABLE_COLUMN_STEPS.subtract_scaled);
+    EXPECT_EQ(got.kernel_batches, &PORTABLE_KERNEL_BATCHES);
+    EXPECT_EQ(got.exp_lanes, exact_exp_one_by_one);
+    EXPECT_FALSE(got.fma_math);
+}
+
+INSTANTIATE_TEST_SUITE_P(Features, PortableContext,
+                         ::testing::Values(ProcessorFeatures{}, ProcessorFeatures{.avx2 = true, .fma = true},
+                                           ProcessorFeatures{.avx2 = true, .fma = true, .avx512f = true}),
+                         [](const auto& info) { return text(info.param); });
+
+TEST(ProcessorProbe, ReportsNoFeature) { EXPECT_TRUE(system::processor_features() == ProcessorFeatures{}) << text(system::processor_features()); }
+#endif
 
 }  // namespace
 }  // namespace pymorvel

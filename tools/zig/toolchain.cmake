@@ -39,7 +39,16 @@ set(PYMORVEL_ZIG "${PYMORVEL_ZIG}" CACHE FILEPATH "The zig executable" FORCE)
 # try_compile projects read this file again without the Python hints.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES PYMORVEL_ZIG PYMORVEL_ZIG_TARGET)
 
-# An explicit target means the baseline x86-64 processor, never the build
+# Another architecture than the build machine's (aarch64-linux-gnu.2.28 for
+# the manylinux_2_28_aarch64 wheels) is a cross build: CMakeLists.txt chooses
+# the architecture's paths from CMAKE_SYSTEM_PROCESSOR.
+string(REGEX MATCH "^[^-]+" _zig_arch "${PYMORVEL_ZIG_TARGET}")
+if(NOT _zig_arch STREQUAL CMAKE_HOST_SYSTEM_PROCESSOR)
+  set(CMAKE_SYSTEM_NAME Linux)
+  set(CMAKE_SYSTEM_PROCESSOR ${_zig_arch})
+endif()
+
+# An explicit target means the baseline processor of its architecture, never the build
 # machine's; -mcpu says so once more.
 set(CMAKE_C_COMPILER "${PYMORVEL_ZIG}" cc -target ${PYMORVEL_ZIG_TARGET} -mcpu=baseline)
 set(CMAKE_CXX_COMPILER "${PYMORVEL_ZIG}" c++ -target ${PYMORVEL_ZIG_TARGET} -mcpu=baseline)
