@@ -4,8 +4,9 @@
 //
 // Every kernel, the four shapes, smoothing and a polynomial term, sizes from a
 // few points to 600 (the blocked LU's several panels), on pools of 1, 2 and 7
-// workers. The inputs come from a fixed generator mapped exactly to doubles, and
-// the values from products and sums alone, so every build starts from the same
+// workers, and fits in patches with their gradients. The inputs come from a
+// fixed generator mapped exactly to doubles, and the values from products and
+// sums alone, so every build starts from the same
 // bits; the C library's sin or exp would not.
 #include <cinttypes>
 #include <cstdint>
@@ -20,6 +21,9 @@
 #include "fixtures.hpp"
 #include "linear_algebra/execution.hpp"
 #include "rbf/fitting.hpp"
+#include "rbf/gradient.hpp"
+#include "rbf/patch_evaluation.hpp"
+#include "rbf/patch_fitting.hpp"
 #include "rbf/prediction.hpp"
 
 namespace pymorvel {
@@ -107,6 +111,13 @@ void run_case(Writer& w, const KernelEntry& kernel, Option option, std::size_t n
     std::fprintf(w.out, "# %s %s -> %s %s n=%zu workers=%u\n", std::string(kernel.name).c_str(),
                  std::is_same_v<X, double> ? "number" : "vector", std::is_same_v<Y, double> ? "number" : "vector",
                  OPTION_NAMES[static_cast<int>(option)], n, workers);
+    // A polyharmonic kernel's default is its minimum degree, as the constructor makes it.
+    const Outcome<std::optional<std::size_t>> degree = kernel_degree(kernel.kernel, options.degree);
+    if (const Failure* failure = std::get_if<Failure>(&degree)) {
+        std::fprintf(w.out, "refused: %s\n", failure->message.c_str());
+        return;
+    }
+    options.degree = std::get<std::optional<std::size_t>>(degree);
     Outcome<RbfModel<X, Y>> model = fit(std::move(x), std::move(y), kernel.kernel, 0.7, options, execution);
     if (const Failure* failure = std::get_if<Failure>(&model)) {
         std::fprintf(w.out, "fit failed: %s\n", failure->message.c_str());
@@ -140,6 +151,43 @@ void run_shape(Writer& w, std::size_t& case_number) {
     }
 }
 
+// A fit in patches, with its predictions and gradients: the lattice, the
+// members, the local fits and the blend, on every worker count.
+void run_patches(Writer& w, std::size_t& case_number) {
+    constexpr std::size_t N = 2000, QUERIES = 300;
+    for (unsigned workers : WORKERS)
+        for (const Kernel kernel : {multiquadric, polyharmonic_2}) {
+            Uniform u{std::mt19937_64(++case_number)};
+            std::vector<Vector> x, x_new;
+            std::vector<double> y;
+            for (std::size_t i = 0; i < N; ++i) {
+                x.push_back(point_vector(u, N));
+                y.push_back(value_number(u, coordinate(x.back())));
+            }
+            for (std::size_t i = 0; i < QUERIES; ++i) x_new.push_back(point_vector(u, N));
+            FitOptions options;
+            options.degree = 1;
+            const Execution execution{.pool = &testing_support::pool_of(workers)};
+            std::fprintf(w.out, "# patches %s n=%zu workers=%u\n", std::string(kernel_name(kernel)).c_str(), N, workers);
+            Outcome<PatchModel<Vector, double>> model =
+                fit_patches(std::move(x), std::move(y), kernel, 3.0, options, PatchOptions{32}, execution);
+            if (const Failure* failure = std::get_if<Failure>(&model)) {
+                std::fprintf(w.out, "fit failed: %s\n", failure->message.c_str());
+                continue;
+            }
+            const auto& m = std::get<PatchModel<Vector, double>>(model);
+            const std::span<const Vector> queries(x_new);
+            auto predicted = predict(m, queries, execution);
+            auto slopes = gradient(m, queries, execution);
+            if (std::holds_alternative<Failure>(predicted) || std::holds_alternative<Failure>(slopes)) {
+                std::fprintf(w.out, "evaluation failed\n");
+                continue;
+            }
+            w.put_all(std::get<0>(predicted));
+            w.put_all(std::get<0>(slopes));
+        }
+}
+
 }  // namespace
 }  // namespace pymorvel
 
@@ -160,6 +208,7 @@ int main(int argc, char** argv) {
     pymorvel::run_shape<double, Vector>(w, case_number);
     pymorvel::run_shape<Vector, double>(w, case_number);
     pymorvel::run_shape<Vector, Vector>(w, case_number);
+    pymorvel::run_patches(w, case_number);
     std::printf("%zu cases, %zu values written to %s\n", case_number, w.values, argv[1]);
     return std::fclose(out) == 0 ? 0 : 1;
 }
