@@ -18,10 +18,11 @@ using Oct = double __attribute__((vector_size(64)));
 
 // Chunk: columns per chunk. A chunk is a run of consecutive k: its backward
 // passes all stop near the chunk's first k, and each U row is read once for
-// all of them. Group: columns per forward group (in order of p). ROWS: rows
-// per forward tile, which share the terms left of it, so their sums run side
-// by side. Wider vectors take wider chunks so that as many sums overlap.
-constexpr std::size_t ROWS = 4;
+// all of them. Group: columns per forward group (in order of p); every lane of
+// a group starts at the group's smallest p, so narrow groups waste less on
+// terms that are structurally zero. Rows: rows per forward tile, which share
+// the terms left of it, so their sums run side by side. Group times rows is
+// the number of independent sums in flight, enough to hide the adds' latency.
 // Rows between checks for a stop.
 constexpr std::size_t POLL_ROWS = 64;
 
@@ -59,21 +60,24 @@ template <class V>
 // Backward, U z = y, on the columns in order of k, from the last row up to
 // first_k; lanes past their own row only do work nobody reads. Row i's sum
 // is over j from i + 1 up in increasing order, as in the substitution.
-template <class V, std::size_t CHUNK, std::size_t GROUP>
+template <class V, std::size_t CHUNK, std::size_t GROUP, std::size_t ROWS>
 [[gnu::always_inline]] inline void solve_chunk_body(const LuFactors& factors, std::size_t first_k,
                                                    std::size_t width, const std::vector<std::size_t>& column_of,
                                                    std::vector<double>& w, std::vector<std::size_t>& p,
                                                    const Execution& execution, double* diagonal) {
-    static_assert(CHUNK % GROUP == 0 && GROUP % LANES<V> == 0);
+    static_assert(CHUNK % GROUP == 0 && GROUP % LANES<V> == 0 && POLL_ROWS % ROWS == 0);
     constexpr std::size_t L = LANES<V>;
+    constexpr std::size_t Q = GROUP / L;
     const SquareMatrix& lu = factors.lu;
     const std::size_t n = lu.size();
     p.assign(CHUNK, n);  // the lanes past width never meet their 1
     for (std::size_t c = 0; c < width; ++c) p[c] = column_of[first_k + c];
     std::sort(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(width));
     const std::size_t top = std::min(p[0], first_k);
+    w.resize(n * CHUNK);
     std::fill(w.begin() + static_cast<std::ptrdiff_t>(top * CHUNK), w.end(), 0.0);
 
+    // The accumulators' loops are unrolled outright so that they live in registers.
     for (std::size_t i0 = p[0]; i0 < n; i0 += ROWS) {
         if ((i0 - p[0]) % POLL_ROWS == 0 && stop_requested(execution)) return;
         const std::size_t rows = std::min(ROWS, n - i0);
@@ -81,26 +85,33 @@ template <class V, std::size_t CHUNK, std::size_t GROUP>
         for (std::size_t r = 0; r < ROWS; ++r) l[r] = lu.row(i0 + std::min(r, rows - 1));
         for (std::size_t g = 0; g < CHUNK; g += GROUP) {
             const std::size_t start = p[g];
-            if (start >= i0 + rows) continue;  // its rows here stay +0
-            V acc[ROWS][GROUP / L] = {};
+            if (start >= i0 + rows) break;  // so do the later groups': their rows here stay +0
+            V acc[ROWS][Q] = {};
             for (std::size_t j = start; j < i0; ++j) {
                 const double* y = &w[j * CHUNK + g];
-                V v[GROUP / L];
-                for (std::size_t q = 0; q < GROUP / L; ++q) v[q] = load<V>(y + L * q);
+                V v[Q];
+#pragma GCC unroll 8
+                for (std::size_t q = 0; q < Q; ++q) v[q] = load<V>(y + L * q);
+#pragma GCC unroll 8
                 for (std::size_t r = 0; r < ROWS; ++r) {
                     const V lj = splat<V>(l[r][j]);
-                    for (std::size_t q = 0; q < GROUP / L; ++q) acc[r][q] = (v[q] * lj) + acc[r][q];
+#pragma GCC unroll 8
+                    for (std::size_t q = 0; q < Q; ++q) acc[r][q] = (v[q] * lj) + acc[r][q];
                 }
             }
-            for (std::size_t r = 0; r < rows; ++r) {
+#pragma GCC unroll 8
+            for (std::size_t r = 0; r < ROWS; ++r) {
+                if (r >= rows) break;
                 const std::size_t i = i0 + r;
                 for (std::size_t j = std::max(i0, start); j < i; ++j) {
                     const V lj = splat<V>(l[r][j]);
-                    for (std::size_t q = 0; q < GROUP / L; ++q)
+#pragma GCC unroll 8
+                    for (std::size_t q = 0; q < Q; ++q)
                         acc[r][q] = (load<V>(&w[j * CHUNK + g + L * q]) * lj) + acc[r][q];
                 }
                 double* y = &w[i * CHUNK + g];
-                for (std::size_t q = 0; q < GROUP / L; ++q) {
+#pragma GCC unroll 8
+                for (std::size_t q = 0; q < Q; ++q) {
                     V one;
                     for (std::size_t c = 0; c < L; ++c) one[c] = p[g + L * q + c] == i ? 1.0 : 0.0;
                     store(y + L * q, one - acc[r][q]);
@@ -125,10 +136,12 @@ template <class V, std::size_t CHUNK, std::size_t GROUP>
         for (std::size_t j = i + 1; j < n; ++j) {
             const V uj = splat<V>(u[j]);
             const double* z = &w[j * CHUNK];
+#pragma GCC unroll 16
             for (std::size_t q = 0; q < CHUNK / L; ++q) acc[q] = (load<V>(z + L * q) * uj) + acc[q];
         }
         double* row = &w[i * CHUNK];
         const V ui = splat<V>(u[i]);
+#pragma GCC unroll 16
         for (std::size_t q = 0; q < CHUNK / L; ++q) store(row + L * q, (load<V>(row + L * q) - acc[q]) / ui);
     }
     for (std::size_t c = 0; c < width; ++c) diagonal[first_k + c] = w[(first_k + c) * CHUNK + c];
@@ -144,7 +157,7 @@ struct ChunkSolver {
 void solve_chunk_portable(const LuFactors& factors, std::size_t first_k, std::size_t width,
                           const std::vector<std::size_t>& column_of, std::vector<double>& w,
                           std::vector<std::size_t>& p, const Execution& execution, double* diagonal) {
-    solve_chunk_body<Quad, 32, 8>(factors, first_k, width, column_of, w, p, execution, diagonal);
+    solve_chunk_body<Quad, 32, 8, 4>(factors, first_k, width, column_of, w, p, execution, diagonal);
 }
 
 #if defined(__x86_64__)
@@ -153,14 +166,14 @@ __attribute__((target("avx2"))) void solve_chunk_avx2(const LuFactors& factors, 
                                                       std::size_t width, const std::vector<std::size_t>& column_of,
                                                       std::vector<double>& w, std::vector<std::size_t>& p,
                                                       const Execution& execution, double* diagonal) {
-    solve_chunk_body<Quad, 32, 8>(factors, first_k, width, column_of, w, p, execution, diagonal);
+    solve_chunk_body<Quad, 32, 8, 4>(factors, first_k, width, column_of, w, p, execution, diagonal);
 }
 
 __attribute__((target("avx512f"))) void solve_chunk_avx512(const LuFactors& factors, std::size_t first_k,
                                                           std::size_t width, const std::vector<std::size_t>& column_of,
                                                           std::vector<double>& w, std::vector<std::size_t>& p,
                                                           const Execution& execution, double* diagonal) {
-    solve_chunk_body<Oct, 64, 16>(factors, first_k, width, column_of, w, p, execution, diagonal);
+    solve_chunk_body<Oct, 64, 8, 8>(factors, first_k, width, column_of, w, p, execution, diagonal);
 }
 #endif
 
@@ -235,8 +248,10 @@ std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count
     // Chunk 0 has the longest backward passes; handing the chunks out in
     // order lets the short ones fill in at the end.
     auto solve_chunks = [&](std::size_t begin, std::size_t end) {
-        std::vector<double> w(n * CHUNK);
-        std::vector<std::size_t> p;
+        // Kept by each thread from call to call: a fresh buffer of this size
+        // would come from the system zeroed page by page, every chunk.
+        thread_local std::vector<double> w;
+        thread_local std::vector<std::size_t> p;
         for (std::size_t b = begin; b < end && !stop_requested(execution); ++b) {
             const std::size_t first_k = b * CHUNK;
             solve_chunk(factors, first_k, std::min(CHUNK, count - first_k), column_of, w, p, execution,

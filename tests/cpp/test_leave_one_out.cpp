@@ -72,7 +72,7 @@ TEST_P(InverseDiagonal, IsThePlainSubstitutionOfEachUnitVectorOnEveryPool) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, InverseDiagonal, ::testing::Values(1, 2, 7, 8, 9, 17, 31, 32, 33, 40, 64, 65, 101, 163));
+INSTANTIATE_TEST_SUITE_P(Sizes, InverseDiagonal, ::testing::Values(1, 2, 7, 8, 9, 17, 31, 32, 33, 40, 64, 65, 101, 163, 257));
 
 TEST(ConditionEstimate, LiesWithinAFactorOfTheExactOneNormCondition) {
     for (std::size_t n : {1u, 3u, 12u, 30u}) {
