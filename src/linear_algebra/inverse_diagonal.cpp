@@ -237,14 +237,21 @@ double norm1(const std::vector<double>& x) {
 
 }  // namespace
 
-std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count, const Execution& execution) {
+namespace {
+
+// The diagonal's chunks on the pool, after `beside` (when given) as a block of
+// its own: it goes first, so that the chunks fill in around it.
+template <class Beside>
+std::vector<double> diagonal_beside(const LuFactors& factors, std::size_t count, const Execution& execution,
+                                    Beside* beside) {
     const std::size_t n = factors.lu.size();
     count = std::min(count, n);
     std::vector<double> diagonal(count, 0.0);
     std::vector<std::size_t> column_of(n);
     for (std::size_t p = 0; p < n; ++p) column_of[factors.perm[p]] = p;
     const auto [CHUNK, solve_chunk] = chunk_solver(execution.context->instructions);
-    const std::size_t chunks = (count + CHUNK - 1) / CHUNK;
+    const std::size_t extra = beside != nullptr ? 1 : 0;
+    const std::size_t blocks = extra + (count + CHUNK - 1) / CHUNK;
     // Chunk 0 has the longest backward passes; handing the chunks out in
     // order lets the short ones fill in at the end.
     auto solve_chunks = [&](std::size_t begin, std::size_t end) {
@@ -253,21 +260,38 @@ std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count
         thread_local std::vector<double> w;
         thread_local std::vector<std::size_t> p;
         for (std::size_t b = begin; b < end && !stop_requested(execution); ++b) {
-            const std::size_t first_k = b * CHUNK;
+            if (b < extra) {
+                (*beside)();
+                continue;
+            }
+            const std::size_t first_k = (b - extra) * CHUNK;
             solve_chunk(factors, first_k, std::min(CHUNK, count - first_k), column_of, w, p, execution,
                         diagonal.data());
         }
     };
     if (n >= execution.thresholds.min_rows) {
-        parallel_for(execution, chunks, 1, solve_chunks);
+        parallel_for(execution, blocks, 1, solve_chunks);
     } else {
-        for (std::size_t b = 0; b < chunks; ++b) {
+        for (std::size_t b = 0; b < blocks; ++b) {
             check_cancellation(execution.cancellation);
             solve_chunks(b, b + 1);
         }
     }
     check_cancellation(execution.cancellation);
     return diagonal;
+}
+
+}  // namespace
+
+std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count, const Execution& execution) {
+    return diagonal_beside<void()>(factors, count, execution, nullptr);
+}
+
+InverseSummary inverse_summary(const LuFactors& factors, std::size_t count, double norm1, const Execution& execution) {
+    InverseSummary out;
+    auto estimate = [&] { out.condition = condition_estimate(factors, norm1); };
+    out.diagonal = diagonal_beside(factors, count, execution, &estimate);
+    return out;
 }
 
 double condition_estimate(const LuFactors& factors, double norm1_of_a) {

@@ -23,4 +23,14 @@ std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count
 // substitution meets NaN.
 double condition_estimate(const LuFactors& factors, double norm1);
 
+// Both of the above, the same bits. The estimate is a chain of substitutions
+// that one thread must run alone, so it runs on the pool beside the diagonal's
+// chunks rather than after them.
+struct InverseSummary {
+    std::vector<double> diagonal;
+    double condition = 0.0;
+};
+InverseSummary inverse_summary(const LuFactors& factors, std::size_t count, double norm1,
+                               const Execution& execution = {});
+
 }  // namespace pymorvel

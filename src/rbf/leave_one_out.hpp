@@ -63,13 +63,14 @@ Outcome<LeaveOneOut<X, Y>> leave_one_out(std::vector<X> x, std::vector<Y> y, Ker
     if (auto* failure = std::get_if<Failure>(&solved)) return std::move(*failure);
     FactoredSolution<Y>& solution = std::get<FactoredSolution<Y>>(solved);
 
-    std::vector<double> diagonal = inverse_diagonal(solution.factors, n, execution);
+    InverseSummary inverse = inverse_summary(solution.factors, n, solution.norm1, execution);
+    std::vector<double>& diagonal = inverse.diagonal;
     if (!solution.row_divisors.empty())
         for (std::size_t k = 0; k < n; ++k) diagonal[k] = diagonal[k] / solution.row_divisors[k];
     LeaveOneOut<X, Y> out{RbfModel<X, Y>{std::move(points), std::move(y), {}, kernel, epsilon}, {}, 0.0};
     out.residuals.reserve(n);
     for (std::size_t k = 0; k < n; ++k) out.residuals.push_back(divide(solution.solution[k], diagonal[k]));
-    out.condition = condition_estimate(solution.factors, solution.norm1);
+    out.condition = inverse.condition;
 
     std::vector<Y> weights = std::move(solution.solution);
     if (polynomial) {

@@ -45,7 +45,8 @@ std::vector<Execution> executions() {
 
 // The plain reference: component k of the substitution's solution for e_k, on
 // every pool and instruction set, for the whole diagonal and for a leading part
-// (the whole design matrix's). Sizes straddle the column groups and chunks.
+// (the whole design matrix's), alone and with the condition estimate run
+// beside it. Sizes straddle the row tiles, column groups and chunks.
 class InverseDiagonal : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(InverseDiagonal, IsThePlainSubstitutionOfEachUnitVectorOnEveryPool) {
@@ -57,16 +58,21 @@ TEST_P(InverseDiagonal, IsThePlainSubstitutionOfEachUnitVectorOnEveryPool) {
         unit[k] = 1.0;
         plain[k] = std::get<std::vector<double>>(substitute(factors, std::span<const double>(unit)))[k];
     }
+    const double condition = condition_estimate(factors, 2.5);
     for (const ProcessorContext& context : testing_support::lu_contexts()) {
         for (Execution execution : executions()) {
             execution.context = &context;
             for (const std::size_t count : {n, n - n / 3}) {
-                const std::vector<double> diagonal = inverse_diagonal(factors, count, execution);
-                ASSERT_EQ(diagonal.size(), count);
-                for (std::size_t k = 0; k < count; ++k)
-                    ASSERT_TRUE(same_bits(diagonal[k], plain[k]))
-                        << "n=" << n << " count=" << count << " k=" << k << " "
-                        << instructions_name(context.instructions);
+                const InverseSummary summary = inverse_summary(factors, count, 2.5, execution);
+                ASSERT_TRUE(same_bits(summary.condition, condition)) << "n=" << n;
+                for (const std::vector<double>& diagonal : {inverse_diagonal(factors, count, execution),
+                                                            summary.diagonal}) {
+                    ASSERT_EQ(diagonal.size(), count);
+                    for (std::size_t k = 0; k < count; ++k)
+                        ASSERT_TRUE(same_bits(diagonal[k], plain[k]))
+                            << "n=" << n << " count=" << count << " k=" << k << " "
+                            << instructions_name(context.instructions);
+                }
             }
         }
     }
