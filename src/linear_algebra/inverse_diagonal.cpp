@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "numeric/values.hpp"
 
@@ -46,6 +47,29 @@ template <class V>
     V v;
     for (std::size_t c = 0; c < LANES<V>; ++c) v[c] = x;
     return v;
+}
+
+// Row i of the backward pass, U z = y, in the first VECS vectors of lanes.
+template <class V, std::size_t CHUNK, std::size_t VECS>
+[[gnu::always_inline]] inline void backward_row(const double* u, double* w, std::size_t i, std::size_t n) {
+    constexpr std::size_t L = LANES<V>;
+    V acc[VECS] = {};
+    for (std::size_t j = i + 1; j < n; ++j) {
+        const V uj = splat<V>(u[j]);
+        const double* z = &w[j * CHUNK];
+#pragma GCC unroll 16
+        for (std::size_t q = 0; q < VECS; ++q) acc[q] = (load<V>(z + L * q) * uj) + acc[q];
+    }
+    double* row = &w[i * CHUNK];
+    const V ui = splat<V>(u[i]);
+#pragma GCC unroll 16
+    for (std::size_t q = 0; q < VECS; ++q) store(row + L * q, (load<V>(row + L * q) - acc[q]) / ui);
+}
+
+template <class V, std::size_t CHUNK, std::size_t... Q>
+[[gnu::always_inline]] inline void backward_row_of(std::size_t live, const double* u, double* w, std::size_t i,
+                                                   std::size_t n, std::index_sequence<Q...>) {
+    ((live == Q + 1 ? backward_row<V, CHUNK, Q + 1>(u, w, i, n) : void()), ...);
 }
 
 // One chunk. Its columns are P e_p for the p with perm[p] = k, k in
@@ -129,20 +153,13 @@ template <class V, std::size_t CHUNK, std::size_t GROUP, std::size_t ROWS>
         std::copy(moved, moved + CHUNK, row);
     }
 
+    // Lane c is read only down to row first_k + c, so a row near the top
+    // leaves out the vectors whose lanes all stop below it.
+    const std::size_t used = (width + L - 1) / L;
     for (std::size_t i = n; i-- > first_k;) {
         if ((n - i) % POLL_ROWS == 0 && stop_requested(execution)) return;
-        const double* u = lu.row(i);
-        V acc[CHUNK / L] = {};
-        for (std::size_t j = i + 1; j < n; ++j) {
-            const V uj = splat<V>(u[j]);
-            const double* z = &w[j * CHUNK];
-#pragma GCC unroll 16
-            for (std::size_t q = 0; q < CHUNK / L; ++q) acc[q] = (load<V>(z + L * q) * uj) + acc[q];
-        }
-        double* row = &w[i * CHUNK];
-        const V ui = splat<V>(u[i]);
-#pragma GCC unroll 16
-        for (std::size_t q = 0; q < CHUNK / L; ++q) store(row + L * q, (load<V>(row + L * q) - acc[q]) / ui);
+        const std::size_t live = std::min(used, (i - first_k) / L + 1);
+        backward_row_of<V, CHUNK>(live, lu.row(i), w.data(), i, n, std::make_index_sequence<CHUNK / L>());
     }
     for (std::size_t c = 0; c < width; ++c) diagonal[first_k + c] = w[(first_k + c) * CHUNK + c];
 }
