@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <span>
+#include <variant>
 #include <utility>
 
+#include "linear_algebra/substitution.hpp"
 #include "numeric/values.hpp"
 
 namespace pymorvel {
@@ -208,42 +211,12 @@ ChunkSolver chunk_solver(Instructions instructions) {
     return {32, solve_chunk_portable};
 }
 
-// x <- A^-1 x and x <- A^-T x through the factors, each sum in increasing
-// index order. Used only by the estimate, whose result is a norm.
-void solve_plain(const LuFactors& factors, std::vector<double>& x) {
-    const SquareMatrix& lu = factors.lu;
-    const std::size_t n = lu.size();
-    std::vector<double> y(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double* l = lu.row(i);
-        double acc = 0.0;
-        for (std::size_t j = 0; j < i; ++j) acc = (y[j] * l[j]) + acc;
-        y[i] = x[factors.perm[i]] - acc;
-    }
-    for (std::size_t i = n; i-- > 0;) {
-        const double* u = lu.row(i);
-        double acc = 0.0;
-        for (std::size_t j = i + 1; j < n; ++j) acc = (x[j] * u[j]) + acc;
-        x[i] = (y[i] - acc) / u[i];
-    }
-}
-
-// A^T = U^T L^T P: U^T w = b forward, L^T v = w backward, then x = P^T v.
-void solve_transposed(const LuFactors& factors, std::vector<double>& x) {
-    const SquareMatrix& lu = factors.lu;
-    const std::size_t n = lu.size();
-    std::vector<double> w(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        double acc = 0.0;
-        for (std::size_t j = 0; j < i; ++j) acc = (w[j] * lu(j, i)) + acc;
-        w[i] = (x[i] - acc) / lu(i, i);
-    }
-    for (std::size_t i = n; i-- > 0;) {
-        double acc = 0.0;
-        for (std::size_t j = i + 1; j < n; ++j) acc = (w[j] * lu(j, i)) + acc;
-        w[i] = w[i] - acc;
-    }
-    for (std::size_t i = 0; i < n; ++i) x[factors.perm[i]] = w[i];
+// x <- A^-1 x exactly as the substitution solves it; false when it meets NaN.
+bool solve_plain(const LuFactors& factors, std::vector<double>& x) {
+    Outcome<std::vector<double>> solved = substitute(factors, std::span<const double>(x));
+    if (std::holds_alternative<Failure>(solved)) return false;
+    x = std::get<std::vector<double>>(std::move(solved));
+    return true;
 }
 
 double norm1(const std::vector<double>& x) {
@@ -311,6 +284,30 @@ InverseSummary inverse_summary(const LuFactors& factors, std::size_t count, doub
     return out;
 }
 
+// A^T = U^T L^T P: U^T w = x forward, L^T v = w backward, then x = P^T v.
+void solve_transposed(const LuFactors& factors, std::vector<double>& x) {
+    const SquareMatrix& lu = factors.lu;
+    const std::size_t n = lu.size();
+    // Entry i's sum runs down column i of U. Adding each finished w_j into
+    // every later sum at once reads U by rows instead, and still gives each
+    // sum its terms in increasing order of j; the sums are independent, so
+    // they do not wait on one another either.
+    std::vector<double> w(n, 0.0);  // the sums, then the solution
+    for (std::size_t j = 0; j < n; ++j) {
+        const double* u = lu.row(j);
+        const double wj = (x[j] - w[j]) / u[j];
+        w[j] = wj;
+        for (std::size_t i = j + 1; i < n; ++i) w[i] = (wj * u[i]) + w[i];
+    }
+    // Here a sum's first term is the entry just below it: one after another.
+    for (std::size_t i = n; i-- > 0;) {
+        double acc = 0.0;
+        for (std::size_t j = i + 1; j < n; ++j) acc = (w[j] * lu(j, i)) + acc;
+        w[i] = w[i] - acc;
+    }
+    for (std::size_t i = 0; i < n; ++i) x[factors.perm[i]] = w[i];
+}
+
 double condition_estimate(const LuFactors& factors, double norm1_of_a) {
     const std::size_t n = factors.lu.size();
     if (n == 0) return 0.0;
@@ -319,9 +316,8 @@ double condition_estimate(const LuFactors& factors, double norm1_of_a) {
     double estimate = 0.0;
     constexpr int ITERATIONS = 5;
     for (int iteration = 0; iteration < ITERATIONS; ++iteration) {
-        solve_plain(factors, x);
+        if (!solve_plain(factors, x)) return INF;
         const double size = norm1(x);
-        if (std::isnan(size)) return INF;
         if (iteration > 0 && size <= estimate) break;
         estimate = size;
         for (double& v : x) v = v >= 0.0 ? 1.0 : -1.0;
@@ -342,9 +338,8 @@ double condition_estimate(const LuFactors& factors, double norm1_of_a) {
         const double magnitude = n > 1 ? 1.0 + static_cast<double>(i) / static_cast<double>(n - 1) : 1.0;
         x[i] = (i % 2 == 0) ? magnitude : -magnitude;
     }
-    solve_plain(factors, x);
+    if (!solve_plain(factors, x)) return INF;
     const double alternative = (2.0 * norm1(x)) / (3.0 * static_cast<double>(n));
-    if (std::isnan(alternative)) return INF;
     estimate = std::max(estimate, alternative);
     const double condition = norm1_of_a * estimate;
     return std::isnan(condition) ? INF : condition;

@@ -17,6 +17,9 @@ namespace pymorvel {
 // Under a cancellation a stop throws Cancelled.
 std::vector<double> inverse_diagonal(const LuFactors& factors, std::size_t count, const Execution& execution = {});
 
+// x <- A^-T x through the factors, each sum in increasing index order.
+void solve_transposed(const LuFactors& factors, std::vector<double>& x);
+
 // An estimate of ||A||_1 ||A^-1||_1 (Hager's method with Higham's alternating
 // vector, a few substitutions of a fixed sequence), given ||A||_1. It never
 // exceeds the true value by more than rounding; +inf when A^-1 overflows or a

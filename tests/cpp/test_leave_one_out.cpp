@@ -80,6 +80,44 @@ TEST_P(InverseDiagonal, IsThePlainSubstitutionOfEachUnitVectorOnEveryPool) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, InverseDiagonal, ::testing::Values(1, 2, 7, 8, 9, 17, 31, 32, 33, 40, 64, 65, 101, 163, 257));
 
+// The plain transposed solve the estimate's bits are defined by: A^T = U^T L^T P,
+// each entry's sum down its column of the factors in increasing index order.
+std::vector<double> plain_transposed_solve(const LuFactors& factors, std::vector<double> x) {
+    const SquareMatrix& lu = factors.lu;
+    const std::size_t n = lu.size();
+    std::vector<double> w(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        double acc = 0.0;
+        for (std::size_t j = 0; j < i; ++j) acc = (w[j] * lu(j, i)) + acc;
+        w[i] = (x[i] - acc) / lu(i, i);
+    }
+    for (std::size_t i = n; i-- > 0;) {
+        double acc = 0.0;
+        for (std::size_t j = i + 1; j < n; ++j) acc = (w[j] * lu(j, i)) + acc;
+        w[i] = w[i] - acc;
+    }
+    for (std::size_t i = 0; i < n; ++i) x[factors.perm[i]] = w[i];
+    return x;
+}
+
+class TransposedSolve : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(TransposedSolve, IsThePlainColumnOrderSolve) {
+    const std::size_t n = GetParam();
+    const LuFactors factors = std::get<LuFactors>(lu_decompose(random_matrix(n, 300 + n)));
+    Uniform u{std::mt19937_64(n)};
+    std::vector<double> signs(n), spread(n);
+    for (std::size_t i = 0; i < n; ++i) signs[i] = i % 3 == 0 ? -1.0 : 1.0, spread[i] = (u() - 0.5) * 1e3;
+    for (const std::vector<double>& x : {signs, spread}) {
+        std::vector<double> fast = x;
+        solve_transposed(factors, fast);
+        const std::vector<double> plain = plain_transposed_solve(factors, x);
+        for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same_bits(fast[i], plain[i])) << "n=" << n << " i=" << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, TransposedSolve, ::testing::Values(1, 2, 5, 33, 120));
+
 TEST(ConditionEstimate, LiesWithinAFactorOfTheExactOneNormCondition) {
     for (std::size_t n : {1u, 3u, 12u, 30u}) {
         const SquareMatrix a = random_matrix(n, 100 + n);
