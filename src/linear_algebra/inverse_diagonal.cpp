@@ -186,7 +186,7 @@ __attribute__((target("avx2"))) void solve_chunk_avx2(const LuFactors& factors, 
                                                       std::size_t width, const std::vector<std::size_t>& column_of,
                                                       std::vector<double>& w, std::vector<std::size_t>& p,
                                                       const Execution& execution, double* diagonal) {
-    solve_chunk_body<Quad, 32, 8, 4>(factors, first_k, width, column_of, w, p, execution, diagonal);
+    solve_chunk_body<Quad, 32, 4, 8>(factors, first_k, width, column_of, w, p, execution, diagonal);
 }
 
 __attribute__((target("avx512f"))) void solve_chunk_avx512(const LuFactors& factors, std::size_t first_k,
