@@ -1,6 +1,7 @@
 // The inverse diagonal against plain substitutions, Rippa's residuals against refits without each sample, and the epsilon search's bits.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -79,6 +80,28 @@ TEST_P(InverseDiagonal, IsThePlainSubstitutionOfEachUnitVectorOnEveryPool) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, InverseDiagonal, ::testing::Values(1, 2, 7, 8, 9, 17, 31, 32, 33, 40, 64, 65, 101, 163, 257));
+
+// A stop decided at any poll ends the diagonal and its estimate with Cancelled,
+// whichever block is running, on the calling thread alone or on a pool.
+TEST(InverseSummary, AStopAtAnyPollThrowsCancelled) {
+    const std::size_t n = 200;
+    const LuFactors factors = std::get<LuFactors>(lu_decompose(random_matrix(n, 5)));
+    for (Execution execution : executions()) {
+        std::size_t polls = 0, stop_at = 0;
+        auto hook = [&] { return ++polls == stop_at; };
+        Cancellation never(hook, std::chrono::steady_clock::duration::zero());
+        execution.cancellation = &never;
+        (void)inverse_summary(factors, n, 1.0, execution);
+        ASSERT_GT(polls, 0u);
+        for (std::size_t k = 1; k <= polls; k += std::max<std::size_t>(1, polls / 4)) {
+            std::size_t seen = 0;
+            auto stop_hook = [&] { return ++seen == k; };
+            Cancellation stop(stop_hook, std::chrono::steady_clock::duration::zero());
+            execution.cancellation = &stop;
+            EXPECT_THROW((void)inverse_summary(factors, n, 1.0, execution), Cancelled) << "stop at poll " << k;
+        }
+    }
+}
 
 // The plain transposed solve the estimate's bits are defined by: A^T = U^T L^T P,
 // each entry's sum down its column of the factors in increasing index order.
