@@ -27,6 +27,7 @@ using Oct = double __attribute__((vector_size(64)));
 // terms that are structurally zero. Rows: rows per forward tile, which share
 // the terms left of it, so their sums run side by side. Group times rows is
 // the number of independent sums in flight, enough to hide the adds' latency.
+
 // Rows between checks for a stop.
 constexpr std::size_t POLL_ROWS = 64;
 
