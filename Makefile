@@ -31,7 +31,7 @@ test: quick-test ci-hardening
 quick-test: cpp-test fma-check py-test
 
 # The hardening checks that fit in a CI run (see tools/hardening.mk for all).
-ci-hardening: sanitize-cpp tsan-cpp sanitize-py leak-test fuzz fuzz-asan ci-pythons reproducible-build aarch64-test wheel-test
+ci-hardening: sanitize-cpp tsan-cpp sanitize-py leak-test fuzz fuzz-asan ci-pythons reproducible-build aarch64-test wheel-test wheel-aarch64
 
 # The oldest and the newest CPython that pyenv offers, when it offers any.
 ci-pythons:

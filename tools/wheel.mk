@@ -26,6 +26,12 @@ WHEEL_SRC = $(WHEEL_WORK)/src/pymorvel-$(shell sed -n 's/^version = "\(.*\)"/\1/
 
 .PHONY: wheel wheel-test wheel-tools
 
+# $(call check_unwinder,DIR): the module unpacked in DIR takes every _Unwind_
+# function from libgcc_s.so.1 and defines none.
+check_unwinder = nm -D --undefined-only $(1)/*.so | grep -q ' _Unwind_RaiseException@GCC_' \
+	  && ! nm $(1)/*.so | grep -E ' [TtWw] _Unwind_' \
+	  || { echo "the module must take every _Unwind_ function from libgcc_s.so.1 (tools/zig/toolchain.cmake)"; exit 1; }
+
 wheel-tools:
 	test -x $(WHEEL_TOOLS_VPY) || $(PYTHON) -m venv $(WHEEL_TOOLS_VENV)
 	$(WHEEL_TOOLS_VPY) -m pip install -q --upgrade pip
@@ -45,9 +51,7 @@ wheel: wheel-tools
 	$(WHEEL_TOOLS_VPY) -m auditwheel show $(WHEEL_WORK)/raw/*.whl
 	rm -rf $(WHEEL_WORK)/module
 	$(WHEEL_TOOLS_VPY) -m zipfile -e $(WHEEL_WORK)/raw/*.whl $(WHEEL_WORK)/module
-	nm -D --undefined-only $(WHEEL_WORK)/module/*.so | grep -q ' _Unwind_RaiseException@GCC_' \
-	  && ! nm $(WHEEL_WORK)/module/*.so | grep -E ' [TtWw] _Unwind_' \
-	  || { echo "the module must take every _Unwind_ function from libgcc_s.so.1 (tools/zig/toolchain.cmake)"; exit 1; }
+	$(call check_unwinder,$(WHEEL_WORK)/module)
 	PATH="$(abspath $(WHEEL_TOOLS_VENV))/bin:$$PATH" $(WHEEL_TOOLS_VPY) -m auditwheel repair --plat $(WHEEL_PLAT) --only-plat \
 	  -w $(DIST_DIR) $(WHEEL_WORK)/raw/*.whl
 	$(WHEEL_TOOLS_VPY) -m twine check --strict $(DIST_DIR)/*
