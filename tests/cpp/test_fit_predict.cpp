@@ -250,7 +250,15 @@ TEST(Cancellation, StopsAtAnyPollAndOtherwiseChangesNothing) {
         polls = 0, stop_at = k;
         Cancellation stop(hook, std::chrono::steady_clock::duration::zero());
         execution.cancellation = &stop;
-        EXPECT_THROW((void)fit(x, y, multiquadric, 0.5, execution), Cancelled) << "stop at poll " << k;
+        bool cancelled = false;
+        try {
+            (void)fit(x, y, multiquadric, 0.5, execution);
+        } catch (const Cancelled&) {
+            cancelled = true;
+        }
+        // Polls while waiting for the workers come as often as timing makes
+        // them: a run may end before poll k, and must stop whenever it comes.
+        EXPECT_EQ(polls >= k, cancelled) << "stop at poll " << k << " of " << polls;
     }
     execution.cancellation = nullptr;
     EXPECT_TRUE(same_bits(plain, value_of(fit(x, y, multiquadric, 0.5, execution)).weights));

@@ -98,7 +98,15 @@ TEST(InverseSummary, AStopAtAnyPollThrowsCancelled) {
             auto stop_hook = [&] { return ++seen == k; };
             Cancellation stop(stop_hook, std::chrono::steady_clock::duration::zero());
             execution.cancellation = &stop;
-            EXPECT_THROW((void)inverse_summary(factors, n, 1.0, execution), Cancelled) << "stop at poll " << k;
+            bool cancelled = false;
+            try {
+                (void)inverse_summary(factors, n, 1.0, execution);
+            } catch (const Cancelled&) {
+                cancelled = true;
+            }
+            // The calling thread also polls while it waits for the workers, as
+            // often as timing makes it: a run may end before poll k comes.
+            EXPECT_EQ(seen >= k, cancelled) << "stop at poll " << k << " of " << seen;
         }
     }
 }
