@@ -1,4 +1,4 @@
-// Worker pools and random inputs shared by the C++ tests.
+// Worker pools, random inputs and the list of kernels shared by the C++ tests.
 #pragma once
 
 #include <array>
@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 
+#include "numeric/kernels.hpp"
 #include "parallel/pool.hpp"
 
 namespace pymorvel::testing_support {
@@ -22,6 +23,14 @@ struct Uniform {
     std::mt19937_64 engine;
     double operator()() { return static_cast<double>(engine() >> 11) * 0x1p-53; }
 };
+
+// Every kernel the library names, in its table's order: a kernel added there
+// is in every test that runs over all of them.
+inline constexpr std::array<Kernel, KERNELS.size()> ALL_KERNELS = [] {
+    std::array<Kernel, KERNELS.size()> kernels{};
+    for (std::size_t i = 0; i < KERNELS.size(); ++i) kernels[i] = KERNELS[i].kernel;
+    return kernels;
+}();
 
 // The hardening stage sets PYMORVEL_FULL_TESTS: tests whose time grows with the
 // cube of a size run their largest sizes there, and the quick loop keeps to

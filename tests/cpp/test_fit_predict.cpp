@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "fixtures.hpp"
 #include "exact.hpp"
 #include "parallel/global_pool.hpp"
 #include "processor_contexts.hpp"
@@ -17,9 +18,6 @@ namespace {
 
 using namespace testing_support;
 constexpr double FLOOR = 0x1p-52;
-constexpr Kernel ALL_KERNELS[] = {gaussian,        multiquadric,   inverse_multiquadratic, thin_plate_spline,
-                                  linear,          cubic,          inverse_quadratic,      polyharmonic_1,
-                                  polyharmonic_2,  polyharmonic_3, polyharmonic_5};
 
 template <class X, class Y>
 Outcome<std::vector<Y>> predict_at(const Outcome<RbfModel<X, Y>>& model, std::vector<X> x_new) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fixtures.hpp"
 #include "exact.hpp"
 #include "numeric/kernel_batch.hpp"
 #include "parallel/pool.hpp"
@@ -19,9 +20,6 @@ namespace {
 
 using namespace testing_support;
 
-constexpr Kernel ALL_KERNELS[] = {gaussian,        multiquadric,   inverse_multiquadratic, thin_plate_spline,
-                                  linear,          cubic,          inverse_quadratic,      polyharmonic_1,
-                                  polyharmonic_2,  polyharmonic_3, polyharmonic_5};
 constexpr double SUBNORMAL = 0x1p-1060;
 constexpr double HUGE_VALUE = 0x1p+600;  // its square overflows
 

@@ -19,9 +19,6 @@ namespace pymorvel {
 namespace {
 
 using namespace testing_support;
-constexpr Kernel ALL_KERNELS[] = {gaussian,        multiquadric,   inverse_multiquadratic, thin_plate_spline,
-                                  linear,          cubic,          inverse_quadratic,      polyharmonic_1,
-                                  polyharmonic_2,  polyharmonic_3, polyharmonic_5};
 
 // ---------------------------------------------------------------- kernels
 
