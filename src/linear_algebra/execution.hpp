@@ -86,4 +86,20 @@ void parallel_for(const Execution& execution, std::size_t count, std::size_t gra
     }
 }
 
+// Runs op over [0, count): on the pool in blocks of `grain` when `on_pool`,
+// else one index at a time on the calling thread, a stop checked before each.
+// Either way a stop decided meanwhile is thrown once op has finished.
+template <class Op>
+void run_blocks(const Execution& execution, std::size_t count, std::size_t grain, bool on_pool, Op& op) {
+    if (on_pool) {
+        parallel_for(execution, count, grain, op);
+    } else {
+        for (std::size_t i = 0; i < count; ++i) {
+            check_cancellation(execution.cancellation);
+            op(i, i + 1);
+        }
+    }
+    check_cancellation(execution.cancellation);
+}
+
 }  // namespace pymorvel

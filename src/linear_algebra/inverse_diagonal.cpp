@@ -260,15 +260,7 @@ std::vector<double> diagonal_beside(const LuFactors& factors, std::size_t count,
                         diagonal.data());
         }
     };
-    if (n >= execution.thresholds.min_rows) {
-        parallel_for(execution, blocks, 1, solve_chunks);
-    } else {
-        for (std::size_t b = 0; b < blocks; ++b) {
-            check_cancellation(execution.cancellation);
-            solve_chunks(b, b + 1);
-        }
-    }
-    check_cancellation(execution.cancellation);
+    run_blocks(execution, blocks, 1, n >= execution.thresholds.min_rows, solve_chunks);
     return diagonal;
 }
 

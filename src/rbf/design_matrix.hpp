@@ -80,16 +80,7 @@ void fill_kernel_matrix(SquareMatrix& m, const Points& points, Kernel kernel, do
                 design_matrix_detail::fill_row_block(m, points, kernel, epsilon, (blocks - 1 - b) * BLOCK, context);
         }
     };
-    if (pairs > 1 && whole_matrix_on_pool(execution, n)) {
-        parallel_for(execution, pairs, 1, run);
-    } else {
-        for (std::size_t b = 0; b < pairs; ++b) {
-            check_cancellation(execution.cancellation);
-            run(b, b + 1);
-        }
-    }
-    // A stop decided while the pool filled the blocks.
-    check_cancellation(execution.cancellation);
+    run_blocks(execution, pairs, 1, pairs > 1 && whole_matrix_on_pool(execution, n), run);
 }
 
 // Vector points kept one vector each are laid out as a PointSet first.

@@ -310,16 +310,9 @@ Outcome<PatchModel<X, Y>> fit_patches(std::vector<X> x, std::vector<Y> y, Kernel
     };
     // Each patch's work is about patch_size^2 kernel values and more; the
     // fill threshold says when as many are worth the pool.
-    if (nodes.size() > 1 && nodes.size() * patch.patch_size * patch.patch_size >= execution.thresholds.fill) {
-        constexpr std::size_t NODES_PER_BLOCK = 4;
-        parallel_for(execution, nodes.size(), NODES_PER_BLOCK, run);
-    } else {
-        for (std::size_t i = 0; i < nodes.size(); ++i) {
-            check_cancellation(execution.cancellation);
-            run(i, i + 1);
-        }
-    }
-    check_cancellation(execution.cancellation);
+    constexpr std::size_t NODES_PER_BLOCK = 4;
+    run_blocks(execution, nodes.size(), NODES_PER_BLOCK,
+               nodes.size() > 1 && nodes.size() * patch.patch_size * patch.patch_size >= execution.thresholds.fill, run);
 
     PatchModel<X, Y> model;
     for (patch_detail::PatchSlot<Y>& slot : slots) {
