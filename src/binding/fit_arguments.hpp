@@ -2,8 +2,8 @@
 #pragma once
 
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 

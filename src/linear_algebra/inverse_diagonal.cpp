@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 #include <span>
-#include <variant>
 #include <utility>
+#include <variant>
 
 #include "linear_algebra/substitution.hpp"
 #include "numeric/values.hpp"

@@ -173,9 +173,8 @@ inline constexpr std::array<KernelEntry, 11> KERNELS = {{
 
 // The lowest polynomial degree beside which a kernel's system is solvable for
 // any distinct points that the monomials tell apart, for the kernels that are
-// only conditionally positive
-// definite (of order m: the degree is m - 1); none for the others, which take
-// any degree, None included.
+// only conditionally positive definite (of order m: the degree is m - 1);
+// none for the others, which take any degree, None included.
 inline std::optional<std::size_t> minimum_degree(Kernel kernel) noexcept {
     switch (kernel.id) {
         case KernelId::Polyharmonic1: return 0;
